@@ -1,0 +1,35 @@
+// Feeds arbitrary bytes to the COFF reader for every device, then summarises
+// and walks the image as the commands would.
+
+#include <cstdint>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+
+#include "CoffImage.h"
+#include "CoffReader.h"
+#include "Crc32.h"
+#include "ImageChecks.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static cvl::CoffImage image;  // the 8 MiB buffer is made once, as in the program
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    for (cvl::McuType device = 0; device <= cvl::kMcuCount; ++device) {
+        image.mcuType = device;
+        std::istringstream in(bytes);
+        const auto result = cvl::readCoff(in, image);
+        if (result == cvl::CoffReadResult::Ok) {
+            image.summarize();
+            std::uint64_t total = 0;
+            for (const auto& s : image.sections) {
+                total += 2ull * s.lengthWords;
+                (void)cvl::crc32(s.data, 2ull * s.lengthWords);
+            }
+            if (total != image.totalBytes || total > cvl::CoffImage::kBufferBytes) std::abort();
+            (void)cvl::checkPodImage(image);
+            (void)image.eraseSectorMask(false);
+        }
+        image.resetImage();
+    }
+    return 0;
+}

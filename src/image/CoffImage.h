@@ -1,0 +1,86 @@
+#pragma once
+// The loaded program: sections in file order over one preallocated buffer,
+// their flash classification for the current device, and the summary the
+// programming commands consume.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "McuTable.h"
+#include "SectionRecord.h"
+
+namespace cvl {
+
+struct ImageSummary {
+    std::int32_t hasFlashSection = 0;
+    std::uint16_t sectorUnion = 0;
+    std::uint16_t flashSectionCount = 0;
+    std::int32_t flashListEnd = 0;  // list position after the last flash section
+    std::uint32_t flashBytes = 0;
+    std::uint16_t ramSectionCount = 0;
+    std::uint32_t ramBytes = 0;
+};
+
+// Sets inFlash and sectorMask of a record from its address and length.
+void classifySection(McuType device, SectionRecord& record);
+
+class CoffImage {
+public:
+    static constexpr std::size_t kBufferBytes = 0x800000;  // 8 MiB of section data
+
+    CoffImage();
+    CoffImage(const CoffImage&) = delete;
+    CoffImage& operator=(const CoffImage&) = delete;
+
+    // Every buffer byte back to 0xFF, no sections, counters and summary zero.
+    // fileName, mcuType and imageLoaded are kept.
+    void resetImage();
+
+    // Computes the summary and the flash sections' stream offsets.
+    void summarize();
+
+    // The sectors the erase step clears.
+    std::uint8_t eraseSectorMask(bool eraseAll) const;
+
+    std::int32_t sectionCount() const { return static_cast<std::int32_t>(sections.size()); }
+
+    std::uint8_t* buffer() { return buffer_.get(); }
+    const std::uint8_t* buffer() const { return buffer_.get(); }
+
+    std::vector<SectionRecord> sections;
+    std::uint32_t totalBytes = 0;
+    ImageSummary summary;
+    std::int32_t imageLoaded = 0;
+    std::string fileName;
+    McuType mcuType = kDefaultMcu;
+
+private:
+    std::unique_ptr<std::uint8_t[]> buffer_;
+    // Bytes below this offset may hold data; above it the buffer is still 0xFF,
+    // so a reset need not refill the whole 8 MiB after a small program.
+    std::size_t dirtyEnd_ = 0;
+    friend class CoffBufferWriter;
+};
+
+// The reader's only way to put data into the buffer. It clears the image as
+// resetImage() does, but erases only the bytes the new program does not
+// overwrite, so a load costs one pass over the data instead of two.
+class CoffBufferWriter {
+public:
+    explicit CoffBufferWriter(CoffImage& image);
+    std::uint8_t* at(std::size_t offset) { return image_.buffer_.get() + offset; }
+    // Section data at [offset, offset + size) of which only `got` bytes came
+    // from the file: the rest must read as erased.
+    void wrote(std::size_t offset, std::size_t size, std::size_t got);
+    // The load completed with `end` bytes of sections: erase what an earlier
+    // program left beyond them.
+    void finish(std::size_t end);
+
+private:
+    CoffImage& image_;
+};
+
+}  // namespace cvl

@@ -1,0 +1,40 @@
+#include "McuTable.h"
+
+#include <array>
+#include <cstring>
+
+namespace cvl {
+
+namespace {
+constexpr std::array<McuInfo, kMcuCount> kTable{{
+    {"F28332 - 100MHz (20MHz * 5)", "F28332", 0x330000, 4, 0x4000, 0x0F},
+    {"F28334 - 150MHz (30MHz * 5)", "F28334", 0x320000, 8, 0x4000, 0xFF},
+    {"F28335 - 150MHz (30MHz * 5)", "F28335", 0x300000, 8, 0x8000, 0xFF},
+}};
+}  // namespace
+
+const McuInfo* mcuInfo(McuType device) {
+    return device < kTable.size() ? &kTable[device] : nullptr;
+}
+
+std::optional<McuType> mcuFromName(const char* name) {
+    for (McuType i = 0; i < kMcuCount; ++i) {
+        if (std::strcmp(kTable[i].shortName, name) == 0) return i;
+    }
+    return std::nullopt;
+}
+
+std::optional<SectorHit> sectorOf(McuType device, std::uint32_t address) {
+    const McuInfo* info = mcuInfo(device);
+    if (info == nullptr) return std::nullopt;
+    for (std::uint8_t i = 0; i < info->sectorCount; ++i) {
+        const std::uint32_t last = kFlashEnd - i * info->sectorWords;
+        const std::uint32_t first = last - info->sectorWords + 1;
+        if (address >= first && address <= last) {
+            return SectorHit{static_cast<std::uint8_t>(1u << i), i};
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace cvl

@@ -1,0 +1,42 @@
+#pragma once
+// Memory map of the three supported F2833x devices: flash range and sectors.
+
+#include <cstdint>
+#include <optional>
+
+namespace cvl {
+
+// Device index in the order of the MCU selector: 0 F28332, 1 F28334, 2 F28335.
+using McuType = std::uint8_t;
+
+inline constexpr McuType kMcuCount = 3;
+inline constexpr McuType kDefaultMcu = 2;  // F28335
+inline constexpr std::uint32_t kFlashEnd = 0x33FFFF;
+// KEY0..KEY7 of the code security module live at 0x33FFF8 + n on every device.
+inline constexpr std::uint32_t kCsmPasswordAddress = 0x33FFF8;
+
+struct McuInfo {
+    const char* selectorText;
+    const char* shortName;
+    std::uint32_t flashStart;
+    std::uint8_t sectorCount;
+    std::uint32_t sectorWords;
+    std::uint8_t fullEraseMask;
+};
+
+// Table entry for a device, or nullptr for an index outside 0..2.
+const McuInfo* mcuInfo(McuType device);
+
+// Device index for a short name such as "F28335".
+std::optional<McuType> mcuFromName(const char* name);
+
+struct SectorHit {
+    std::uint8_t bit;    // 0x01..0x80
+    std::uint8_t index;  // 0..7, index 0 being the highest-addressed sector
+};
+
+// The sector holding a word address, or nothing when the address lies outside
+// the device's sectors. Bounds are inclusive, tested from sector 0 downwards.
+std::optional<SectorHit> sectorOf(McuType device, std::uint32_t address);
+
+}  // namespace cvl

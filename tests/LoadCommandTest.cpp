@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "CoffWriter.h"
+#include "LoadCommand.h"
+#include "TestStatus.h"
+
+namespace cvl {
+namespace {
+
+using test::ShownMessage;
+
+TEST(DeriveFileName, Rules) {
+    EXPECT_EQ(deriveFileName("MyProgram.out"), "MyProgra");
+    EXPECT_EQ(deriveFileName("x.OuT"), "x");
+    EXPECT_EQ(deriveFileName("prog.out.bak"), "prog.out");
+    EXPECT_EQ(deriveFileName(".out"), ".out");
+    EXPECT_EQ(deriveFileName("a.out"), "a");
+    EXPECT_EQ(deriveFileName("abcdefghij"), "abcdefgh");
+}
+
+TEST(Trimmed, RemovesOuterWhiteSpaceOnly) {
+    EXPECT_EQ(trimmed("  a b \t\n"), "a b");
+    EXPECT_EQ(trimmed("   "), "");
+    EXPECT_EQ(trimmed(""), "");
+}
+
+class LoadCommandTest : public ::testing::Test {
+protected:
+    std::string goodFile(const std::string& name = "good.out") {
+        test::CoffSpec spec;
+        test::TestSection s;
+        s.name = ".text";
+        s.address = 0x338000;
+        s.words = {1, 2, 3};
+        spec.sections = {s};
+        return test::writeTempFile(name, test::buildCoff(spec));
+    }
+    LoadOutcome load(const std::string& path, bool remember = true) {
+        return loadCoffFile(image, status, inputs, path, remember);
+    }
+    CoffImage image;
+    test::RecordingStatus status;
+    test::TestInputs inputs;
+};
+
+TEST_F(LoadCommandTest, MissingPathLeavesTheLoadedImage) {
+    ASSERT_EQ(load(goodFile()), LoadOutcome::Ok);
+    ASSERT_EQ(load("/nonexistent/other.out"), LoadOutcome::NotFound);
+    EXPECT_EQ(status.last(), (ShownMessage{"The specified COFF file isn't exist", true}));
+    EXPECT_EQ(image.imageLoaded, 1);
+    EXPECT_EQ(image.fileName, "good");
+    EXPECT_EQ(image.sectionCount(), 1);
+    // A later command uses that image without reading any file.
+    EXPECT_TRUE(ensureImageLoaded(image, status, inputs, "/nonexistent/other.out", "prompt"));
+    EXPECT_EQ(status.messages.size(), 2u);
+}
+
+TEST_F(LoadCommandTest, DirectorySetsTheNameThenFailsToOpen) {
+    ASSERT_EQ(load(goodFile()), LoadOutcome::Ok);
+    const auto dir = std::filesystem::path(goodFile()).parent_path() / "folder.out";
+    std::filesystem::create_directories(dir);
+    EXPECT_EQ(load(dir.string()), LoadOutcome::OpenFailed);
+    EXPECT_EQ(status.last(), (ShownMessage{"Fail to open specified file", true}));
+    EXPECT_EQ(image.fileName, "folder");
+    EXPECT_EQ(image.imageLoaded, 0);
+    EXPECT_EQ(image.sectionCount(), 0);
+    EXPECT_EQ(load(dir.string() + "/"), LoadOutcome::OpenFailed);
+    EXPECT_EQ(image.fileName, "folder");
+}
+
+TEST_F(LoadCommandTest, EveryReaderResultHasItsMessage) {
+    const std::string notCoff = test::writeTempFile("bad.out", test::Bytes(30, 0x41));
+    EXPECT_EQ(load(notCoff), LoadOutcome::NotCoff);
+    EXPECT_EQ(status.last(), (ShownMessage{"The specified file is not COFF format", true}));
+
+    test::CoffSpec wrong;
+    wrong.targetId = 0x0092;
+    EXPECT_EQ(load(test::writeTempFile("wrong.out", test::buildCoff(wrong))), LoadOutcome::WrongTarget);
+    EXPECT_EQ(status.last(), (ShownMessage{"The specified file is not match with MCU", true}));
+
+    test::Bytes negative = test::buildCoff(test::CoffSpec{});
+    test::put32(negative, 8, 0x80000000);
+    EXPECT_EQ(load(test::writeTempFile("neg.out", negative)), LoadOutcome::FileError);
+    EXPECT_EQ(status.last(), (ShownMessage{"File exception error happens", true}));
+
+    test::CoffSpec huge;
+    test::TestSection s;
+    s.name = "huge";
+    s.words = {1};
+    s.sizeOverride = 0x500000;
+    huge.sections = {s};
+    EXPECT_EQ(load(test::writeTempFile("huge.out", test::buildCoff(huge))), LoadOutcome::TooLarge);
+    EXPECT_EQ(status.last(), (ShownMessage{"The program in the COFF file is larger than 8 MiB", true}));
+    EXPECT_EQ(image.sectionCount(), 0);
+
+    EXPECT_EQ(loadMessage(LoadOutcome::MemoryError), "Memory exception error happens");
+    EXPECT_TRUE(inputs.recent.empty());
+}
+
+TEST_F(LoadCommandTest, RememberControlsTheRecentList) {
+    const std::string path = goodFile();
+    ASSERT_EQ(load(path, false), LoadOutcome::Ok);
+    EXPECT_TRUE(inputs.recent.empty());
+    ASSERT_EQ(load(path, true), LoadOutcome::Ok);
+    EXPECT_EQ(inputs.recent, std::vector<std::string>{path});
+}
+
+TEST_F(LoadCommandTest, DeviceIsSampledAtLoadAndKeptAfterwards) {
+    inputs.mcu = 2;
+    ASSERT_EQ(load(goodFile()), LoadOutcome::Ok);
+    inputs.mcu = 1;
+    EXPECT_TRUE(ensureImageLoaded(image, status, inputs, "ignored", "prompt"));
+    EXPECT_EQ(image.mcuType, 2);
+    inputs.mcu = 0x101;  // truncated to one byte
+    ASSERT_EQ(load(goodFile()), LoadOutcome::Ok);
+    EXPECT_EQ(image.mcuType, 1);
+}
+
+TEST_F(LoadCommandTest, EnsureImageLoadedRetriesAfterAFailedLoad) {
+    const std::string bad = test::writeTempFile("bad2.out", test::Bytes(30, 0x41));
+    EXPECT_FALSE(ensureImageLoaded(image, status, inputs, "  ", "Please, specify COFF file to write target"));
+    EXPECT_EQ(status.last(), (ShownMessage{"Please, specify COFF file to write target", true}));
+    EXPECT_FALSE(ensureImageLoaded(image, status, inputs, bad, "p"));
+    EXPECT_EQ(status.last().text, "The specified file is not COFF format");
+    EXPECT_TRUE(ensureImageLoaded(image, status, inputs, "  " + goodFile() + " ", "p"));
+    EXPECT_EQ(image.imageLoaded, 1);
+    EXPECT_EQ(inputs.recent.back(), goodFile());
+}
+
+}  // namespace
+}  // namespace cvl
