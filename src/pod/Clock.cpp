@@ -1,0 +1,24 @@
+#include "Clock.h"
+
+#include <chrono>
+#include <thread>
+
+namespace cvl {
+
+std::uint32_t SteadyClock::nowMs() {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+std::uint64_t SteadyClock::nowMicros() {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(now).count());
+}
+
+void SteadyClock::sleepMs(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+void SteadyClock::pauseMicros(std::uint32_t us) { std::this_thread::sleep_for(std::chrono::microseconds(us)); }
+
+std::optional<std::uint32_t> SteadyClock::systemTimeMs() { return nowMs(); }
+
+}  // namespace cvl

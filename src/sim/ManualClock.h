@@ -1,0 +1,24 @@
+#pragma once
+// A clock that moves only when the code under test waits, so time limits of
+// seconds pass in no real time.
+
+#include "Clock.h"
+
+namespace cvl::sim {
+
+class ManualClock : public Clock {
+public:
+    std::uint32_t nowMs() override { return static_cast<std::uint32_t>(micros / 1000); }
+    std::uint64_t nowMicros() override { return micros; }
+    void sleepMs(std::uint32_t ms) override { micros += std::uint64_t{ms} * 1000; }
+    void pauseMicros(std::uint32_t us) override { micros += us; }
+    std::optional<std::uint32_t> systemTimeMs() override {
+        if (systemTimeFails) return std::nullopt;
+        return nowMs();
+    }
+
+    std::uint64_t micros = 1'000'000;  // not zero: a clock at 0 hides start-time mistakes
+    bool systemTimeFails = false;
+};
+
+}  // namespace cvl::sim

@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include "PodCommands.h"
+#include "PodFixture.h"
+
+namespace cvl {
+namespace {
+
+using sim::FaultKind;
+using test::PodRig;
+using test::ShownMessage;
+
+TEST(PodLink, NoDriverMeansTheLibraryMessage) {
+    sim::ManualClock clock;
+    PodLink link([] { return std::unique_ptr<FtdiDriver>(); }, clock);
+    test::RecordingStatus status;
+    link.probePod(status);
+    EXPECT_EQ(status.messages, (std::vector<ShownMessage>{{"Fail to load FTD2XX.DLL", true}}));
+    EXPECT_FALSE(link.connectPod(status));
+    EXPECT_EQ(status.last(), (ShownMessage{"Fail to load FTD2XX.DLL", true}));
+}
+
+TEST(PodLink, ProbeFindsThePodWithoutOpeningIt) {
+    PodRig rig;
+    rig.link.probePod(rig.status);
+    EXPECT_EQ(rig.status.messages, (std::vector<ShownMessage>{{"Connection to Corvexlink POD is successful", false}}));
+    EXPECT_FALSE(rig.driver->isOpen());
+}
+
+TEST(PodLink, DescriptionMustMatchExactly) {
+    sim::EmulatorOptions options;
+    options.description = "Corvexlink POD2";
+    PodRig rig(options);
+    ASSERT_TRUE(rig.link.loadDriver());
+    rig.driver->otherDevices = {"FT232R USB UART", "corvexlink pod"};
+    EXPECT_FALSE(rig.link.findPod());
+    EXPECT_FALSE(rig.link.connectPod(rig.status));
+    EXPECT_EQ(rig.status.last(), (ShownMessage{"No Connection to Corvexlink POD", true}));
+    EXPECT_STREQ(rig.link.podDescription(), "");
+}
+
+TEST(PodLink, NoDeviceStopsAfterTheCount) {
+    sim::EmulatorOptions o;
+    o.faults = {{FaultKind::Unplug, '*', 0, 0}};
+    PodRig rig(o);
+    ASSERT_TRUE(rig.link.loadDriver());
+    std::uint8_t b = 0;
+    rig.pod.receive(&b, 1, 0);  // the unplug fault fires at once: nothing is attached
+    EXPECT_FALSE(rig.link.findPod());
+    EXPECT_EQ(rig.driver->calls, std::vector<std::string>{"FT_ListDevices(2147483648)"});
+    EXPECT_FALSE(rig.link.connectPod(rig.status));
+    EXPECT_EQ(rig.status.last(), (ShownMessage{"No Connection to Corvexlink POD", true}));
+}
+
+TEST(PodLink, PodFoundAfterOtherDevices) {
+    PodRig rig;
+    ASSERT_TRUE(rig.link.loadDriver());
+    rig.driver->otherDevices = {"Corvexlink POD extra", "FT232R USB UART"};
+    EXPECT_TRUE(rig.link.findPod());
+    EXPECT_STREQ(rig.link.podDescription(), "Corvexlink POD");
+}
+
+TEST(PodLink, OpenConfiguresTheDeviceInOrderAndHandshakes) {
+    PodRig rig;
+    ASSERT_TRUE(rig.connect());
+    const std::vector<std::string> expected = {
+        "FT_ListDevices(2147483648)", "FT_ListDevices(1073741826)", "FT_OpenEx(Corvexlink POD)",
+        "FT_ResetDevice", "FT_GetLatencyTimer", "FT_SetLatencyTimer(1)", "FT_SetBaudRate(921600)",
+        "FT_SetDataCharacteristics(8,0,0)", "FT_SetFlowControl(0,0,0)", "FT_SetTimeouts(200,200)",
+        "FT_Purge(3)", "FT_Write"};
+    ASSERT_GE(rig.driver->calls.size(), expected.size());
+    EXPECT_EQ(std::vector<std::string>(rig.driver->calls.begin(), rig.driver->calls.begin() + 12), expected);
+    EXPECT_EQ(rig.recorder.frames(), std::vector<std::string>{"I"});
+    EXPECT_TRUE(rig.link.podConnected());
+
+    // Connected: no library call at all.
+    const auto before = rig.driver->calls.size();
+    EXPECT_TRUE(rig.link.connectPod(rig.status));
+    EXPECT_EQ(rig.driver->calls.size(), before);
+
+    rig.link.closePod();
+    EXPECT_EQ(rig.driver->calls.back(), "FT_Close");
+    EXPECT_EQ(rig.driver->calls[rig.driver->calls.size() - 2], "FT_Purge(3)");
+    EXPECT_FALSE(rig.driver->isOpen());
+}
+
+TEST(PodLink, LatencyTimerAlreadyAtOneIsNotWritten) {
+    PodRig rig;
+    ASSERT_TRUE(rig.link.loadDriver());
+    rig.driver->latencyTimer = 1;
+    ASSERT_TRUE(rig.link.connectPod(rig.status));
+    for (const auto& c : rig.driver->calls) EXPECT_EQ(c.find("FT_SetLatencyTimer"), std::string::npos);
+}
+
+TEST(PodLink, AnyConfigurationFailureIsPortFailed) {
+    for (const char* call : {"FT_ResetDevice", "FT_GetLatencyTimer", "FT_SetLatencyTimer", "FT_SetBaudRate",
+                             "FT_SetDataCharacteristics", "FT_SetFlowControl", "FT_SetTimeouts", "FT_Purge",
+                             "FT_OpenEx"}) {
+        PodRig rig;
+        ASSERT_TRUE(rig.link.loadDriver());
+        rig.driver->failing.insert(call);
+        EXPECT_FALSE(rig.link.connectPod(rig.status)) << call;
+        EXPECT_EQ(rig.status.last(), (ShownMessage{"Fail to open communication port", true})) << call;
+        EXPECT_FALSE(rig.driver->isOpen()) << call;
+        EXPECT_TRUE(rig.link.podFound()) << call;
+    }
+}
+
+TEST(PodLink, UnansweredHandshakeIsInitFailed) {
+    sim::EmulatorOptions o;
+    o.faults = {test::fault(FaultKind::Silent, 'I', 1)};
+    PodRig rig(o);
+    const auto start = rig.clock.nowMs();
+    EXPECT_FALSE(rig.connect());
+    EXPECT_EQ(rig.status.last(), (ShownMessage{"Fail to initialize Corvexlink POD", true}));
+    EXPECT_FALSE(rig.driver->isOpen());
+    EXPECT_GE(rig.clock.nowMs() - start, 200u);
+}
+
+TEST(PodLink, UnpluggedPodIsNotRediscoveredAndReplugOpensAgain) {
+    sim::EmulatorOptions o;
+    o.faults = {{FaultKind::Unplug, '*', 3, 0}};  // gone after the first handshake
+    PodRig rig(o);
+    ASSERT_TRUE(rig.connect());
+    rig.link.closePod();
+    std::uint8_t b = 0;
+    rig.pod.receive(&b, 1, 0);
+    ASSERT_TRUE(rig.pod.unplugged());
+    EXPECT_FALSE(rig.link.connectPod(rig.status));
+    EXPECT_EQ(rig.status.last(), (ShownMessage{"Fail to open communication port", true}));
+
+    rig.pod.replug();
+    rig.driver->calls.clear();
+    EXPECT_TRUE(rig.link.connectPod(rig.status));
+    EXPECT_EQ(rig.driver->calls.front(), "FT_OpenEx(Corvexlink POD)") << "no new enumeration";
+}
+
+TEST(PodLink, ShortReplyFailsAfter100msOfSilence) {
+    PodRig rig;
+    ASSERT_TRUE(rig.connect());
+    // '?' answers 6 bytes; asking for 8 leaves the read waiting after the sixth.
+    rig.link.rxBuffer.fill(0);
+    ASSERT_TRUE(rig.link.timedWrite(reinterpret_cast<const std::uint8_t*>("\x02?\x03"), 3, 200));
+    const auto start = rig.clock.nowMs();
+    EXPECT_FALSE(rig.link.timedRead(rig.link.rxBuffer.data(), 8, 5000));
+    const auto took = rig.clock.nowMs() - start;
+    EXPECT_GE(took, 100u);
+    EXPECT_LT(took, 1000u) << "after the first byte the limit is 100 ms, not the caller's";
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(rig.link.rxBuffer.data()), 6), "!CVL12");
+}
+
+TEST(PodLink, SilentPodTimesOutNotBeforeTheLimit) {
+    PodRig rig;
+    ASSERT_TRUE(rig.connect());
+    const auto start = rig.clock.nowMs();
+    EXPECT_FALSE(rig.link.timedRead(rig.link.rxBuffer.data(), 1, 10000));
+    const auto took = rig.clock.nowMs() - start;
+    EXPECT_GE(took, 10000u + 200u) << "counted from the end of the first empty read attempt";
+    EXPECT_LT(took, 10000u + 600u);
+}
+
+TEST(PodLink, ReadFailsWhenTheDeviceDisappears) {
+    PodRig rig;
+    ASSERT_TRUE(rig.connect());
+    rig.driver->failing.insert("FT_Read");
+    EXPECT_FALSE(rig.link.timedRead(rig.link.rxBuffer.data(), 1, 200));
+    rig.driver->failing = {"FT_GetStatus"};
+    EXPECT_FALSE(rig.link.timedWrite(rig.link.txBuffer.data(), 3, 200));
+}
+
+}  // namespace
+}  // namespace cvl
