@@ -1,6 +1,7 @@
 #pragma once
 // Status sink and window inputs for tests: records every call.
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,9 @@ struct ShownMessage {
     std::string text;
     bool isError;
     bool operator==(const ShownMessage&) const = default;
+    friend void PrintTo(const ShownMessage& m, std::ostream* os) {
+        *os << (m.isError ? "error \"" : "note \"") << m.text << '"';
+    }
 };
 
 class RecordingStatus : public StatusSink {
