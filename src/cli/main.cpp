@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "InfoCommand.h"
+#include "WriteCommands.h"
 #include "Usage.h"
 
 namespace cvl::cli {
@@ -16,6 +17,16 @@ const char* usageText() {
            "  info [--device F28332|F28334|F28335] [--json] FILE\n"
            "      Load a TI COFF program for the device (default F28335) and show its\n"
            "      sections and summary. Exit status 0 when loaded, 1 when refused.\n"
+           "  write [--device F28332|F28334|F28335] [--erase-all] [--csm KEY0,...,KEY7] FILE\n"
+           "      Program FILE into the target through the pod (Target Write). Intelligent\n"
+           "      erase unless --erase-all; --csm unlocks the code security module with the\n"
+           "      eight hexadecimal keys (an empty key is FFFF).\n"
+           "  reset\n"
+           "      Reset the target board through the pod (Target Reset).\n"
+           "\n"
+           "write and reset exit with 0 on success and 1 on failure. They use the pod found\n"
+           "by its description \"Corvexlink POD\": through FTDI's D2XX library when it is\n"
+           "installed, through the kernel's serial driver, or a running corvexlink-podsim.\n"
            "\n"
            "Exit status 2 means the command line itself was wrong.\n";
 }
@@ -37,5 +48,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "info") return runInfo(args);
+    if (command == "write") return runWrite(args);
+    if (command == "reset") return runReset(args);
     return usageError("unknown command '" + command + "'");
 }

@@ -1,0 +1,79 @@
+#include "WriteCommands.h"
+
+#include "CliInputs.h"
+#include "Clock.h"
+#include "PodLink.h"
+#include "SystemDriver.h"
+#include "TargetCommands.h"
+#include "TerminalStatus.h"
+#include "Usage.h"
+
+namespace cvl::cli {
+
+namespace {
+
+// Splits "K0,K1,...,K7" into the eight key texts; false unless there are eight.
+bool splitKeys(const std::string& text, std::array<std::string, 8>& keys) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const std::size_t comma = text.find(',', start);
+        if ((comma == std::string::npos) != (i == keys.size() - 1)) return false;
+        keys[i] = text.substr(start, comma - start);
+        start = comma + 1;
+    }
+    return true;
+}
+
+struct Programmer {
+    SteadyClock clock;
+    PodLink link{loadSystemDriver, clock};
+    CoffImage image;
+    CsmKeys keys;
+};
+
+}  // namespace
+
+int runWrite(const std::vector<std::string>& args) {
+    CliInputs inputs;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--erase-all") {
+            inputs.eraseAll = true;
+        } else if (a == "--device") {
+            if (i + 1 >= args.size()) return usageError("--device needs F28332, F28334 or F28335");
+            const auto d = mcuFromName(args[++i].c_str());
+            if (!d) return usageError("unknown device '" + args[i] + "'");
+            inputs.device = *d;
+        } else if (a == "--csm") {
+            if (i + 1 >= args.size() || !splitKeys(args[++i], inputs.keys)) {
+                return usageError("--csm needs eight keys: KEY0,KEY1,...,KEY7");
+            }
+            inputs.csm = true;
+        } else if (a.starts_with("-") && a != "-") {
+            return usageError("unknown option '" + a + "'");
+        } else if (inputs.file.empty()) {
+            inputs.file = a;
+        } else {
+            return usageError("only one FILE may be given");
+        }
+    }
+    if (inputs.file.empty()) return usageError("write needs a FILE");
+
+    Programmer p;
+    TerminalStatus status;
+    p.link.loadDriver();
+    CommandContext ctx{p.image, p.link, p.keys, status, inputs, p.clock};
+    return onTargetWrite(ctx) ? 0 : 1;
+}
+
+int runReset(const std::vector<std::string>& args) {
+    if (!args.empty()) return usageError("reset takes no arguments");
+    Programmer p;
+    TerminalStatus status;
+    CliInputs inputs;
+    p.link.loadDriver();
+    CommandContext ctx{p.image, p.link, p.keys, status, inputs, p.clock};
+    return onTargetReset(ctx) ? 0 : 1;
+}
+
+}  // namespace cvl::cli

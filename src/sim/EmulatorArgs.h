@@ -1,0 +1,25 @@
+#pragma once
+// Command-line options of corvexlink-podsim.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "PodEmulator.h"
+
+namespace cvl::sim {
+
+struct PodsimArgs {
+    EmulatorOptions emulator;
+    std::string flashFile;
+    std::string storeFile;
+    std::string traceFile;
+    std::string name;  // announcement file name
+    bool help = false;
+};
+
+// Parses the arguments; on a mistake returns nothing and sets error.
+std::optional<PodsimArgs> parsePodsimArgs(const std::vector<std::string>& args, std::string& error);
+const char* podsimUsage();
+
+}  // namespace cvl::sim

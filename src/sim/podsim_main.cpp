@@ -1,0 +1,23 @@
+// corvexlink-podsim: a virtual Corvexlink POD for users without hardware,
+// for CI and for scripted tests of the programmer.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "EmulatorArgs.h"
+#include "VirtualPod.h"
+
+int main(int argc, char** argv) {
+    std::string error;
+    const auto args = cvl::sim::parsePodsimArgs(std::vector<std::string>(argv + 1, argv + argc), error);
+    if (!args) {
+        std::fprintf(stderr, "corvexlink-podsim: %s\n%s", error.c_str(), cvl::sim::podsimUsage());
+        return 2;
+    }
+    if (args->help) {
+        std::fputs(cvl::sim::podsimUsage(), stdout);
+        return 0;
+    }
+    return cvl::sim::runVirtualPod(*args);
+}

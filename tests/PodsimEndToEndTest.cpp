@@ -1,0 +1,184 @@
+// Runs corvexlink-podsim as a process and programs it with corvexlink-cli,
+// through the kernel serial backend and the virtual-pod announcement.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "LoadCommand.h"
+#include "TestStatus.h"
+
+namespace cvl {
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path scratch(const std::string& name) {
+    const fs::path dir = fs::temp_directory_path() / ("corvexlink-e2e-" + std::to_string(::getpid()));
+    fs::create_directories(dir / "runtime");
+    return dir / name;
+}
+
+// A running emulator with its own runtime directory, so parallel test runs
+// never see each other's pods.
+class Podsim {
+public:
+    explicit Podsim(const std::vector<std::string>& args) {
+        int out[2];
+        if (pipe(out) != 0) return;
+        const std::string runtime = scratch("runtime").string();  // before fork: the name holds our pid
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            ::close(out[0]);
+            setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+            std::vector<char*> argv{const_cast<char*>(CORVEXLINK_PODSIM_PATH)};
+            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        ::close(out[1]);
+        // The emulator prints one line once its pod is announced.
+        std::FILE* f = fdopen(out[0], "r");
+        std::array<char, 256> line{};
+        ready_ = f != nullptr && std::fgets(line.data(), line.size(), f) != nullptr &&
+                 std::string(line.data()).find("ready") != std::string::npos;
+        if (f != nullptr) std::fclose(f);
+    }
+    ~Podsim() { stop(); }
+    bool ready() const { return ready_; }
+    int stop() {
+        if (pid_ <= 0) return -1;
+        kill(pid_, SIGTERM);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    bool ready_ = false;
+};
+
+struct CliRun {
+    int status;
+    std::string out;
+};
+
+CliRun cli(const std::string& args) {
+    const std::string cmd = "XDG_RUNTIME_DIR='" + scratch("runtime").string() + "' " + CORVEXLINK_CLI_PATH + " " +
+                            args + " 2>&1";
+    CliRun r{-1, {}};
+    FILE* p = popen(cmd.c_str(), "r");
+    if (p == nullptr) return r;
+    std::array<char, 4096> buf;
+    std::size_t n;
+    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+    const int w = pclose(p);
+    r.status = WIFEXITED(w) ? WEXITSTATUS(w) : -1;
+    return r;
+}
+
+std::vector<std::uint8_t> readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class FixedDevice : public LoadInputs {
+public:
+    int selectedMcuIndex() const override { return 2; }
+    void addRecentFile(const std::string&) override {}
+};
+
+TEST(PodsimEndToEnd, CliProgramsEveryFlashSampleIntoTheEmulator) {
+    const std::string dir = CORVEXLINK_TESTDATA_DIR;
+    if (!fs::exists(dir)) GTEST_SKIP() << "sample programs not present";
+    for (const char* name : {"adc_oku.out", "Example_Flash28333_API.out"}) {
+        SCOPED_TRACE(name);
+        const std::string file = dir + "/" + name;
+        CoffImage image;
+        test::RecordingStatus status;
+        FixedDevice device;
+        ASSERT_EQ(loadCoffFile(image, status, device, file, false), LoadOutcome::Ok);
+
+        // Old contents everywhere but sector 0 (which holds the password).
+        const fs::path flash = scratch(std::string(name) + ".flash");
+        const std::uint32_t words = 0x340000 - 0x300000;
+        std::vector<std::uint8_t> old(words * 2, 0x5A);
+        for (std::uint32_t a = 0x338000; a < 0x340000; ++a) old[2 * (a - 0x300000)] = old[2 * (a - 0x300000) + 1] = 0xFF;
+        std::ofstream(flash, std::ios::binary).write(reinterpret_cast<const char*>(old.data()), old.size());
+
+        Podsim pod({"--flash", flash.string()});
+        ASSERT_TRUE(pod.ready());
+        const CliRun run = cli("write '" + file + "'");
+        EXPECT_EQ(run.status, 0) << run.out;
+        EXPECT_NE(run.out.find("Flash Write Completed - "), std::string::npos) << run.out;
+        ASSERT_EQ(pod.stop(), 0);
+
+        const auto bytes = readFile(flash);
+        ASSERT_EQ(bytes.size(), old.size());
+        std::vector<std::uint8_t> expected = old;
+        const std::uint8_t erased = image.eraseSectorMask(false);
+        for (std::uint32_t a = 0x300000; a < 0x340000; ++a) {
+            if (erased & sectorOf(2, a)->bit) expected[2 * (a - 0x300000)] = expected[2 * (a - 0x300000) + 1] = 0xFF;
+        }
+        for (const SectionRecord& s : image.sections) {
+            for (std::uint32_t i = 0; i < s.lengthWords; ++i) {
+                const std::size_t at = 2 * (s.startAddress + i - 0x300000);
+                expected[at] = s.data[2 * i];
+                expected[at + 1] = s.data[2 * i + 1];
+            }
+        }
+        EXPECT_TRUE(bytes == expected) << "the emulated flash differs from the program";
+    }
+}
+
+TEST(PodsimEndToEnd, RamProgramResetAndFailures) {
+    const std::string dir = CORVEXLINK_TESTDATA_DIR;
+    if (!fs::exists(dir)) GTEST_SKIP() << "sample programs not present";
+    const fs::path trace = scratch("trace.txt");
+    {
+        Podsim pod({"--trace", trace.string()});
+        ASSERT_TRUE(pod.ready());
+        const CliRun ram = cli("write " + dir + "/adc_oku1.out");
+        EXPECT_EQ(ram.status, 0) << ram.out;
+        EXPECT_NE(ram.out.find("Downloading User Program..."), std::string::npos);
+        EXPECT_NE(ram.out.find("Flash Write Completed - "), std::string::npos);
+        const CliRun reset = cli("reset");
+        EXPECT_EQ(reset.status, 0);
+        EXPECT_NE(reset.out.find("Target board's reset is successful"), std::string::npos);
+    }
+    std::ifstream t(trace);
+    const std::string text((std::istreambuf_iterator<char>(t)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("|.X0000.|"), std::string::npos) << "the boot stream ended";
+    EXPECT_NE(text.find("host>pod"), std::string::npos);
+
+    {
+        Podsim pod({"--fault", "wrongack:K:1"});
+        ASSERT_TRUE(pod.ready());
+        const CliRun run = cli("write " + dir + "/adc_oku.out");
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.out.find("Fail to download flash algorithm code"), std::string::npos) << run.out;
+        EXPECT_EQ(run.out.find("Completed"), std::string::npos);
+    }
+    const CliRun none = cli("reset");
+    EXPECT_EQ(none.status, 1);
+    EXPECT_NE(none.out.find("No Connection to Corvexlink POD"), std::string::npos) << none.out;
+    EXPECT_EQ(cli("write").status, 2);
+    EXPECT_EQ(cli("write --csm 1,2,3 x.out").status, 2);
+    const CliRun zeros = cli("write --csm 0,0,0,0,0,0,0,0 " + dir + "/adc_oku.out");
+    EXPECT_EQ(zeros.status, 1);
+    EXPECT_NE(zeros.out.find("CSM Password input is wrong"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace cvl
