@@ -4,8 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "Clock.h"
 #include "InfoCommand.h"
-#include "WriteCommands.h"
+#include "TargetCliCommands.h"
 #include "Usage.h"
 
 namespace cvl::cli {
@@ -23,8 +24,10 @@ const char* usageText() {
            "      eight hexadecimal keys (an empty key is FFFF).\n"
            "  reset\n"
            "      Reset the target board through the pod (Target Reset).\n"
+           "  probe\n"
+           "      Look for the pod without opening it; exit status 0 when one is found.\n"
            "\n"
-           "write and reset exit with 0 on success and 1 on failure. They use the pod found\n"
+           "write, reset and probe exit with 0 on success and 1 on failure. They use the pod found\n"
            "by its description \"Corvexlink POD\": through FTDI's D2XX library when it is\n"
            "installed, through the kernel's serial driver, or a running corvexlink-podsim.\n"
            "\n"
@@ -40,6 +43,7 @@ int usageError(const std::string& what) {
 
 int main(int argc, char** argv) {
     using namespace cvl::cli;
+    cvl::preferPreciseSleeps();
     if (argc < 2) return usageError("a command is needed");
     const std::string command = argv[1];
     const std::vector<std::string> args(argv + 2, argv + argc);
@@ -50,5 +54,6 @@ int main(int argc, char** argv) {
     if (command == "info") return runInfo(args);
     if (command == "write") return runWrite(args);
     if (command == "reset") return runReset(args);
+    if (command == "probe") return runProbe(args);
     return usageError("unknown command '" + command + "'");
 }

@@ -3,7 +3,17 @@
 #include <chrono>
 #include <thread>
 
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
+
 namespace cvl {
+
+void preferPreciseSleeps() {
+#if defined(__linux__)
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+#endif
+}
 
 std::uint32_t SteadyClock::nowMs() {
     const auto now = std::chrono::steady_clock::now().time_since_epoch();

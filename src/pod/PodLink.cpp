@@ -15,7 +15,7 @@ constexpr std::uint32_t kAfterFirstByteLimitMs = 100;
 // 10 bits a byte at the line rate, in microseconds: how long the transmit
 // queue needs to drain, used to pace the polling instead of spinning.
 constexpr std::uint32_t kMicrosPerByte = 11;
-constexpr std::uint32_t kMaxPauseMicros = 1000;
+constexpr std::uint32_t kMaxPauseMicros = 20000;
 // A device that keeps reporting queued bytes while every read comes back
 // empty would hold a read open forever; past its limit by this much it fails.
 constexpr std::uint32_t kStuckQueueGraceMs = 1000;

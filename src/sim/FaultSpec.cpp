@@ -46,9 +46,16 @@ std::optional<Fault> parseFault(const std::string& text) {
 std::string describeFault(const Fault& f) {
     static const char* const names[] = {"silent", "wrongack", "stray", "delay", "unplug"};
     std::string text = names[static_cast<int>(f.kind)];
-    if (f.kind == FaultKind::Unplug) return text + ":" + std::to_string(f.nth);
-    text += std::string(":") + f.letter + ":" + std::to_string(f.nth);
-    if (f.kind == FaultKind::Delay) text += ":" + std::to_string(f.delayMs);
+    text += ':';
+    if (f.kind != FaultKind::Unplug) {
+        text += f.letter;
+        text += ':';
+    }
+    text += std::to_string(f.nth);
+    if (f.kind == FaultKind::Delay) {
+        text += ':';
+        text += std::to_string(f.delayMs);
+    }
     return text;
 }
 

@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "Clock.h"
 #include "EmulatorArgs.h"
 #include "VirtualPod.h"
 
 int main(int argc, char** argv) {
+    cvl::preferPreciseSleeps();  // replies go out at their modelled moment
     std::string error;
     const auto args = cvl::sim::parsePodsimArgs(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!args) {

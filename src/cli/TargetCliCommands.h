@@ -9,5 +9,7 @@ namespace cvl::cli {
 int runWrite(const std::vector<std::string>& args);
 // corvexlink-cli reset
 int runReset(const std::vector<std::string>& args);
+// corvexlink-cli probe: the start-up check; 0 when a pod is found.
+int runProbe(const std::vector<std::string>& args);
 
 }  // namespace cvl::cli

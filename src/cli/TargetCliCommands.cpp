@@ -1,4 +1,4 @@
-#include "WriteCommands.h"
+#include "TargetCliCommands.h"
 
 #include "CliInputs.h"
 #include "Clock.h"
@@ -74,6 +74,14 @@ int runReset(const std::vector<std::string>& args) {
     p.link.loadDriver();
     CommandContext ctx{p.image, p.link, p.keys, status, inputs, p.clock};
     return onTargetReset(ctx) ? 0 : 1;
+}
+
+int runProbe(const std::vector<std::string>& args) {
+    if (!args.empty()) return usageError("probe takes no arguments");
+    Programmer p;
+    TerminalStatus status;
+    p.link.probePod(status);
+    return p.link.podFound() ? 0 : 1;
 }
 
 }  // namespace cvl::cli
