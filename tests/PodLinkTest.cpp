@@ -170,3 +170,24 @@ TEST(PodLink, ReadFailsWhenTheDeviceDisappears) {
 
 }  // namespace
 }  // namespace cvl
+
+namespace cvl {
+namespace {
+
+TEST(PodLinkPacing, DrainingABatchPollsAFewTimesNotContinuously) {
+    sim::EmulatorOptions o;
+    o.wire.enabled = true;  // 350 bytes take about 3.8 ms on the line
+    test::PodRig rig(o);
+    ASSERT_TRUE(rig.connect());
+    const std::string batch(350, 'x');
+    rig.driver->calls.clear();
+    const auto start = rig.clock.nowMicros();
+    ASSERT_TRUE(rig.link.timedWrite(reinterpret_cast<const std::uint8_t*>(batch.data()), 350, 2000));
+    const auto polls = std::count(rig.driver->calls.begin(), rig.driver->calls.end(), "FT_GetStatus");
+    EXPECT_LE(polls, 5) << "the drain is waited for, not spun on";
+    EXPECT_GE(rig.clock.nowMicros() - start, 3700u);
+    EXPECT_LE(rig.clock.nowMicros() - start, 4500u) << "and not much longer than the line needs";
+}
+
+}  // namespace
+}  // namespace cvl
