@@ -1,0 +1,282 @@
+#include "ProgrammerDialog.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <algorithm>
+#include <climits>
+
+#include "AboutDialog.h"
+#include "BitmapButton.h"
+#include "LoadCommand.h"
+#include "MessageLine.h"
+#include "PercentProgressBar.h"
+#include "SettingsStore.h"
+
+// The pictures are compiled into this static library; make sure the linker
+// keeps them.
+static void initialiseResources() { Q_INIT_RESOURCE(resources); }
+
+namespace cvl::ui {
+
+namespace {
+const QColor kBlack(0, 0, 0);
+const QColor kRed(255, 0, 0);
+const QColor kGreen(0, 255, 0);
+const QColor kWhite(255, 255, 255);
+
+QFont dialogFont() {
+    QFont f;
+    // Gulim where installed; otherwise a Korean-capable sans font, so the
+    // Korean captions never show as boxes.
+    f.setFamilies({QStringLiteral("굴림"), QStringLiteral("Gulim"), QStringLiteral("NanumGothic"),
+                   QStringLiteral("Noto Sans CJK KR"), QStringLiteral("UnDotum")});
+    f.setPointSize(9);
+    return f;
+}
+
+QString chooseCoffFile(QWidget* parent, const QString& dir) {
+    return QFileDialog::getOpenFileName(parent, QString(), dir, QStringLiteral("COFF Files (.out) (*.out)"), nullptr,
+                                        QFileDialog::ReadOnly);
+}
+}  // namespace
+
+ProgrammerDialog::ProgrammerDialog(PodLink::DriverLoader loader, Clock& clock, QWidget* parent)
+    : QDialog(parent), clock_(clock), link_(std::move(loader), clock), chooseFile_(chooseCoffFile) {
+    initialiseResources();
+    setFont(dialogFont());
+    // A caption bar and a frame, no close, minimise or maximise box.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    buildControls();
+    initialiseWindow();
+}
+
+ProgrammerDialog::~ProgrammerDialog() {
+    link_.closePod();
+    link_.unloadDriver();
+    image_.resetImage();
+    saveSettingsFromControls();
+    recentFiles_.clear();
+    while (waitCursor_ > 0) endWaitCursor();
+}
+
+void ProgrammerDialog::initialiseWindow() {
+    // The system menu's About entry: offered in the window's context menu.
+    auto* about = new QAction(QStringLiteral("Corvexlink 정보(&A)..."), this);
+    connect(about, &QAction::triggered, this, &ProgrammerDialog::showAbout);
+    addAction(about);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    setWindowIcon(QIcon(QStringLiteral(":/icon128.xpm")));
+    setWindowTitle(QStringLiteral("TMS320F283x DSP Programmer Ver1.0 - Quillon"));
+
+    const auto profile = openProfile();
+    const StoredSettings stored = loadSettings(*profile);
+    image_.mcuType = stored.mcuType;
+    fileDirectory_ = stored.fileDirectory;
+    podFileName_ = stored.podFileName;
+    keys_ = stored.keys;
+    recentFiles_ = stored.recentFiles;
+
+    image_.resetImage();
+    if (image_.mcuType > 2) image_.mcuType = 2;
+    mcu_->setCurrentIndex(image_.mcuType);
+
+    filePath_->addItems(recentFiles_);
+    const QString first = recentFiles_.value(0);
+    if (!recentFiles_.isEmpty()) filePath_->setCurrentIndex(0);
+
+    message_->setTextColour(kBlack, true);
+    message_->setBackColour(kGreen, true);
+    message_->fitToText();
+    progress_->setRange(0, 100);
+    progress_->setPos(0);
+
+    const std::pair<BitmapButton*, int> pictures[] = {{load_, 130},     {targetReset_, 131}, {podWrite_, 132},
+                                                      {podVerify_, 133}, {targetWrite_, 134}, {podInfo_, 135},
+                                                      {exit_, 136}};
+    for (const auto& [button, resource] : pictures) button->loadBitmap(QStringLiteral(":/bitmap%1.xpm").arg(resource), kWhite);
+
+    link_.probePod(*this);
+
+    (stored.eraseAll ? eraseAll_ : intelligentErase_)->setChecked(true);
+    csm_->setChecked(stored.csmUse);
+    for (int n = 0; n < 8; ++n) {
+        keyLabels_[n]->setText(QString::asprintf("KEY%d (0x%06X)", n, kCsmPasswordAddress + n));
+        keyBoxes_[n]->setText(QString::asprintf("%04X", keys_.words[n]));
+        keyBoxes_[n]->setMaxLength(4);
+        keyBoxes_[n]->setEnabled(stored.csmUse);
+    }
+    podFileNameBox_->setText(podFileName_);
+    podFileNameBox_->setMaxLength(8);
+
+    if (!first.isEmpty()) loadCoffFile(image_, *this, *this, first.toStdString(), false);
+    initialised_ = true;
+}
+
+void ProgrammerDialog::saveSettingsFromControls() {
+    StoredSettings out;
+    image_.mcuType = static_cast<McuType>(mcu_->currentIndex() & 0xFF);
+    out.mcuType = image_.mcuType;
+    out.eraseAll = eraseAll_->isChecked();
+    out.csmUse = csm_->isChecked();
+    if (out.csmUse) {
+        for (int n = 0; n < 8; ++n) keys_.words[n] = keyFromBoxText(keyBoxes_[n]->text());
+        if (std::all_of(keys_.words.begin(), keys_.words.end(), [](std::uint16_t w) { return w == 0; })) keys_ = {};
+    } else {
+        keys_ = {};
+    }
+    out.keys = keys_;
+    out.fileDirectory = fileDirectory_;
+    out.podFileName = podFileName_;
+    out.recentFiles = recentFiles_;
+    const auto profile = openProfile();
+    saveSettings(*profile, out);
+}
+
+CommandContext ProgrammerDialog::context() { return CommandContext{image_, link_, keys_, *this, *this, clock_}; }
+
+// --- status -----------------------------------------------------------------
+
+void ProgrammerDialog::showMessage(std::string_view text, bool isError) {
+    const QString line = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    message_->setTextColour(isError ? kRed : kBlack, true);
+    message_->setText(line);
+    message_->repaint();  // the command blocks the event loop: paint now
+    emit messageShown(line, isError);
+}
+
+void ProgrammerDialog::setBusy(bool busy) {
+    for (BitmapButton* b : {targetWrite_, targetReset_, load_, podWrite_, podVerify_, podInfo_, exit_}) {
+        b->setEnabled(!busy);
+        b->repaint();
+    }
+}
+
+void ProgrammerDialog::beginProgress(std::uint32_t total) {
+    progress_->setRange(0, static_cast<int>(std::min<std::uint32_t>(total, INT_MAX)));
+    progress_->setStep(1);
+    progress_->setPos(0);
+}
+
+void ProgrammerDialog::stepProgress() { progress_->stepIt(); }
+void ProgrammerDialog::resetProgress() { progress_->setPos(0); }
+
+void ProgrammerDialog::beginWaitCursor() {
+    ++waitCursor_;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void ProgrammerDialog::endWaitCursor() {
+    if (waitCursor_ == 0) return;
+    --waitCursor_;
+    QGuiApplication::restoreOverrideCursor();
+}
+
+// --- inputs -----------------------------------------------------------------
+
+int ProgrammerDialog::selectedMcuIndex() const { return mcu_->currentIndex(); }
+std::string ProgrammerDialog::filePathText() const { return filePath_->currentText().toStdString(); }
+bool ProgrammerDialog::eraseAllChecked() const { return eraseAll_->isChecked(); }
+bool ProgrammerDialog::csmChecked() const { return csm_->isChecked(); }
+std::string ProgrammerDialog::keyEditText(int index) const {
+    return keyBoxes_[static_cast<std::size_t>(index)]->text().toStdString();
+}
+
+void ProgrammerDialog::addRecentFile(const std::string& utf8Path) {
+    const QString path = QString::fromStdString(utf8Path);
+    if (recentFiles_.isEmpty()) {
+        // The first entry goes to the end of the list without changing what
+        // the box shows (a combo box selects the first item it gets).
+        const QString shown = filePath_->currentText();
+        recentFiles_.append(path);
+        filePath_->addItem(path);
+        filePath_->setEditText(shown);
+        return;
+    }
+    const qsizetype at = recentFiles_.indexOf(path);  // exact, case-sensitive
+    if (at == 0) {
+        filePath_->setCurrentIndex(0);
+        return;
+    }
+    if (at > 0) {
+        recentFiles_.removeAt(at);
+        filePath_->removeItem(static_cast<int>(at));
+    } else if (recentFiles_.size() >= kMaxRecentFiles) {
+        recentFiles_.removeAt(kMaxRecentFiles - 1);
+        filePath_->removeItem(kMaxRecentFiles - 1);
+    }
+    recentFiles_.prepend(path);
+    filePath_->insertItem(0, path);
+    filePath_->setCurrentIndex(0);
+}
+
+// --- handlers ---------------------------------------------------------------
+
+void ProgrammerDialog::onLoad() {
+    const QString path = filePath_->currentText().trimmed();
+    if (path.isEmpty()) {
+        showMessage("Please, specify COFF file to read", true);
+        return;
+    }
+    loadCoffFile(image_, *this, *this, path.toStdString(), true);
+}
+
+void ProgrammerDialog::onTargetWrite() {
+    CommandContext ctx = context();
+    cvl::onTargetWrite(ctx);
+}
+
+void ProgrammerDialog::onTargetReset() {
+    CommandContext ctx = context();
+    cvl::onTargetReset(ctx);
+}
+
+// The pod's job store commands arrive with their own change.
+void ProgrammerDialog::onPodWrite() {}
+void ProgrammerDialog::onPodVerify() {}
+void ProgrammerDialog::onPodInfo() {}
+
+void ProgrammerDialog::onExit() { accept(); }
+
+void ProgrammerDialog::keyPressEvent(QKeyEvent* event) {
+    // Enter ends the dialog as Exit does (Esc already does, as a rejection).
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void ProgrammerDialog::onBrowse() {
+    const QString chosen = chooseFile_(this, fileDirectory_);
+    if (chosen.isEmpty()) return;
+    const QString name = QFileInfo(chosen).fileName();
+    fileDirectory_ = chosen.left(chosen.size() - name.size());
+    saveFileDirectory(*openProfile(), fileDirectory_);
+    filePath_->setEditText(chosen);
+    loadCoffFile(image_, *this, *this, chosen.toStdString(), true);
+}
+
+void ProgrammerDialog::onRecentFileSelected(int index) {
+    if (!initialised_ || index < 0 || index >= recentFiles_.size()) return;
+    const QString path = recentFiles_.at(index).trimmed();
+    if (!path.isEmpty()) loadCoffFile(image_, *this, *this, path.toStdString(), true);
+}
+
+void ProgrammerDialog::onCsmToggled() {
+    for (QLineEdit* box : keyBoxes_) box->setEnabled(csm_->isChecked());
+}
+
+void ProgrammerDialog::showAbout() {
+    AboutDialog about(this);
+    about.exec();
+}
+
+}  // namespace cvl::ui

@@ -1,0 +1,123 @@
+#pragma once
+// The main window and the program's controller: its controls, the pod link,
+// the loaded image, the settings and recent files. Every command button runs
+// one core command to completion on this thread; the message line and the
+// progress bar repaint themselves synchronously meanwhile.
+
+#include <QDialog>
+#include <QStringList>
+#include <array>
+#include <functional>
+
+#include "Clock.h"
+#include "CoffImage.h"
+#include "CommandInputs.h"
+#include "PodCommands.h"
+#include "PodLink.h"
+#include "StatusSink.h"
+#include "TargetCommands.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace cvl::ui {
+
+class BitmapButton;
+class MessageLine;
+class PercentProgressBar;
+
+class ProgrammerDialog : public QDialog, public StatusSink, public CommandInputs {
+    Q_OBJECT
+public:
+    // Chooses a COFF file starting in dir; empty when cancelled.
+    using FileChooser = std::function<QString(QWidget* parent, const QString& dir)>;
+
+    ProgrammerDialog(PodLink::DriverLoader loader, Clock& clock, QWidget* parent = nullptr);
+    ~ProgrammerDialog() override;
+
+    // StatusSink: the message line, busy state, progress bar and wait cursor.
+    void showMessage(std::string_view text, bool isError) override;
+    void setBusy(bool busy) override;
+    void beginProgress(std::uint32_t total) override;
+    void stepProgress() override;
+    void resetProgress() override;
+    void beginWaitCursor() override;
+    void endWaitCursor() override;
+
+    // CommandInputs: what the controls hold when a command runs.
+    int selectedMcuIndex() const override;
+    void addRecentFile(const std::string& path) override;
+    std::string filePathText() const override;
+    bool eraseAllChecked() const override;
+    bool csmChecked() const override;
+    std::string keyEditText(int index) const override;
+
+    void setFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
+    const CoffImage& image() const { return image_; }
+    const QStringList& recentFiles() const { return recentFiles_; }
+    const QString& podFileName() const { return podFileName_; }
+    const QString& fileDirectory() const { return fileDirectory_; }
+    int waitCursorCount() const { return waitCursor_; }
+
+public slots:
+    void onLoad();
+    void onTargetWrite();
+    void onTargetReset();
+    void onPodWrite();
+    void onPodVerify();
+    void onPodInfo();
+    void onExit();
+    void onBrowse();
+    void onRecentFileSelected(int index);
+    void onCsmToggled();
+    void showAbout();
+
+signals:
+    // After every message line change, for tests and automation.
+    void messageShown(const QString& text, bool isError);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void buildControls();
+    void initialiseWindow();
+    void saveSettingsFromControls();
+    CommandContext context();
+
+    Clock& clock_;
+    PodLink link_;
+    CoffImage image_;
+    CsmKeys keys_;
+    QString fileDirectory_;
+    QString podFileName_;
+    QStringList recentFiles_;
+    bool initialised_ = false;
+    int waitCursor_ = 0;
+    FileChooser chooseFile_;
+
+    BitmapButton* targetWrite_ = nullptr;
+    BitmapButton* targetReset_ = nullptr;
+    BitmapButton* load_ = nullptr;
+    BitmapButton* podWrite_ = nullptr;
+    BitmapButton* podVerify_ = nullptr;
+    BitmapButton* podInfo_ = nullptr;
+    BitmapButton* exit_ = nullptr;
+    QComboBox* mcu_ = nullptr;
+    QLineEdit* podFileNameBox_ = nullptr;
+    QComboBox* filePath_ = nullptr;
+    QPushButton* browse_ = nullptr;
+    QRadioButton* intelligentErase_ = nullptr;
+    QRadioButton* eraseAll_ = nullptr;
+    QCheckBox* csm_ = nullptr;
+    std::array<QLineEdit*, 8> keyBoxes_{};
+    std::array<QLabel*, 8> keyLabels_{};
+    MessageLine* message_ = nullptr;
+    PercentProgressBar* progress_ = nullptr;
+};
+
+}  // namespace cvl::ui

@@ -1,0 +1,88 @@
+#include "SettingsStore.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <cstdlib>
+
+namespace cvl::ui {
+
+namespace {
+const QString kMain = QStringLiteral("Main Configuration");
+const QString kFiles = QStringLiteral("File List");
+
+std::uint32_t number(QSettings& s, const QString& key, std::uint32_t fallback) {
+    const QVariant v = s.value(key);
+    bool ok = false;
+    const qlonglong n = v.toLongLong(&ok);
+    return v.isValid() && ok ? static_cast<std::uint32_t>(n) : fallback;
+}
+
+QString text(QSettings& s, const QString& key) {
+    const QVariant v = s.value(key);
+    return v.canConvert<QString>() ? v.toString() : QString();
+}
+
+QString recentKey(int n) { return QStringLiteral("Recent File%1").arg(n); }
+QString keyName(int n) { return QStringLiteral("PW KEY%1").arg(n); }
+}  // namespace
+
+std::unique_ptr<QSettings> openProfile() {
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quillon"),
+                                       QCoreApplication::applicationName());
+}
+
+StoredSettings loadSettings(QSettings& s) {
+    StoredSettings out;
+    s.beginGroup(kMain);
+    out.mcuType = static_cast<std::uint8_t>(number(s, QStringLiteral("MCU Type"), 2) & 0xFF);
+    out.eraseAll = number(s, QStringLiteral("EraseAll Mode"), 0) != 0;
+    out.csmUse = number(s, QStringLiteral("CSM Use Option"), 0) != 0;
+    out.fileDirectory = text(s, QStringLiteral("File Directory"));
+    out.podFileName = text(s, QStringLiteral("EEP File Name"));
+    for (int n = 0; n < 8; ++n) out.keys.words[n] = static_cast<std::uint16_t>(number(s, keyName(n), 0xFFFF) & 0xFFFF);
+    s.endGroup();
+
+    s.beginGroup(kFiles);
+    for (int n = 0; n < kMaxRecentFiles; ++n) {
+        const QString path = text(s, recentKey(n));
+        if (path.isEmpty()) break;
+        if (QFileInfo::exists(path)) out.recentFiles.append(path);
+    }
+    s.endGroup();
+    return out;
+}
+
+void saveSettings(QSettings& s, const StoredSettings& in) {
+    s.beginGroup(kMain);
+    s.setValue(QStringLiteral("MCU Type"), static_cast<unsigned>(in.mcuType));
+    s.setValue(QStringLiteral("EraseAll Mode"), in.eraseAll ? 1 : 0);
+    s.setValue(QStringLiteral("CSM Use Option"), in.csmUse ? 1 : 0);
+    s.setValue(QStringLiteral("File Directory"), in.fileDirectory);
+    s.setValue(QStringLiteral("EEP File Name"), in.podFileName);
+    for (int n = 0; n < 8; ++n) s.setValue(keyName(n), static_cast<unsigned>(in.keys.words[n]));
+    s.endGroup();
+
+    s.beginGroup(kFiles);
+    int k = 0;
+    for (const QString& path : in.recentFiles) {
+        if (path.isEmpty()) break;
+        if (!QFileInfo::exists(path)) continue;
+        if (k == kMaxRecentFiles) break;
+        s.setValue(recentKey(k++), path);
+    }
+    s.endGroup();
+    s.sync();
+}
+
+void saveFileDirectory(QSettings& s, const QString& directory) {
+    s.setValue(kMain + QStringLiteral("/File Directory"), directory);
+    s.sync();
+}
+
+std::uint16_t keyFromBoxText(const QString& text) {
+    if (text.isEmpty()) return 0xFFFF;
+    const QByteArray bytes = text.toLatin1();
+    return static_cast<std::uint16_t>(std::strtoul(bytes.constData(), nullptr, 16) & 0xFFFF);
+}
+
+}  // namespace cvl::ui

@@ -1,0 +1,24 @@
+// corvexlink: the flash programmer's window.
+
+#include <QApplication>
+
+#include "Clock.h"
+#include "ProgrammerDialog.h"
+#include "SingleInstance.h"
+#include "SystemDriver.h"
+
+int main(int argc, char** argv) {
+    cvl::preferPreciseSleeps();
+    QApplication app(argc, argv);
+    // The profile is Quillon/<executable name>; QApplication takes the
+    // executable's base name as the application name.
+    QCoreApplication::setOrganizationName(QStringLiteral("Quillon"));
+
+    cvl::ui::SingleInstance instance(QStringLiteral("Corvexlink"));
+    if (!instance.acquire()) return 0;  // already running: end silently
+
+    cvl::SteadyClock clock;
+    cvl::ui::ProgrammerDialog dialog(cvl::loadSystemDriver, clock);
+    dialog.exec();
+    return 0;
+}

@@ -1,0 +1,44 @@
+#pragma once
+// The one-line message area: the text centred on a coloured background,
+// clipped rather than wrapped; its caption ("Message") when the text is empty.
+
+#include <QColor>
+#include <QRect>
+#include <QString>
+#include <QWidget>
+
+namespace cvl::ui {
+
+class MessageLine : public QWidget {
+    Q_OBJECT
+public:
+    explicit MessageLine(const QString& caption, QWidget* parent = nullptr);
+
+    // Neither setter repaints; the caller repaints once it has set everything.
+    void setTextColour(const QColor& colour, bool draw);
+    void setBackColour(const QColor& colour, bool draw);
+    void setText(const QString& text);
+    // Fixes the drawing rectangle: the client area, grown to hold the text.
+    void fitToText();
+
+    const QString& text() const { return text_; }
+    const QString& caption() const { return caption_; }
+    QColor textColour() const { return textColour_; }
+    QColor backColour() const { return backColour_; }
+    int paintCount() const { return paints_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString caption_;
+    QString text_;
+    QColor textColour_;
+    QColor backColour_;
+    bool drawText_ = false;
+    bool fitted_ = false;
+    QRect drawRect_;
+    int paints_ = 0;
+};
+
+}  // namespace cvl::ui

@@ -1,0 +1,69 @@
+#include "PercentProgressBar.h"
+
+#include <QPainter>
+
+namespace cvl::ui {
+
+PercentProgressBar::PercentProgressBar(QWidget* parent)
+    : QProgressBar(parent),
+      barColour_(palette().color(QPalette::Highlight)),
+      troughColour_(palette().color(QPalette::Base)) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void PercentProgressBar::setRange(int lower, int upper) {
+    lower_ = lower;
+    upper_ = upper;
+}
+
+double PercentProgressBar::fraction() const {
+    // An empty range (lower not below upper) draws an empty bar, never a division by zero.
+    if (upper_ <= lower_) return 0.0;
+    const double f = (static_cast<double>(position_) - lower_) / (static_cast<double>(upper_) - lower_);
+    return f < 0.0 ? 0.0 : f > 1.0 ? 1.0 : f;
+}
+
+int PercentProgressBar::fillWidth() const { return static_cast<int>(fraction() * width()); }
+
+QString PercentProgressBar::percentText() const {
+    return QString::number(static_cast<int>(fraction() * 100.0)) + QLatin1Char('%');
+}
+
+int PercentProgressBar::setPos(int position) {
+    const int previous = position_;
+    position_ = position;
+    if (width() != lastClientWidth_) {  // resized (also while hidden): repaint whatever the fill
+        lastClientWidth_ = width();
+        lastFillWidth_ = -1;
+    }
+    const int fill = fillWidth();
+    if (fill != lastFillWidth_) {
+        lastFillWidth_ = fill;
+        ++repaints_;
+        repaint();  // the command blocks the event loop: paint now
+    }
+    return previous;
+}
+
+void PercentProgressBar::resizeEvent(QResizeEvent* event) {
+    lastFillWidth_ = -1;
+    QProgressBar::resizeEvent(event);
+}
+
+void PercentProgressBar::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const QRect client = rect();
+    const QRect bar(client.left(), client.top(), fillWidth(), client.height());
+    const QRect trough(bar.right() + 1, client.top(), client.width() - bar.width(), client.height());
+    p.fillRect(bar, barColour_);
+    p.fillRect(trough, troughColour_);
+    const QString text = percentText();
+    p.setClipRect(bar);
+    p.setPen(troughColour_);
+    p.drawText(client, Qt::AlignCenter | Qt::TextSingleLine, text);
+    p.setClipRect(trough);
+    p.setPen(barColour_);
+    p.drawText(client, Qt::AlignCenter | Qt::TextSingleLine, text);
+}
+
+}  // namespace cvl::ui

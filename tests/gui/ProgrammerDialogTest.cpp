@@ -1,0 +1,394 @@
+// The main window on the offscreen platform, each test with a profile of its
+// own and the in-process pod emulator behind the pod link.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+#include "BitmapButton.h"
+#include "CoffWriter.h"
+#include "ManualClock.h"
+#include "MessageLine.h"
+#include "PercentProgressBar.h"
+#include "PodEmulator.h"
+#include "ProgrammerDialog.h"
+#include "SimFtdiDriver.h"
+#include "SingleInstance.h"
+
+using namespace cvl;
+using namespace cvl::ui;
+
+namespace {
+const char* const kCommandButtons[] = {"1010", "1007", "1006", "1008", "1009", "1014", "1011"};
+
+struct Shown {
+    QString text;
+    bool isError;
+    QStringList disabledButtons;
+};
+}  // namespace
+
+class ProgrammerDialogTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> profileDir_;
+    std::unique_ptr<sim::PodEmulator> pod_;
+    sim::ManualClock clock_;
+
+    void setProfile(const std::function<void(QSettings&)>& fill = {}) {
+        profileDir_ = std::make_unique<QTemporaryDir>();
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, profileDir_->path());
+        if (fill) {
+            QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quillon"),
+                        QCoreApplication::applicationName());
+            fill(s);
+        }
+    }
+    QSettings profile() {
+        return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quillon"),
+                         QCoreApplication::applicationName());
+    }
+    std::unique_ptr<ProgrammerDialog> makeDialog(sim::EmulatorOptions options = {}) {
+        pod_ = std::make_unique<sim::PodEmulator>(options);
+        return std::make_unique<ProgrammerDialog>(
+            [this] { return std::make_unique<sim::SimFtdiDriver>(*pod_, clock_); }, clock_);
+    }
+    template <typename W>
+    static W* child(ProgrammerDialog& d, const char* id) {
+        W* w = d.findChild<W*>(QString::fromLatin1(id));
+        if (w == nullptr) qFatal("no control %s", id);
+        return w;
+    }
+    QString programFile(const QString& name) {
+        test::CoffSpec spec;
+        test::TestSection s;
+        s.name = ".text";
+        s.address = 0x338000;
+        for (int i = 0; i < 300; ++i) s.words.push_back(static_cast<std::uint16_t>(i));
+        spec.sections = {s};
+        const QString path = profileDir_->filePath(name);
+        const auto bytes = test::buildCoff(spec);
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+        return path;
+    }
+    static void load(ProgrammerDialog& d, const QString& path) {
+        child<QComboBox>(d, "1003")->setEditText(path);
+        d.onLoad();
+    }
+
+private slots:
+    void initTestCase() { QCoreApplication::setApplicationName(QStringLiteral("corvexlink-test")); }
+
+    void firstRunDefaults() {
+        setProfile();
+        auto d = makeDialog();
+        QCOMPARE(d->windowTitle(), QStringLiteral("TMS320F283x DSP Programmer Ver1.0 - Quillon"));
+        QCOMPARE(child<QComboBox>(*d, "1000")->currentIndex(), 2);
+        QCOMPARE(child<QComboBox>(*d, "1000")->count(), 3);
+        QCOMPARE(child<QComboBox>(*d, "1000")->itemText(0), QStringLiteral("F28332 - 100MHz (20MHz * 5)"));
+        QVERIFY(child<QRadioButton>(*d, "1001")->isChecked());
+        QVERIFY(!child<QCheckBox>(*d, "1015")->isChecked());
+        for (int n = 0; n < 8; ++n) {
+            auto* box = child<QLineEdit>(*d, QByteArray::number(1016 + n).constData());
+            QCOMPARE(box->text(), QStringLiteral("FFFF"));
+            QVERIFY(!box->isEnabled());
+            QCOMPARE(box->maxLength(), 4);
+            QCOMPARE(child<QLabel>(*d, QByteArray::number(1024 + n).constData())->text(),
+                     QString::asprintf("KEY%d (0x%06X)", n, 0x33FFF8 + n));
+        }
+        QCOMPARE(child<QComboBox>(*d, "1003")->currentText(), QString());
+        QCOMPARE(child<QLineEdit>(*d, "1005")->text(), QString());
+        QCOMPARE(child<QLineEdit>(*d, "1005")->maxLength(), 8);
+        QCOMPARE(d->image().imageLoaded, 0);
+        auto* line = child<MessageLine>(*d, "1013");
+        QCOMPARE(line->text(), QStringLiteral("Connection to Corvexlink POD is successful"));
+        QCOMPARE(line->textColour(), QColor(0, 0, 0));
+        QCOMPARE(line->backColour(), QColor(0, 255, 0));
+        for (const char* id : kCommandButtons) QVERIFY(child<BitmapButton>(*d, id)->hasPicture());
+    }
+
+    void storedMcuTypeIsClampedOrTruncated() {
+        setProfile([](QSettings& s) { s.setValue("Main Configuration/MCU Type", 7); });
+        {
+            auto d = makeDialog();
+            QCOMPARE(child<QComboBox>(*d, "1000")->currentIndex(), 2);
+        }
+        QCOMPARE(profile().value("Main Configuration/MCU Type").toInt(), 2);
+        setProfile([](QSettings& s) { s.setValue("Main Configuration/MCU Type", 256); });
+        auto d = makeDialog();
+        QCOMPARE(child<QComboBox>(*d, "1000")->currentIndex(), 0);
+    }
+
+    void storedKeysShownDisabledUntilCsmIsChecked() {
+        setProfile([](QSettings& s) {
+            s.setValue("Main Configuration/CSM Use Option", 0);
+            s.setValue("Main Configuration/PW KEY0", 0x1234);
+            s.setValue("Main Configuration/PW KEY7", 0xabc);
+        });
+        auto d = makeDialog();
+        auto* key0 = child<QLineEdit>(*d, "1016");
+        QCOMPARE(key0->text(), QStringLiteral("1234"));
+        QCOMPARE(child<QLineEdit>(*d, "1023")->text(), QStringLiteral("0ABC"));
+        QVERIFY(!key0->isEnabled());
+        QTest::mouseClick(child<QCheckBox>(*d, "1015"), Qt::LeftButton);
+        QVERIFY(key0->isEnabled());
+        QCOMPARE(key0->text(), QStringLiteral("1234"));
+        QTest::mouseClick(child<QCheckBox>(*d, "1015"), Qt::LeftButton);
+        QVERIFY(!key0->isEnabled());
+    }
+
+    void keySaveRules() {
+        setProfile([](QSettings& s) { s.setValue("Main Configuration/CSM Use Option", 1); });
+        {
+            auto d = makeDialog();
+            for (int n = 0; n < 8; ++n) child<QLineEdit>(*d, QByteArray::number(1016 + n).constData())->setText("0000");
+        }
+        for (int n = 0; n < 8; ++n) QCOMPARE(profile().value(QString("Main Configuration/PW KEY%1").arg(n)).toInt(), 65535);
+        {
+            auto d = makeDialog();
+            QVERIFY(child<QCheckBox>(*d, "1015")->isChecked());
+            QCOMPARE(child<QLineEdit>(*d, "1016")->text(), QStringLiteral("FFFF"));
+            for (int n = 0; n < 8; ++n) child<QLineEdit>(*d, QByteArray::number(1016 + n).constData())->setText("1234");
+            child<QLineEdit>(*d, "1019")->setText("");
+        }
+        QCOMPARE(profile().value("Main Configuration/PW KEY3").toInt(), 65535);
+        QCOMPARE(profile().value("Main Configuration/PW KEY0").toInt(), 4660);
+        {
+            auto d = makeDialog();
+            child<QCheckBox>(*d, "1015")->setChecked(false);
+        }
+        QCOMPARE(profile().value("Main Configuration/CSM Use Option").toInt(), 0);
+        QCOMPARE(profile().value("Main Configuration/PW KEY0").toInt(), 65535);
+    }
+
+    void podFileNameIsNotTakenFromTheBox() {
+        setProfile([](QSettings& s) { s.setValue("Main Configuration/EEP File Name", "MOTOR1"); });
+        {
+            auto d = makeDialog();
+            QCOMPARE(child<QLineEdit>(*d, "1005")->text(), QStringLiteral("MOTOR1"));
+            child<QLineEdit>(*d, "1005")->setText("OTHER");
+        }
+        QCOMPARE(profile().value("Main Configuration/EEP File Name").toString(), QStringLiteral("MOTOR1"));
+    }
+
+    void recentFiles() {
+        setProfile();
+        QStringList files;
+        for (int i = 0; i < 11; ++i) files << programFile(QStringLiteral("p%1.out").arg(i));
+        {
+            auto d = makeDialog();
+            load(*d, files[0]);
+            QCOMPARE(d->recentFiles(), QStringList{files[0]});
+            for (int i = 1; i < 11; ++i) load(*d, files[i]);
+            QCOMPARE(d->recentFiles().size(), 10);
+            QCOMPARE(d->recentFiles().front(), files[10]);
+            QVERIFY(!d->recentFiles().contains(files[0]));  // the eleventh dropped the oldest
+            load(*d, files[5]);
+            QCOMPARE(d->recentFiles().front(), files[5]);
+            QCOMPARE(d->recentFiles().count(files[5]), 1);
+            auto* box = child<QComboBox>(*d, "1003");
+            QCOMPARE(box->count(), 10);
+            for (int i = 0; i < 10; ++i) QCOMPARE(box->itemText(i), d->recentFiles().at(i));
+            // Paths differing in letter case are different entries.
+            const QString upper = profileDir_->filePath("P10.OUT");
+            QFile::copy(files[10], upper);
+            load(*d, upper);
+            QCOMPARE(d->recentFiles().front(), upper);
+            QVERIFY(d->recentFiles().contains(files[10]));
+        }
+        QFile::remove(files[5]);
+        auto d = makeDialog();
+        QVERIFY(!d->recentFiles().contains(files[5]));
+        QCOMPARE(d->recentFiles().front(), profileDir_->filePath("P10.OUT"));
+        QCOMPARE(d->image().imageLoaded, 1);  // the most recent file is loaded at start
+        QCOMPARE(child<MessageLine>(*d, "1013")->text(), QStringLiteral("Reading COFF file is successful"));
+    }
+
+    void loadMessages() {
+        setProfile();
+        auto d = makeDialog();
+        load(*d, "   ");
+        QCOMPARE(child<MessageLine>(*d, "1013")->text(), QStringLiteral("Please, specify COFF file to read"));
+        QCOMPARE(child<MessageLine>(*d, "1013")->textColour(), QColor(255, 0, 0));
+        load(*d, "/nonexistent.out");
+        QCOMPARE(child<MessageLine>(*d, "1013")->text(), QStringLiteral("The specified COFF file isn't exist"));
+        d->showMessage("", false);
+        QCOMPARE(child<MessageLine>(*d, "1013")->text(), QString());
+        QCOMPARE(child<MessageLine>(*d, "1013")->textColour(), QColor(0, 0, 0));
+    }
+
+    void targetWriteRunsTheBusyBracket() {
+        setProfile();
+        auto d = makeDialog();
+        std::vector<Shown> shown;
+        connect(d.get(), &ProgrammerDialog::messageShown, [&](const QString& text, bool isError) {
+            QStringList disabled;
+            for (const char* id : kCommandButtons) {
+                if (!child<BitmapButton>(*d, id)->isEnabled()) disabled << id;
+            }
+            shown.push_back({text, isError, disabled});
+        });
+        child<QComboBox>(*d, "1003")->setEditText(programFile("write.out"));
+        QTest::mouseClick(child<BitmapButton>(*d, "1010"), Qt::LeftButton);
+
+        const QStringList expected = {"Reading COFF file is successful", "Starting SCI Boot...",
+                                      "Downloading Flash Algorithm Code [Max: 10 sec]...",
+                                      "Initializing target board for flash memory write...", "Erasing Flash Memory...",
+                                      "Writing Flash Memory..."};
+        QCOMPARE(static_cast<int>(shown.size()), expected.size() + 1);
+        for (int i = 0; i < expected.size(); ++i) {
+            QCOMPARE(shown[i].text, expected[i]);
+            QVERIFY(!shown[i].isError);
+        }
+        QVERIFY(shown[0].disabledButtons.isEmpty());                   // the load runs before the bracket
+        for (int i = 1; i < expected.size(); ++i) QCOMPARE(shown[i].disabledButtons.size(), 7);
+        QVERIFY(shown.back().text.startsWith("Flash Write Completed - "));
+        QVERIFY(shown.back().text.endsWith(" sec"));
+        QCOMPARE(shown.back().disabledButtons.size(), 7);  // shown before the buttons come back
+        for (const char* id : kCommandButtons) QVERIFY(child<BitmapButton>(*d, id)->isEnabled());
+        QCOMPARE(child<PercentProgressBar>(*d, "1012")->pos(), 0);
+        QCOMPARE(d->waitCursorCount(), 0);
+        QCOMPARE(pod_->target().flashWord(0x338000 + 299), 299);
+
+        QTest::mouseClick(child<BitmapButton>(*d, "1007"), Qt::LeftButton);
+        QCOMPARE(shown.back().text, QStringLiteral("Target board's reset is successful"));
+        QVERIFY(shown.back().disabledButtons.isEmpty());
+    }
+
+    void failedTargetWriteIsRed() {
+        setProfile();
+        sim::EmulatorOptions o;
+        o.faults = {{sim::FaultKind::WrongAck, 'O', 2, 0}};
+        auto d = makeDialog(o);
+        load(*d, programFile("fail.out"));
+        d->onTargetWrite();
+        QCOMPARE(child<MessageLine>(*d, "1013")->text(), QStringLiteral("Fail to erase flash memory"));
+        QCOMPARE(child<MessageLine>(*d, "1013")->textColour(), QColor(255, 0, 0));
+        for (const char* id : kCommandButtons) QVERIFY(child<BitmapButton>(*d, id)->isEnabled());
+        QCOMPARE(child<PercentProgressBar>(*d, "1012")->pos(), 0);
+    }
+
+    void failedConnectionNeverDisablesTheButtons() {
+        setProfile();
+        sim::EmulatorOptions o;
+        o.description = "Some Other Device";
+        auto d = makeDialog(o);
+        QCOMPARE(child<MessageLine>(*d, "1013")->text(), QStringLiteral("No Connection to Corvexlink POD"));
+        load(*d, programFile("noconn.out"));
+        bool everDisabled = false;
+        connect(d.get(), &ProgrammerDialog::messageShown, [&](const QString&, bool) {
+            for (const char* id : kCommandButtons) everDisabled |= !child<BitmapButton>(*d, id)->isEnabled();
+        });
+        d->onTargetWrite();
+        QCOMPARE(child<MessageLine>(*d, "1013")->text(), QStringLiteral("No Connection to Corvexlink POD"));
+        QCOMPARE(child<MessageLine>(*d, "1013")->textColour(), QColor(255, 0, 0));
+        QVERIFY(!everDisabled);
+        QCOMPARE(child<PercentProgressBar>(*d, "1012")->pos(), 0);
+    }
+
+    void escapeClosesAndSaves() {
+        setProfile();
+        auto d = makeDialog();
+        d->show();
+        child<QComboBox>(*d, "1000")->setCurrentIndex(0);
+        QTest::keyClick(d.get(), Qt::Key_Escape);
+        QVERIFY(!d->isVisible());
+        d.reset();
+        QCOMPARE(profile().value("Main Configuration/MCU Type").toInt(), 0);
+    }
+
+    void browseSetsTheFolderAndLoads() {
+        setProfile();
+        auto d = makeDialog();
+        const QString path = programFile("browsed.out");
+        d->setFileChooser([&](QWidget*, const QString&) { return path; });
+        d->onBrowse();
+        QCOMPARE(d->fileDirectory(), profileDir_->path() + "/");
+        QCOMPARE(profile().value("Main Configuration/File Directory").toString(), profileDir_->path() + "/");
+        QCOMPARE(d->image().imageLoaded, 1);
+        d->setFileChooser([](QWidget*, const QString&) { return QString(); });
+        d->onBrowse();  // cancelled: nothing changes
+        QCOMPARE(child<QComboBox>(*d, "1003")->currentText(), path);
+    }
+
+    void progressBarRepaintsOncePerPixel() {
+        PercentProgressBar bar;
+        bar.resize(400, 20);
+        bar.setRange(0, 262144);
+        bar.setStep(1);
+        bar.setPos(0);
+        const int before = bar.repaintCount();
+        for (int i = 0; i < 262144; ++i) bar.stepIt();
+        QCOMPARE(bar.repaintCount() - before, 400);
+        QCOMPARE(bar.percentText(), QStringLiteral("100%"));
+        bar.setRange(0, 3);
+        bar.setPos(1);
+        QCOMPARE(bar.fillWidth(), 133);
+        QCOMPARE(bar.percentText(), QStringLiteral("33%"));
+        bar.setRange(5, 5);  // empty range: an empty bar, no division by zero
+        bar.setPos(7);
+        QCOMPARE(bar.fillWidth(), 0);
+        QCOMPARE(bar.percentText(), QStringLiteral("0%"));
+        const int count = bar.repaintCount();
+        bar.resize(300, 20);
+        bar.setPos(7);
+        QCOMPARE(bar.repaintCount(), count + 1);  // a resize forces the next repaint
+    }
+
+    void singleInstance() {
+        QTemporaryDir runtime;
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+        {
+            SingleInstance first(QStringLiteral("Corvexlink"));
+            QVERIFY(first.acquire());
+            SingleInstance second(QStringLiteral("Corvexlink"));
+            QVERIFY(!second.acquire());
+        }
+        SingleInstance again(QStringLiteral("Corvexlink"));
+        QVERIFY(again.acquire());  // released when its holder went away
+    }
+
+    void secondProcessEndsAtOnce() {
+        QTemporaryDir runtime, home;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", runtime.path());
+        env.insert("XDG_CONFIG_HOME", home.path());
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        QProcess first;
+        first.setProcessEnvironment(env);
+        first.start(QStringLiteral(CORVEXLINK_APP_PATH), {});
+        QVERIFY(first.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(runtime.filePath("Corvexlink.lock")), 10000);
+        QProcess second;
+        second.setProcessEnvironment(env);
+        second.start(QStringLiteral(CORVEXLINK_APP_PATH), {});
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(first.state(), QProcess::Running);
+        first.kill();  // a crash: the lock file stays behind
+        first.waitForFinished();
+        QVERIFY(QFile::exists(runtime.filePath("Corvexlink.lock")));
+        QVERIFY(!QFile::exists(home.filePath("Quillon/corvexlink.conf")));  // nobody wrote settings
+
+        QProcess third;  // the stale lock does not block the next start
+        third.setProcessEnvironment(env);
+        third.start(QStringLiteral(CORVEXLINK_APP_PATH), {});
+        QVERIFY(third.waitForStarted());
+        QVERIFY(!third.waitForFinished(1500));
+        third.kill();
+        third.waitForFinished();
+    }
+};
+
+QTEST_MAIN(ProgrammerDialogTest)
+#include "ProgrammerDialogTest.moc"
