@@ -182,3 +182,42 @@ TEST(PodsimEndToEnd, RamProgramResetAndFailures) {
 
 }  // namespace
 }  // namespace cvl
+
+namespace cvl {
+namespace {
+
+TEST(PodsimEndToEnd, StoredJobSurvivesARestartAndCatchesAnotherProgram) {
+    const std::string dir = CORVEXLINK_TESTDATA_DIR;
+    if (!fs::exists(dir)) GTEST_SKIP() << "sample programs not present";
+    const fs::path store = scratch("pod-store.bin");
+    fs::remove(store);
+    {
+        Podsim pod({"--store", store.string()});
+        ASSERT_TRUE(pod.ready());
+        const CliRun info = cli("pod-info");
+        EXPECT_EQ(info.status, 0) << info.out;
+        EXPECT_NE(info.out.find("POD Ver: 1.2, No POD File Data"), std::string::npos) << info.out;
+        const CliRun write = cli("pod-write --name MOTOR1 " + dir + "/adc_oku.out");
+        EXPECT_EQ(write.status, 0) << write.out;
+        EXPECT_NE(write.out.find("Writing user program in serial flash..."), std::string::npos);
+        EXPECT_NE(write.out.find("EEPROM Write Completed - "), std::string::npos) << write.out;
+    }
+    Podsim pod({"--store", store.string()});  // a restart: the serial flash keeps the job
+    ASSERT_TRUE(pod.ready());
+    const CliRun verify = cli("pod-verify " + dir + "/adc_oku.out");
+    EXPECT_EQ(verify.status, 0) << verify.out;
+    EXPECT_NE(verify.out.find("EEPROM Verify Completed - "), std::string::npos) << verify.out;
+    const CliRun info = cli("pod-info");
+    EXPECT_NE(info.out.find("POD Ver: 1.2, POD File Name: MOTOR1 [when "), std::string::npos) << info.out;
+    const CliRun other = cli("pod-verify " + dir + "/Example_Flash28333_API.out");
+    EXPECT_EQ(other.status, 1);
+    EXPECT_NE(other.out.find("The selected COFF file is not same in serial flash"), std::string::npos) << other.out;
+    const CliRun otherDevice = cli("pod-verify --device F28334 " + dir + "/adc_oku.out");
+    EXPECT_EQ(otherDevice.status, 1);
+    EXPECT_NE(otherDevice.out.find("The selected MCU type is not same in serial flash"), std::string::npos);
+    EXPECT_EQ(cli("pod-verify --erase-all x.out").status, 2);
+    EXPECT_EQ(cli("pod-info extra").status, 2);
+}
+
+}  // namespace
+}  // namespace cvl

@@ -12,19 +12,6 @@
 namespace cvl {
 namespace {
 
-class FixedInputs : public CommandInputs {
-public:
-    explicit FixedInputs(std::string p, int m) : path(std::move(p)), mcu(m) {}
-    int selectedMcuIndex() const override { return mcu; }
-    void addRecentFile(const std::string&) override {}
-    std::string filePathText() const override { return path; }
-    bool eraseAllChecked() const override { return false; }
-    bool csmChecked() const override { return false; }
-    std::string keyEditText(int) const override { return ""; }
-    std::string path;
-    int mcu;
-};
-
 constexpr std::uint16_t kOldContent = 0x5A5A;
 
 void programSample(const std::string& file, McuType mcu) {
@@ -33,7 +20,9 @@ void programSample(const std::string& file, McuType mcu) {
     o.device = mcu;
     test::PodRig rig(o);
     ASSERT_TRUE(rig.link.loadDriver());
-    FixedInputs inputs(file, mcu);
+    test::WindowInputs inputs;
+    inputs.path = file;
+    inputs.mcu = mcu;
     CoffImage image;
     CsmKeys keys;
     CommandContext ctx{image, rig.link, keys, rig.status, inputs, rig.clock};

@@ -12,22 +12,7 @@ namespace {
 using sim::FaultKind;
 using test::ShownMessage;
 
-class WindowInputs : public CommandInputs {
-public:
-    int selectedMcuIndex() const override { return mcu; }
-    void addRecentFile(const std::string& path) override { recent.push_back(path); }
-    std::string filePathText() const override { return path; }
-    bool eraseAllChecked() const override { return eraseAll; }
-    bool csmChecked() const override { return csm; }
-    std::string keyEditText(int i) const override { return keyTexts[static_cast<std::size_t>(i)]; }
-
-    int mcu = 2;
-    std::vector<std::string> recent;
-    std::string path;
-    bool eraseAll = false;
-    bool csm = false;
-    std::array<std::string, 8> keyTexts{};
-};
+using test::WindowInputs;
 
 TEST(KeyText, ParsingRules) {
     EXPECT_EQ(parseKeyText(""), 0xFFFF);

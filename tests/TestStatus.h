@@ -1,10 +1,12 @@
 #pragma once
 // Status sink and window inputs for tests: records every call.
 
+#include <array>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "CommandInputs.h"
 #include "LoadCommand.h"
 #include "StatusSink.h"
 
@@ -49,6 +51,31 @@ public:
 
     int mcu = 2;
     std::vector<std::string> recent;
+};
+
+// Everything the window's controls hold, as plain fields.
+class WindowInputs : public CommandInputs {
+public:
+    int selectedMcuIndex() const override { return mcu; }
+    void addRecentFile(const std::string& p) override { recent.push_back(p); }
+    std::string filePathText() const override { return path; }
+    bool eraseAllChecked() const override { return eraseAll; }
+    bool csmChecked() const override { return csm; }
+    std::string keyEditText(int i) const override { return keyTexts[static_cast<std::size_t>(i)]; }
+    std::string podFileNameText() const override { return podNameBox; }
+    void setPodFileName(const std::string& name) override {
+        podFileName = name;
+        podNameBox = name;
+    }
+
+    int mcu = 2;
+    std::vector<std::string> recent;
+    std::string path;
+    bool eraseAll = false;
+    bool csm = false;
+    std::array<std::string, 8> keyTexts{};
+    std::string podNameBox;
+    std::string podFileName;
 };
 
 }  // namespace cvl::test

@@ -19,6 +19,7 @@
 #include "MessageLine.h"
 #include "PercentProgressBar.h"
 #include "SettingsStore.h"
+#include "StoreOperations.h"
 
 // The pictures are compiled into this static library; make sure the linker
 // keeps them.
@@ -189,6 +190,13 @@ std::string ProgrammerDialog::keyEditText(int index) const {
     return keyBoxes_[static_cast<std::size_t>(index)]->text().toStdString();
 }
 
+std::string ProgrammerDialog::podFileNameText() const { return podFileNameBox_->text().toStdString(); }
+
+void ProgrammerDialog::setPodFileName(const std::string& name) {
+    podFileName_ = QString::fromStdString(name);
+    podFileNameBox_->setText(podFileName_);
+}
+
 void ProgrammerDialog::addRecentFile(const std::string& utf8Path) {
     const QString path = QString::fromStdString(utf8Path);
     if (recentFiles_.isEmpty()) {
@@ -238,10 +246,20 @@ void ProgrammerDialog::onTargetReset() {
     cvl::onTargetReset(ctx);
 }
 
-// The pod's job store commands arrive with their own change.
-void ProgrammerDialog::onPodWrite() {}
-void ProgrammerDialog::onPodVerify() {}
-void ProgrammerDialog::onPodInfo() {}
+void ProgrammerDialog::onPodWrite() {
+    CommandContext ctx = context();
+    cvl::onPodWrite(ctx);
+}
+
+void ProgrammerDialog::onPodVerify() {
+    CommandContext ctx = context();
+    cvl::onPodVerify(ctx);
+}
+
+void ProgrammerDialog::onPodInfo() {
+    CommandContext ctx = context();
+    cvl::onPodInfo(ctx);
+}
 
 void ProgrammerDialog::onExit() { accept(); }
 

@@ -55,6 +55,8 @@ public:
     bool eraseAllChecked() const override;
     bool csmChecked() const override;
     std::string keyEditText(int index) const override;
+    std::string podFileNameText() const override;
+    void setPodFileName(const std::string& name) override;
 
     void setFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
     const CoffImage& image() const { return image_; }

@@ -17,12 +17,15 @@ public:
     bool eraseAllChecked() const override { return eraseAll; }
     bool csmChecked() const override { return csm; }
     std::string keyEditText(int index) const override { return keys[static_cast<std::size_t>(index)]; }
+    std::string podFileNameText() const override { return podName; }
+    void setPodFileName(const std::string& name) override { podName = name; }
 
     McuType device = kDefaultMcu;
     std::string file;
     bool eraseAll = false;
     bool csm = false;
     std::array<std::string, 8> keys{};
+    std::string podName;
 };
 
 }  // namespace cvl::cli

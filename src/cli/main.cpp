@@ -6,7 +6,7 @@
 
 #include "Clock.h"
 #include "InfoCommand.h"
-#include "TargetCliCommands.h"
+#include "PodCliCommands.h"
 #include "Usage.h"
 
 namespace cvl::cli {
@@ -24,10 +24,19 @@ const char* usageText() {
            "      eight hexadecimal keys (an empty key is FFFF).\n"
            "  reset\n"
            "      Reset the target board through the pod (Target Reset).\n"
+           "  pod-write [--device F28332|F28334|F28335] [--erase-all] [--csm KEY0,...,KEY7]\n"
+           "            [--name NAME] FILE\n"
+           "      Store FILE's flash sections, the CSM password, the erase choice and a tag\n"
+           "      (NAME, at most 8 characters, default the file's name, and the time) in the\n"
+           "      pod, so it can program boards on its own (POD Write).\n"
+           "  pod-verify [--device F28332|F28334|F28335] FILE\n"
+           "      Check the pod's stored job against FILE (POD Verify).\n"
+           "  pod-info\n"
+           "      Show the pod's firmware version and its stored job's name and date.\n"
            "  probe\n"
            "      Look for the pod without opening it; exit status 0 when one is found.\n"
            "\n"
-           "write, reset and probe exit with 0 on success and 1 on failure. They use the pod found\n"
+           "The pod commands exit with 0 on success and 1 on failure. They use the pod found\n"
            "by its description \"Corvexlink POD\": through FTDI's D2XX library when it is\n"
            "installed, through the kernel's serial driver, or a running corvexlink-podsim.\n"
            "\n"
@@ -55,5 +64,8 @@ int main(int argc, char** argv) {
     if (command == "write") return runWrite(args);
     if (command == "reset") return runReset(args);
     if (command == "probe") return runProbe(args);
+    if (command == "pod-write") return runPodWrite(args);
+    if (command == "pod-verify") return runPodVerify(args);
+    if (command == "pod-info") return runPodInfo(args);
     return usageError("unknown command '" + command + "'");
 }

@@ -1,6 +1,7 @@
 #include "Clock.h"
 
 #include <chrono>
+#include <ctime>
 #include <thread>
 
 #if defined(__linux__)
@@ -30,5 +31,12 @@ void SteadyClock::sleepMs(std::uint32_t ms) { std::this_thread::sleep_for(std::c
 void SteadyClock::pauseMicros(std::uint32_t us) { std::this_thread::sleep_for(std::chrono::microseconds(us)); }
 
 std::optional<std::uint32_t> SteadyClock::systemTimeMs() { return nowMs(); }
+
+LocalTime SteadyClock::localTime() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (localtime_r(&now, &local) == nullptr) return {};
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min};
+}
 
 }  // namespace cvl

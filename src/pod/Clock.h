@@ -7,6 +7,15 @@
 
 namespace cvl {
 
+// A moment of local time, to the minute.
+struct LocalTime {
+    int year = 1970;
+    int month = 1;  // 1..12
+    int day = 1;    // 1..31
+    int hour = 0;
+    int minute = 0;
+};
+
 class Clock {
 public:
     virtual ~Clock() = default;
@@ -19,6 +28,8 @@ public:
     virtual void pauseMicros(std::uint32_t us) = 0;
     // System time in milliseconds for elapsed-time texts; empty when unreadable.
     virtual std::optional<std::uint32_t> systemTimeMs() = 0;
+    // The local date and time, for the tag of a stored job.
+    virtual LocalTime localTime() = 0;
 };
 
 // Asks the system to wake sleeping threads of this process on time rather
@@ -34,6 +45,7 @@ public:
     void sleepMs(std::uint32_t ms) override;
     void pauseMicros(std::uint32_t us) override;
     std::optional<std::uint32_t> systemTimeMs() override;
+    LocalTime localTime() override;
 };
 
 }  // namespace cvl

@@ -136,10 +136,20 @@ FtStatus SerialTtyDriver::close(FtHandle handle) {
     return FT_OK;
 }
 
+// Flushing a pseudo-terminal's output discards what the emulator on the
+// other end has not read yet, unlike a UART whose written bytes are gone once
+// its queue is empty: for virtual pods only the receive side is flushed.
+namespace {
+int flushSelector(const Port& p, bool rx, bool tx) {
+    if (!p.usb) tx = false;
+    return rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : tx ? TCOFLUSH : -1;
+}
+}  // namespace
+
 FtStatus SerialTtyDriver::resetDevice(FtHandle handle) {
     Port* p = port(handle);
     if (p == nullptr) return FT_INVALID_HANDLE;
-    return tcflush(p->fd, TCIOFLUSH) == 0 ? FT_OK : FT_IO_ERROR;
+    return tcflush(p->fd, flushSelector(*p, true, true)) == 0 ? FT_OK : FT_IO_ERROR;
 }
 
 FtStatus SerialTtyDriver::getLatencyTimer(FtHandle handle, std::uint8_t* ms) {
@@ -210,9 +220,9 @@ FtStatus SerialTtyDriver::setTimeouts(FtHandle handle, std::uint32_t readMs, std
 FtStatus SerialTtyDriver::purge(FtHandle handle, std::uint32_t mask) {
     Port* p = port(handle);
     if (p == nullptr) return FT_INVALID_HANDLE;
-    const bool rx = mask & FT_PURGE_RX, tx = mask & FT_PURGE_TX;
-    if (!rx && !tx) return FT_OK;
-    return tcflush(p->fd, rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH) == 0 ? FT_OK : FT_IO_ERROR;
+    const int which = flushSelector(*p, mask & FT_PURGE_RX, mask & FT_PURGE_TX);
+    if (which < 0) return FT_OK;
+    return tcflush(p->fd, which) == 0 ? FT_OK : FT_IO_ERROR;
 }
 
 FtStatus SerialTtyDriver::write(FtHandle handle, const void* data, std::uint32_t size, std::uint32_t* written) {

@@ -47,22 +47,36 @@ bool onTargetWrite(CommandContext& ctx) {
     if (csm && !readCsmKeys(ctx.inputs, ctx.keys, ctx.status)) return false;
     if (!ctx.link.connectPod(ctx.status)) return false;
 
+    TargetProgrammer programmer(ctx.link, ctx.status, ctx.image, ctx.keys);
+    TargetWriteResult result = TargetWriteResult::Success;
+    return runBusyCommand(
+        ctx,
+        [&] {
+            result = programmer.runTargetWrite(flash, eraseAll, csm);
+            return result == TargetWriteResult::Success;
+        },
+        [&](bool ok, const std::string& elapsed) {
+            if (ok) {
+                ctx.status.showMessage("Flash Write Completed - " + elapsed, false);
+            } else {
+                ctx.status.showMessage(targetWriteMessage(result), true);
+            }
+        });
+}
+
+bool runBusyCommand(CommandContext& ctx, const std::function<bool()>& step,
+                    const std::function<void(bool ok, const std::string& elapsed)>& report) {
     ctx.status.setBusy(true);
     ctx.status.beginWaitCursor();
     const auto first = ctx.clock.systemTimeMs();
-    TargetProgrammer programmer(ctx.link, ctx.status, ctx.image, ctx.keys);
-    const TargetWriteResult result = programmer.runTargetWrite(flash, eraseAll, csm);
+    const bool ok = step();
     const auto second = ctx.clock.systemTimeMs();
-    if (result == TargetWriteResult::Success) {
-        ctx.status.showMessage("Flash Write Completed - " + elapsedText(first, second), false);
-    } else {
-        ctx.status.showMessage(targetWriteMessage(result), true);
-    }
+    report(ok, elapsedText(first, second));
     ctx.link.closePod();
     ctx.status.resetProgress();
     ctx.status.endWaitCursor();
     ctx.status.setBusy(false);
-    return result == TargetWriteResult::Success;
+    return ok;
 }
 
 bool onTargetReset(CommandContext& ctx) {

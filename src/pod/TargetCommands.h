@@ -3,6 +3,7 @@
 // checks, connection, the busy bracket and the outcome message.
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -35,6 +36,13 @@ std::uint16_t parseKeyText(const std::string& text);
 
 // Fills keys from the eight edits; refuses (with its message) all-zero keys.
 bool readCsmKeys(const CommandInputs& inputs, CsmKeys& keys, StatusSink& status);
+
+// The busy bracket of the long commands: buttons disabled and wait cursor
+// from before the first time reading to after the link is closed. report
+// shows the outcome with the elapsed text of the two readings. Returns the
+// step's result.
+bool runBusyCommand(CommandContext& ctx, const std::function<bool()>& step,
+                    const std::function<void(bool ok, const std::string& elapsed)>& report);
 
 // Both return true when the command succeeded.
 bool onTargetWrite(CommandContext& ctx);

@@ -17,7 +17,10 @@ public:
         return nowMs();
     }
 
-    std::uint64_t micros = 1'000'000;  // not zero: a clock at 0 hides start-time mistakes
+    LocalTime localTime() override { return local; }
+
+    std::uint64_t micros = 1'000'000;
+    LocalTime local{2026, 12, 7, 9, 30};  // not zero: a clock at 0 hides start-time mistakes
     bool systemTimeFails = false;
 };
 

@@ -296,6 +296,43 @@ private slots:
         QCOMPARE(child<PercentProgressBar>(*d, "1012")->pos(), 0);
     }
 
+    void podButtons() {
+        setProfile();
+        auto d = makeDialog();
+        std::vector<Shown> shown;
+        connect(d.get(), &ProgrammerDialog::messageShown, [&](const QString& text, bool isError) {
+            QStringList disabled;
+            for (const char* id : kCommandButtons) {
+                if (!child<BitmapButton>(*d, id)->isEnabled()) disabled << id;
+            }
+            shown.push_back({text, isError, disabled});
+        });
+        child<QComboBox>(*d, "1003")->setEditText(programFile("motorcontrol.out"));
+        QTest::mouseClick(child<BitmapButton>(*d, "1008"), Qt::LeftButton);
+        QCOMPARE(child<QLineEdit>(*d, "1005")->text(), QStringLiteral("motorcon"));  // the file's name, cut to 8
+        QCOMPARE(d->podFileName(), QStringLiteral("motorcon"));
+        QVERIFY(shown.back().text.startsWith("EEPROM Write Completed - "));
+        bool sawBusyStep = false;
+        for (const Shown& m : shown) {
+            if (m.text == "Writing user program in serial flash...") sawBusyStep = m.disabledButtons.size() == 7;
+        }
+        QVERIFY(sawBusyStep);
+        for (const char* id : kCommandButtons) QVERIFY(child<BitmapButton>(*d, id)->isEnabled());
+        QCOMPARE(d->waitCursorCount(), 0);
+
+        QTest::mouseClick(child<BitmapButton>(*d, "1009"), Qt::LeftButton);
+        QVERIFY(shown.back().text.startsWith("EEPROM Verify Completed - "));
+        QTest::mouseClick(child<BitmapButton>(*d, "1014"), Qt::LeftButton);
+        QVERIFY(shown.back().text.startsWith("POD Ver: 1.2, POD File Name: motorcon [when "));
+        QVERIFY(shown.back().disabledButtons.isEmpty());
+
+        child<QLineEdit>(*d, "1005")->setText(" NEWNAME");  // the box holds 8 characters
+        d->onPodWrite();
+        QCOMPARE(d->podFileName(), QStringLiteral("NEWNAME"));
+        d.reset();
+        QCOMPARE(profile().value("Main Configuration/EEP File Name").toString(), QStringLiteral("NEWNAME"));
+    }
+
     void escapeClosesAndSaves() {
         setProfile();
         auto d = makeDialog();
