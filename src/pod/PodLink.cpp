@@ -12,9 +12,9 @@ constexpr std::uint32_t kBaudRate = 921600;
 constexpr std::uint32_t kDeviceTimeoutMs = 200;
 constexpr std::uint32_t kPurgeBoth = FT_PURGE_RX | FT_PURGE_TX;
 constexpr std::uint32_t kAfterFirstByteLimitMs = 100;
-// 10 bits a byte at the line rate, in microseconds: how long the transmit
+// 10 bits a byte at the line rate, in nanoseconds: how long the transmit
 // queue needs to drain, used to pace the polling instead of spinning.
-constexpr std::uint32_t kMicrosPerByte = 11;
+constexpr std::uint32_t kNanosPerByte = 10851;
 constexpr std::uint32_t kMaxPauseMicros = 20000;
 // A device that keeps reporting queued bytes while every read comes back
 // empty would hold a read open forever; past its limit by this much it fails.
@@ -127,7 +127,8 @@ bool PodLink::timedWrite(const std::uint8_t* bytes, std::uint32_t length, std::u
     while (tx > 0 && clock_.nowMs() - start <= limitMs) {
         // Wait about as long as the queued bytes need on the line: the same
         // polling, without burning a core while a batch drains.
-        clock_.pauseMicros(std::clamp(tx * kMicrosPerByte, kMicrosPerByte, kMaxPauseMicros));
+        const std::uint64_t drainMicros = (std::uint64_t{tx} * kNanosPerByte + 999) / 1000;
+        clock_.pauseMicros(static_cast<std::uint32_t>(std::min<std::uint64_t>(drainMicros, kMaxPauseMicros)));
         if (driver_->getStatus(deviceHandle_, &rx, &tx, &events) != FT_OK) return false;
     }
     return tx == 0;

@@ -1,0 +1,94 @@
+// POD Write and POD Verify of the largest job the store takes (0x80000
+// bytes) against the in-process emulator with its wire model on, in real
+// time. Reports the wall time against what the wire model alone accounts for
+// and the process's CPU share. Target: ratio <= 1.05, CPU under 10%.
+
+#include <benchmark/benchmark.h>
+#include <time.h>
+
+#include <chrono>
+#include <sstream>
+
+#include "CoffReader.h"
+#include "CoffWriter.h"
+#include "PodEmulator.h"
+#include "SimFtdiDriver.h"
+#include "StoreOperations.h"
+
+namespace {
+
+class NullStatus : public cvl::StatusSink {
+public:
+    void showMessage(std::string_view, bool) override {}
+    void setBusy(bool) override {}
+    void beginProgress(std::uint32_t) override {}
+    void stepProgress() override {}
+    void resetProgress() override {}
+    void beginWaitCursor() override {}
+    void endWaitCursor() override {}
+};
+
+double cpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+void BM_StoreWireModel(benchmark::State& state) {
+    const bool verify = state.range(0) != 0;
+    cvl::preferPreciseSleeps();
+    cvl::CoffImage image;
+    {
+        cvl::test::CoffSpec spec;
+        cvl::test::TestSection s;
+        s.name = ".text";
+        s.address = 0x300000;
+        for (std::uint32_t i = 0; i < 0x40000; ++i) s.words.push_back(static_cast<std::uint16_t>(i * 31));
+        spec.sections = {s};
+        const auto bytes = cvl::test::buildCoff(spec);
+        std::istringstream in(std::string(bytes.begin(), bytes.end()));
+        image.mcuType = 2;
+        cvl::readCoff(in, image);
+        image.summarize();
+    }
+    for (auto _ : state) {
+        cvl::sim::EmulatorOptions options;
+        options.wire.enabled = true;
+        options.wire.podTimeUs = {{"W", 3'000}, {"L", 1'000}, {"V", 100}, {"P", 100}, {"T", 100}, {"Q", 100}};
+        cvl::sim::PodEmulator pod(options);
+        cvl::SteadyClock clock;
+        cvl::PodLink link([&] { return std::make_unique<cvl::sim::SimFtdiDriver>(pod, clock); }, clock);
+        NullStatus status;
+        link.loadDriver();
+        link.connectPod(status);
+        cvl::CsmKeys keys;
+        cvl::PodStoreClient store(link, status, image, keys);
+        if (verify && !cvl::storeProgram(store, status, image, clock, false, false, "BENCH")) {
+            state.SkipWithError("write failed");
+            return;
+        }
+        const auto before = pod.stats();
+        const double cpu0 = cpuSeconds();
+        const auto t0 = std::chrono::steady_clock::now();
+        const bool ok = verify ? cvl::verifyStore(store, status, image)
+                               : cvl::storeProgram(store, status, image, clock, false, false, "BENCH");
+        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        const double cpu = cpuSeconds() - cpu0;
+        if (!ok) state.SkipWithError("store command failed");
+        cvl::sim::WireStats s = pod.stats();
+        s.bytesToPod -= before.bytesToPod;
+        s.bytesToHost -= before.bytesToHost;
+        s.replies -= before.replies;
+        s.podTimeUs -= before.podTimeUs;
+        const double modelled = static_cast<double>(s.modelledUs(options.wire)) * 1e-6;
+        state.SetIterationTime(wall);
+        state.counters["wall_s"] = wall;
+        state.counters["wire_model_s"] = modelled;
+        state.counters["ratio"] = wall / modelled;
+        state.counters["cpu_pct"] = 100.0 * cpu / wall;
+    }
+}
+
+BENCHMARK(BM_StoreWireModel)->ArgName("verify")->Arg(0)->Arg(1)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+}  // namespace
