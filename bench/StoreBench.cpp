@@ -9,6 +9,7 @@
 #include <chrono>
 #include <sstream>
 
+#include "BenchSupport.h"
 #include "CoffReader.h"
 #include "CoffWriter.h"
 #include "PodEmulator.h"
@@ -17,40 +18,14 @@
 
 namespace {
 
-class NullStatus : public cvl::StatusSink {
-public:
-    void showMessage(std::string_view, bool) override {}
-    void setBusy(bool) override {}
-    void beginProgress(std::uint32_t) override {}
-    void stepProgress() override {}
-    void resetProgress() override {}
-    void beginWaitCursor() override {}
-    void endWaitCursor() override {}
-};
-
-double cpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
+using cvl::bench::cpuSeconds;
+using cvl::bench::NullStatus;
 
 void BM_StoreWireModel(benchmark::State& state) {
     const bool verify = state.range(0) != 0;
     cvl::preferPreciseSleeps();
     cvl::CoffImage image;
-    {
-        cvl::test::CoffSpec spec;
-        cvl::test::TestSection s;
-        s.name = ".text";
-        s.address = 0x300000;
-        for (std::uint32_t i = 0; i < 0x40000; ++i) s.words.push_back(static_cast<std::uint16_t>(i * 31));
-        spec.sections = {s};
-        const auto bytes = cvl::test::buildCoff(spec);
-        std::istringstream in(std::string(bytes.begin(), bytes.end()));
-        image.mcuType = 2;
-        cvl::readCoff(in, image);
-        image.summarize();
-    }
+    cvl::bench::loadFlashImage(image, 0x40000);
     for (auto _ : state) {
         cvl::sim::EmulatorOptions options;
         options.wire.enabled = true;

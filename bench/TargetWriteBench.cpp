@@ -11,6 +11,7 @@
 #include <chrono>
 #include <sstream>
 
+#include "BenchSupport.h"
 #include "CoffReader.h"
 #include "CoffWriter.h"
 #include "PodEmulator.h"
@@ -19,42 +20,14 @@
 
 namespace {
 
-class NullStatus : public cvl::StatusSink {
-public:
-    void showMessage(std::string_view, bool) override {}
-    void setBusy(bool) override {}
-    void beginProgress(std::uint32_t) override {}
-    void stepProgress() override {}
-    void resetProgress() override {}
-    void beginWaitCursor() override {}
-    void endWaitCursor() override {}
-};
-
-double cpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-void loadWholeFlash(cvl::CoffImage& image, std::uint32_t words) {
-    cvl::test::CoffSpec spec;
-    cvl::test::TestSection s;
-    s.name = ".text";
-    s.address = 0x300000;
-    for (std::uint32_t i = 0; i < words; ++i) s.words.push_back(static_cast<std::uint16_t>(i * 7919));
-    spec.sections = {s};
-    const auto bytes = cvl::test::buildCoff(spec);
-    std::istringstream in(std::string(bytes.begin(), bytes.end()));
-    image.mcuType = 2;
-    cvl::readCoff(in, image);
-    image.summarize();
-}
+using cvl::bench::cpuSeconds;
+using cvl::bench::NullStatus;
 
 void BM_TargetWriteWireModel(benchmark::State& state) {
     const auto words = static_cast<std::uint32_t>(state.range(0));
     cvl::preferPreciseSleeps();  // as corvexlink and corvexlink-cli do at start
     cvl::CoffImage image;
-    loadWholeFlash(image, words);
+    cvl::bench::loadFlashImage(image, words);
     for (auto _ : state) {
         cvl::sim::EmulatorOptions options;
         options.wire.enabled = true;

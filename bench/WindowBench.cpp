@@ -13,6 +13,7 @@
 #include <chrono>
 #include <fstream>
 
+#include "BenchSupport.h"
 #include "CoffReader.h"
 #include "CoffWriter.h"
 #include "ManualClock.h"
@@ -22,6 +23,8 @@
 #include "TargetWrite.h"
 
 namespace {
+
+using cvl::bench::NullStatus;
 
 constexpr double kFullFlashWireModelSeconds = 36.45;  // from BM_TargetWriteWireModel/262144
 
@@ -33,17 +36,6 @@ QApplication& app() {
     static QApplication instance(argc, argv);
     return instance;
 }
-
-class NullStatus : public cvl::StatusSink {
-public:
-    void showMessage(std::string_view, bool) override {}
-    void setBusy(bool) override {}
-    void beginProgress(std::uint32_t) override {}
-    void stepProgress() override {}
-    void resetProgress() override {}
-    void beginWaitCursor() override {}
-    void endWaitCursor() override {}
-};
 
 std::string writeProgram(const QTemporaryDir& dir, std::uint32_t words) {
     cvl::test::CoffSpec spec;

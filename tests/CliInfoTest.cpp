@@ -8,24 +8,14 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "RunCommand.h"
+
 namespace {
 
-struct CliRun {
-    int status;
-    std::string out;
-};
+using CliRun = cvl::test::CommandRun;
 
 CliRun runCli(const std::string& args) {
-    const std::string cmd = std::string(CORVEXLINK_CLI_PATH) + " " + args + " 2>/dev/null";
-    FILE* p = popen(cmd.c_str(), "r");
-    CliRun r{-1, {}};
-    if (p == nullptr) return r;
-    std::array<char, 4096> buf;
-    std::size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int w = pclose(p);
-    r.status = WIFEXITED(w) ? WEXITSTATUS(w) : -1;
-    return r;
+    return cvl::test::runCommand(std::string(CORVEXLINK_CLI_PATH) + " " + args + " 2>/dev/null");
 }
 
 std::string sampleDir() { return CORVEXLINK_TESTDATA_DIR; }

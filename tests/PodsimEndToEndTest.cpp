@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include "LoadCommand.h"
+#include "RunCommand.h"
 #include "TestStatus.h"
 
 namespace cvl {
@@ -69,23 +70,12 @@ private:
     bool ready_ = false;
 };
 
-struct CliRun {
-    int status;
-    std::string out;
-};
+using CliRun = test::CommandRun;
 
+// corvexlink-cli with this test's runtime directory, output and errors together.
 CliRun cli(const std::string& args) {
-    const std::string cmd = "XDG_RUNTIME_DIR='" + scratch("runtime").string() + "' " + CORVEXLINK_CLI_PATH + " " +
-                            args + " 2>&1";
-    CliRun r{-1, {}};
-    FILE* p = popen(cmd.c_str(), "r");
-    if (p == nullptr) return r;
-    std::array<char, 4096> buf;
-    std::size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int w = pclose(p);
-    r.status = WIFEXITED(w) ? WEXITSTATUS(w) : -1;
-    return r;
+    return test::runCommand("XDG_RUNTIME_DIR='" + scratch("runtime").string() + "' " + CORVEXLINK_CLI_PATH + " " +
+                            args + " 2>&1");
 }
 
 std::vector<std::uint8_t> readFile(const fs::path& path) {

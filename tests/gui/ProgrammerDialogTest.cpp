@@ -81,6 +81,16 @@ private:
         f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
         return path;
     }
+    // Records every message with the command buttons disabled at that moment.
+    static void recordMessages(ProgrammerDialog& d, std::vector<Shown>& shown) {
+        connect(&d, &ProgrammerDialog::messageShown, [&d, &shown](const QString& text, bool isError) {
+            QStringList disabled;
+            for (const char* id : kCommandButtons) {
+                if (!child<BitmapButton>(d, id)->isEnabled()) disabled << id;
+            }
+            shown.push_back({text, isError, disabled});
+        });
+    }
     static void load(ProgrammerDialog& d, const QString& path) {
         child<QComboBox>(d, "1003")->setEditText(path);
         d.onLoad();
@@ -231,13 +241,7 @@ private slots:
         setProfile();
         auto d = makeDialog();
         std::vector<Shown> shown;
-        connect(d.get(), &ProgrammerDialog::messageShown, [&](const QString& text, bool isError) {
-            QStringList disabled;
-            for (const char* id : kCommandButtons) {
-                if (!child<BitmapButton>(*d, id)->isEnabled()) disabled << id;
-            }
-            shown.push_back({text, isError, disabled});
-        });
+        recordMessages(*d, shown);
         child<QComboBox>(*d, "1003")->setEditText(programFile("write.out"));
         QTest::mouseClick(child<BitmapButton>(*d, "1010"), Qt::LeftButton);
 
@@ -300,13 +304,7 @@ private slots:
         setProfile();
         auto d = makeDialog();
         std::vector<Shown> shown;
-        connect(d.get(), &ProgrammerDialog::messageShown, [&](const QString& text, bool isError) {
-            QStringList disabled;
-            for (const char* id : kCommandButtons) {
-                if (!child<BitmapButton>(*d, id)->isEnabled()) disabled << id;
-            }
-            shown.push_back({text, isError, disabled});
-        });
+        recordMessages(*d, shown);
         child<QComboBox>(*d, "1003")->setEditText(programFile("motorcontrol.out"));
         QTest::mouseClick(child<BitmapButton>(*d, "1008"), Qt::LeftButton);
         QCOMPARE(child<QLineEdit>(*d, "1005")->text(), QStringLiteral("motorcon"));  // the file's name, cut to 8
