@@ -64,6 +64,12 @@ void BM_StoreWireModel(benchmark::State& state) {
     }
 }
 
-BENCHMARK(BM_StoreWireModel)->ArgName("verify")->Arg(0)->Arg(1)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_StoreWireModel)
+    ->ArgName("verify")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
 
 }  // namespace

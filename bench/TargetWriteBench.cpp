@@ -31,7 +31,7 @@ void BM_TargetWriteWireModel(benchmark::State& state) {
     for (auto _ : state) {
         cvl::sim::EmulatorOptions options;
         options.wire.enabled = true;
-        options.wire.podTimeUs = {{"N", 50'000}, {"K", 200'000}, {"O00", 20'000},
+        options.wire.podTimeUs = {{"N", 50'000},    {"K", 200'000}, {"O00", 20'000},
                                   {"O01", 250'000}, {"O02", 1'000}, {"R", 10'000}};
         cvl::sim::PodEmulator pod(options);
         cvl::SteadyClock clock;

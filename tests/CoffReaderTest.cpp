@@ -141,11 +141,11 @@ TEST_F(CoffReaderTest, ZeroSectionsGiveAnEmptyImage) {
 
 TEST_F(CoffReaderTest, NameRules) {
     CoffSpec spec;
-    spec.sections = {section("_.stack", 0x8000, 2), section("csmpwlfile", 0x33FFF8, 2),
+    spec.sections = {section("_.stack", 0x8000, 2),      section("csmpwlfile", 0x33FFF8, 2),
                      section("CsmPwlFile", 0x33FFF8, 8), section("__twice", 0x8000, 1),
-                     section("_single", 0x8000, 1), section(".debug_info", 0, 3),
-                     section("_.debug_line", 0, 3), section(".debug_frame", 0, 1),
-                     section(".debug_abbrev", 0, 1), section(".debug_aranges", 0, 1)};
+                     section("_single", 0x8000, 1),      section(".debug_info", 0, 3),
+                     section("_.debug_line", 0, 3),      section(".debug_frame", 0, 1),
+                     section(".debug_abbrev", 0, 1),     section(".debug_aranges", 0, 1)};
     ASSERT_EQ(read(buildCoff(spec)), CoffReadResult::Ok);
     EXPECT_EQ(names(), (std::vector<std::string>{"csmpwlfile", "_twice", "single", ".debug_aranges"}));
 }

@@ -13,10 +13,10 @@ struct TestSection {
     std::string name;
     std::uint32_t address = 0;
     std::vector<std::uint16_t> words;
-    std::uint32_t flags = 0x20;  // code
-    bool withData = true;                        // false: raw data position 0
-    std::optional<std::uint32_t> sizeOverride;   // size field other than words.size()
-    bool longName = false;                       // force the string-table form
+    std::uint32_t flags = 0x20;                 // code
+    bool withData = true;                       // false: raw data position 0
+    std::optional<std::uint32_t> sizeOverride;  // size field other than words.size()
+    bool longName = false;                      // force the string-table form
 };
 
 struct CoffSpec {

@@ -26,9 +26,12 @@ public:
         for (const std::string& w : writes) {
             std::string cur;
             for (char c : w) {
-                if (c == 0x02) cur = "";
-                else if (c == 0x03) out.push_back(cur);
-                else cur += c;
+                if (c == 0x02)
+                    cur = "";
+                else if (c == 0x03)
+                    out.push_back(cur);
+                else
+                    cur += c;
             }
         }
         return out;
@@ -39,11 +42,13 @@ public:
 struct PodRig {
     explicit PodRig(sim::EmulatorOptions options = {})
         : pod(std::move(options)),
-          link([this] {
-              auto d = std::make_unique<sim::SimFtdiDriver>(pod, clock);
-              driver = d.get();
-              return std::unique_ptr<FtdiDriver>(std::move(d));
-          }, clock) {
+          link(
+              [this] {
+                  auto d = std::make_unique<sim::SimFtdiDriver>(pod, clock);
+                  driver = d.get();
+                  return std::unique_ptr<FtdiDriver>(std::move(d));
+              },
+              clock) {
         link.setObserver(&recorder);
     }
     bool connect() { return link.loadDriver() && link.connectPod(status); }

@@ -63,11 +63,18 @@ TEST(PodLink, PodFoundAfterOtherDevices) {
 TEST(PodLink, OpenConfiguresTheDeviceInOrderAndHandshakes) {
     PodRig rig;
     ASSERT_TRUE(rig.connect());
-    const std::vector<std::string> expected = {
-        "FT_ListDevices(2147483648)", "FT_ListDevices(1073741826)", "FT_OpenEx(Corvexlink POD)",
-        "FT_ResetDevice", "FT_GetLatencyTimer", "FT_SetLatencyTimer(1)", "FT_SetBaudRate(921600)",
-        "FT_SetDataCharacteristics(8,0,0)", "FT_SetFlowControl(0,0,0)", "FT_SetTimeouts(200,200)",
-        "FT_Purge(3)", "FT_Write"};
+    const std::vector<std::string> expected = {"FT_ListDevices(2147483648)",
+                                               "FT_ListDevices(1073741826)",
+                                               "FT_OpenEx(Corvexlink POD)",
+                                               "FT_ResetDevice",
+                                               "FT_GetLatencyTimer",
+                                               "FT_SetLatencyTimer(1)",
+                                               "FT_SetBaudRate(921600)",
+                                               "FT_SetDataCharacteristics(8,0,0)",
+                                               "FT_SetFlowControl(0,0,0)",
+                                               "FT_SetTimeouts(200,200)",
+                                               "FT_Purge(3)",
+                                               "FT_Write"};
     ASSERT_GE(rig.driver->calls.size(), expected.size());
     EXPECT_EQ(std::vector<std::string>(rig.driver->calls.begin(), rig.driver->calls.begin() + 12), expected);
     EXPECT_EQ(rig.recorder.frames(), std::vector<std::string>{"I"});
@@ -93,9 +100,9 @@ TEST(PodLink, LatencyTimerAlreadyAtOneIsNotWritten) {
 }
 
 TEST(PodLink, AnyConfigurationFailureIsPortFailed) {
-    for (const char* call : {"FT_ResetDevice", "FT_GetLatencyTimer", "FT_SetLatencyTimer", "FT_SetBaudRate",
-                             "FT_SetDataCharacteristics", "FT_SetFlowControl", "FT_SetTimeouts", "FT_Purge",
-                             "FT_OpenEx"}) {
+    for (const char* call :
+         {"FT_ResetDevice", "FT_GetLatencyTimer", "FT_SetLatencyTimer", "FT_SetBaudRate", "FT_SetDataCharacteristics",
+          "FT_SetFlowControl", "FT_SetTimeouts", "FT_Purge", "FT_OpenEx"}) {
         PodRig rig;
         ASSERT_TRUE(rig.link.loadDriver());
         rig.driver->failing.insert(call);

@@ -14,6 +14,7 @@
 
 #include "LoadCommand.h"
 #include "RunCommand.h"
+#include <nlohmann/json.hpp>
 #include "TestStatus.h"
 
 namespace cvl {
@@ -104,7 +105,8 @@ TEST(PodsimEndToEnd, CliProgramsEveryFlashSampleIntoTheEmulator) {
         const fs::path flash = scratch(std::string(name) + ".flash");
         const std::uint32_t words = 0x340000 - 0x300000;
         std::vector<std::uint8_t> old(words * 2, 0x5A);
-        for (std::uint32_t a = 0x338000; a < 0x340000; ++a) old[2 * (a - 0x300000)] = old[2 * (a - 0x300000) + 1] = 0xFF;
+        for (std::uint32_t a = 0x338000; a < 0x340000; ++a)
+            old[2 * (a - 0x300000)] = old[2 * (a - 0x300000) + 1] = 0xFF;
         std::ofstream(flash, std::ios::binary).write(reinterpret_cast<const char*>(old.data()), old.size());
 
         Podsim pod({"--flash", flash.string()});
@@ -207,6 +209,53 @@ TEST(PodsimEndToEnd, StoredJobSurvivesARestartAndCatchesAnotherProgram) {
     EXPECT_NE(otherDevice.out.find("The selected MCU type is not same in serial flash"), std::string::npos);
     EXPECT_EQ(cli("pod-verify --erase-all x.out").status, 2);
     EXPECT_EQ(cli("pod-info extra").status, 2);
+}
+
+}  // namespace
+}  // namespace cvl
+
+namespace cvl {
+namespace {
+
+TEST(CliForScripts, JsonTraceHelpAndVersion) {
+    const std::string dir = CORVEXLINK_TESTDATA_DIR;
+    if (!fs::exists(dir)) GTEST_SKIP() << "sample programs not present";
+    Podsim pod({});
+    ASSERT_TRUE(pod.ready());
+    const fs::path trace = scratch("cli-trace.txt");
+    const CliRun run = cli("write --json --trace '" + trace.string() + "' " + dir + "/adc_oku.out");
+    ASSERT_EQ(run.status, 0) << run.out;
+    const auto j = nlohmann::json::parse(run.out);
+    EXPECT_EQ(j["command"], "write");
+    EXPECT_EQ(j["result"], "Ok");
+    EXPECT_EQ(j["exitStatus"], 0);
+    EXPECT_EQ(j["message"].get<std::string>().rfind("Flash Write Completed - ", 0), 0u);
+    EXPECT_GT(j["elapsedSeconds"].get<double>(), 0.0);
+    EXPECT_EQ(j["figures"]["flashBytes"], 5586);
+    EXPECT_EQ(j["figures"]["eraseMask"], 0x81);
+    EXPECT_EQ(j["messages"].size(), 7u);
+    std::ifstream t(trace);
+    const std::string text((std::istreambuf_iterator<char>(t)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("host>pod  02 49 03"), std::string::npos) << "the handshake, as the host sent it";
+    EXPECT_NE(text.find("pod>host  21"), std::string::npos);
+
+    const CliRun failed = cli("pod-verify --json " + dir + "/adc_oku.out");
+    EXPECT_EQ(failed.status, 1);
+    const auto f = nlohmann::json::parse(failed.out);
+    EXPECT_EQ(f["result"], "Failed");
+    EXPECT_EQ(f["message"], "There is no COFF file data in serial flash");
+    EXPECT_EQ(f["isError"], true);
+
+    const CliRun version = cli("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, std::string("corvexlink-cli ") + CORVEXLINK_VERSION + "\n");
+    for (const char* command : {"info", "write", "reset", "pod-write", "pod-verify", "pod-info", "probe"}) {
+        const CliRun help = cli(std::string(command) + " --help");
+        EXPECT_EQ(help.status, 0) << command;
+        EXPECT_NE(help.out.find(std::string("corvexlink-cli ") + command), std::string::npos) << command;
+        EXPECT_NE(help.out.find("--trace FILE"), std::string::npos) << command;
+    }
+    EXPECT_EQ(cli("write --trace").status, 2);
 }
 
 }  // namespace

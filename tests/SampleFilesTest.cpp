@@ -24,9 +24,7 @@ protected:
         inputs.mcu = mcu;
         return loadCoffFile(image, status, inputs, sample(name), true);
     }
-    std::uint32_t crcOf(const SectionRecord& r) const {
-        return crc32(r.data, std::size_t{r.lengthWords} * 2);
-    }
+    std::uint32_t crcOf(const SectionRecord& r) const { return crc32(r.data, std::size_t{r.lengthWords} * 2); }
     CoffImage image;
     test::RecordingStatus status;
     test::TestInputs inputs;

@@ -121,7 +121,8 @@ TEST_F(StoreTest, LargestJobAndOneWordMore) {
 
     ASSERT_TRUE(test::loadSections(image, {words(0x300000, 0x40000), words(0x8000, 4), words(0x33FFFF, 1)}));
     EXPECT_FALSE(write());
-    EXPECT_EQ(rig.status.last(), (ShownMessage{"The data size is bigger than serial flash size in Corvexlink POD", true}));
+    EXPECT_EQ(rig.status.last(),
+              (ShownMessage{"The data size is bigger than serial flash size in Corvexlink POD", true}));
 }
 
 TEST_F(StoreTest, RamOnlyImageHasNoFlashSection) {

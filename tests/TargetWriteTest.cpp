@@ -18,7 +18,10 @@ const std::string kErasedKeys(32, 'F');
 class TargetWriteTest : public ::testing::Test {
 protected:
     explicit TargetWriteTest(sim::EmulatorOptions o = {}) : rig(std::move(o)) {}
-    void SetUp() override { ASSERT_TRUE(rig.connect()); rig.recorder.writes.clear(); }
+    void SetUp() override {
+        ASSERT_TRUE(rig.connect());
+        rig.recorder.writes.clear();
+    }
     TargetWriteResult run(bool eraseAll = false, bool csm = false) {
         TargetProgrammer p(rig.link, rig.status, image, keys);
         return p.runTargetWrite(image.summary.hasFlashSection != 0, eraseAll, csm);
@@ -26,7 +29,8 @@ protected:
     std::vector<std::string> frames() const { return rig.recorder.frames(); }
     std::vector<std::string> framesStartingWith(char c) const {
         std::vector<std::string> out;
-        for (const auto& f : frames()) if (!f.empty() && f[0] == c) out.push_back(f);
+        for (const auto& f : frames())
+            if (!f.empty() && f[0] == c) out.push_back(f);
         return out;
     }
     test::PodRig rig;
@@ -81,8 +85,8 @@ TEST_F(TargetWriteTest, FlashWordsTravelSwappedBootWordsAsStored) {
 TEST_F(TargetWriteTest, ThreeWordRamProgram) {
     ASSERT_TRUE(loadSections(image, {words(0x008000, 3, 0xA000)}));
     ASSERT_EQ(run(), TargetWriteResult::Success);
-    EXPECT_EQ(frames(), (std::vector<std::string>{"N3", "U0003", "U0000", "U8000", "SA000", "SA001", "YA002",
-                                                  "X0000"}));
+    EXPECT_EQ(frames(),
+              (std::vector<std::string>{"N3", "U0003", "U0000", "U8000", "SA000", "SA001", "YA002", "X0000"}));
     EXPECT_EQ(rig.recorder.writes[4].size(), 21u) << "two held-back S frames and the Y in one write";
     EXPECT_EQ(rig.status.progressTotals, std::vector<std::uint32_t>{3});
     EXPECT_EQ(rig.status.position, 3u);
@@ -92,8 +96,8 @@ TEST_F(TargetWriteTest, ThreeWordRamProgram) {
 TEST_F(TargetWriteTest, FourHundredFiftyRamWordsAreThreeBlocks) {
     ASSERT_TRUE(loadSections(image, {words(0x008000, 450)}));
     ASSERT_EQ(run(), TargetWriteResult::Success);
-    EXPECT_EQ(framesStartingWith('U'), (std::vector<std::string>{"U00C8", "U0000", "U8000", "U00C8", "U0000",
-                                                                  "U80C8", "U0032", "U0000", "U8190"}));
+    EXPECT_EQ(framesStartingWith('U'), (std::vector<std::string>{"U00C8", "U0000", "U8000", "U00C8", "U0000", "U80C8",
+                                                                 "U0032", "U0000", "U8190"}));
     EXPECT_EQ(framesStartingWith('Y').size(), 3u);
     EXPECT_EQ(framesStartingWith('X').size(), 1u);
     EXPECT_EQ(rig.pod.target().ram().size(), 450u);
@@ -130,7 +134,8 @@ TEST(TargetWriteErase, EraseAllOnF28332) {
     TargetProgrammer p(rig.link, rig.status, image, keys);
     ASSERT_EQ(p.runTargetWrite(true, true, false), TargetWriteResult::Success);
     std::vector<std::string> erases;
-    for (const auto& f : rig.recorder.frames()) if (f.rfind("O01", 0) == 0) erases.push_back(f);
+    for (const auto& f : rig.recorder.frames())
+        if (f.rfind("O01", 0) == 0) erases.push_back(f);
     EXPECT_EQ(erases, (std::vector<std::string>{"O010001", "O010002", "O010004", "O010008"}));
     EXPECT_EQ(rig.recorder.frames().front(), "I");
     EXPECT_EQ(rig.recorder.frames()[1], "N1");
@@ -159,7 +164,8 @@ TEST_F(TargetWriteTest, LockedTargetRefusesWrongKeys) {
 }
 
 TEST_F(TargetWriteTest, InitFlashIsRetriedOnceAfterAPurge) {
-    test::PodRig silent(test::withFaults({test::fault(FaultKind::Silent, 'O', 1), test::fault(FaultKind::Silent, 'O', 2)}));
+    test::PodRig silent(
+        test::withFaults({test::fault(FaultKind::Silent, 'O', 1), test::fault(FaultKind::Silent, 'O', 2)}));
     ASSERT_TRUE(silent.connect());
     ASSERT_TRUE(loadSections(image, {words(0x330000, 2)}));
     silent.driver->calls.clear();
@@ -183,9 +189,10 @@ TEST_F(TargetWriteTest, ProgressAndMessagesOfAFlashWrite) {
         EXPECT_FALSE(m.isError);
         texts.push_back(m.text);
     }
-    EXPECT_EQ(texts, (std::vector<std::string>{"Starting SCI Boot...", "Downloading Flash Algorithm Code [Max: 10 sec]...",
-                                               "Initializing target board for flash memory write...",
-                                               "Erasing Flash Memory...", "Writing Flash Memory..."}));
+    EXPECT_EQ(texts,
+              (std::vector<std::string>{"Starting SCI Boot...", "Downloading Flash Algorithm Code [Max: 10 sec]...",
+                                        "Initializing target board for flash memory write...",
+                                        "Erasing Flash Memory...", "Writing Flash Memory..."}));
     EXPECT_EQ(rig.status.progressTotals, (std::vector<std::uint32_t>{1, 100}));
     EXPECT_EQ(rig.status.steps, 101u);
 }

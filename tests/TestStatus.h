@@ -23,13 +23,20 @@ struct ShownMessage {
 
 class RecordingStatus : public StatusSink {
 public:
-    void showMessage(std::string_view text, bool isError) override {
-        messages.push_back({std::string(text), isError});
-    }
+    void showMessage(std::string_view text, bool isError) override { messages.push_back({std::string(text), isError}); }
     void setBusy(bool busy) override { busyCalls.push_back(busy); }
-    void beginProgress(std::uint32_t total) override { progressTotals.push_back(total); position = 0; }
-    void stepProgress() override { ++position; ++steps; }
-    void resetProgress() override { position = 0; ++resets; }
+    void beginProgress(std::uint32_t total) override {
+        progressTotals.push_back(total);
+        position = 0;
+    }
+    void stepProgress() override {
+        ++position;
+        ++steps;
+    }
+    void resetProgress() override {
+        position = 0;
+        ++resets;
+    }
     void beginWaitCursor() override { ++waitCursor; }
     void endWaitCursor() override { --waitCursor; }
 

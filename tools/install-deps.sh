@@ -7,7 +7,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   clang libclang-rt-14-dev
-  qt6-base-dev fonts-nanum
+  qt6-base-dev fonts-nanum clang-format
 )
 
 missing=()

@@ -6,6 +6,7 @@ cd "$(dirname "$0")/.."
 fuzz_seconds="${FUZZ_SECONDS:-60}"
 
 tools/install-deps.sh
+tools/check-style.sh
 
 for preset in dev asan; do
   echo "== $preset: build"

@@ -14,7 +14,8 @@ class DialogUnits {
 public:
     explicit DialogUnits(const QFont& font) {
         const QFontMetrics fm(font);
-        const int letters = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+        const int letters =
+            fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
         baseX_ = (letters / 26 + 1) / 2;
         baseY_ = fm.height();
     }

@@ -99,10 +99,11 @@ void ProgrammerDialog::initialiseWindow() {
     progress_->setRange(0, 100);
     progress_->setPos(0);
 
-    const std::pair<BitmapButton*, int> pictures[] = {{load_, 130},     {targetReset_, 131}, {podWrite_, 132},
+    const std::pair<BitmapButton*, int> pictures[] = {{load_, 130},      {targetReset_, 131}, {podWrite_, 132},
                                                       {podVerify_, 133}, {targetWrite_, 134}, {podInfo_, 135},
                                                       {exit_, 136}};
-    for (const auto& [button, resource] : pictures) button->loadBitmap(QStringLiteral(":/bitmap%1.xpm").arg(resource), kWhite);
+    for (const auto& [button, resource] : pictures)
+        button->loadBitmap(QStringLiteral(":/bitmap%1.xpm").arg(resource), kWhite);
 
     link_.probePod(*this);
 

@@ -19,7 +19,10 @@ public:
         if (echo_ != nullptr) std::fprintf(echo_, "%s\n", lastMessage.c_str());
     }
     void setBusy(bool) override {}
-    void beginProgress(std::uint32_t total) override { progressTotal = total; progressPos = 0; }
+    void beginProgress(std::uint32_t total) override {
+        progressTotal = total;
+        progressPos = 0;
+    }
     void stepProgress() override { ++progressPos; }
     void resetProgress() override { progressPos = 0; }
     void beginWaitCursor() override {}

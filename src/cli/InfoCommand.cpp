@@ -4,6 +4,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "CliSession.h"
 #include "CliStatus.h"
 #include "CoffImage.h"
 #include "Crc32.h"
@@ -24,8 +25,8 @@ private:
     McuType device_;
 };
 
-nlohmann::ordered_json toJson(const std::string& file, McuType device, LoadOutcome outcome,
-                      const std::string& message, const CoffImage& image) {
+nlohmann::ordered_json toJson(const std::string& file, McuType device, LoadOutcome outcome, const std::string& message,
+                              const CoffImage& image) {
     const ImageSummary& s = image.summary;
     nlohmann::ordered_json sections = nlohmann::ordered_json::array();
     for (const SectionRecord& r : image.sections) {
@@ -70,15 +71,19 @@ void printTable(const CoffImage& image) {
 
 }  // namespace
 
-int runInfo(const std::vector<std::string>& args) {
+int runInfo(std::vector<std::string> args) {
+    CommonOptions common;
+    if (auto bad = extractCommonOptions(args, common)) return usageError(*bad);
+    if (common.help) {
+        std::fputs(commandHelp("info").c_str(), stdout);
+        return 0;
+    }
+    const bool json = common.json;
     McuType device = kDefaultMcu;
-    bool json = false;
     std::string file;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--json") {
-            json = true;
-        } else if (a == "--device") {
+        if (a == "--device") {
             if (i + 1 >= args.size()) return usageError("--device needs F28332, F28334 or F28335");
             const auto d = mcuFromName(args[++i].c_str());
             if (!d) return usageError("unknown device '" + args[i] + "'");
@@ -93,13 +98,23 @@ int runInfo(const std::vector<std::string>& args) {
     }
     if (file.empty()) return usageError("info needs a FILE");
 
+    if (!common.traceFile.empty()) {
+        // Loading talks to no pod: the trace is created, and stays empty.
+        std::FILE* trace = std::fopen(common.traceFile.c_str(), "w");
+        if (trace == nullptr) return usageError(common.traceFile + ": cannot be written");
+        std::fclose(trace);
+    }
+    SteadyClock clock;
+    const std::uint64_t start = clock.nowMicros();
     CoffImage image;
     CliStatus status;
     FixedDevice inputs(device);
     const LoadOutcome outcome = loadCoffFile(image, status, inputs, file, false);
 
     if (json) {
-        std::cout << toJson(file, device, outcome, status.lastMessage, image).dump() << '\n';
+        auto out = toJson(file, device, outcome, status.lastMessage, image);
+        out["elapsedSeconds"] = static_cast<double>(clock.nowMicros() - start) * 1e-6;
+        std::cout << out.dump() << '\n';
     } else if (outcome == LoadOutcome::Ok) {
         printTable(image);
         std::printf("%s\n", status.lastMessage.c_str());

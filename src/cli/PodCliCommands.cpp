@@ -1,12 +1,10 @@
 #include "PodCliCommands.h"
 
-#include "CliInputs.h"
-#include "Clock.h"
-#include "PodLink.h"
-#include "SystemDriver.h"
+#include <cstdio>
+
+#include "CliSession.h"
 #include "StoreOperations.h"
 #include "TargetCommands.h"
-#include "TerminalStatus.h"
 #include "Usage.h"
 
 namespace cvl::cli {
@@ -24,13 +22,6 @@ bool splitKeys(const std::string& text, std::array<std::string, 8>& keys) {
     }
     return true;
 }
-
-struct Programmer {
-    SteadyClock clock;
-    PodLink link{loadSystemDriver, clock};
-    CoffImage image;
-    CsmKeys keys;
-};
 
 // Parses [--device D] [--erase-all] [--csm K0,...,K7] [--name NAME] FILE,
 // accepting only the options in allowed. Returns the usage exit status on a
@@ -66,57 +57,57 @@ int parseProgramArgs(const std::vector<std::string>& args, const std::string& al
             return usageError("only one FILE may be given");
         }
     }
-    if (inputs.file.empty()) return usageError(std::string(command) + " needs a FILE");
     return -1;
 }
 
-// Runs one command of the core against the system's pod.
-int runCommand(CliInputs& inputs, bool (*command)(CommandContext&)) {
-    Programmer p;
-    TerminalStatus status;
-    p.link.loadDriver();
-    CommandContext ctx{p.image, p.link, p.keys, status, inputs, p.clock};
-    return command(ctx) ? 0 : 1;
+struct CommandSpec {
+    const char* name;
+    const char* options;  // the options it takes besides --device; "-" for none and no FILE
+    bool (*run)(CommandContext&);
+    bool figures;  // the JSON object carries the program's figures
+};
+
+int runPodCommand(const CommandSpec& spec, std::vector<std::string> args) {
+    CommonOptions common;
+    if (auto bad = extractCommonOptions(args, common)) return usageError(*bad);
+    if (common.help) {
+        std::fputs(commandHelp(spec.name).c_str(), stdout);
+        return 0;
+    }
+    CliInputs inputs;
+    const bool takesFile = std::string(spec.options) != "-";
+    if (!takesFile && !args.empty()) return usageError(std::string(spec.name) + " takes no arguments");
+    if (takesFile) {
+        if (const int bad = parseProgramArgs(args, spec.options, spec.name, inputs); bad >= 0) return bad;
+        if (inputs.file.empty()) return usageError(std::string(spec.name) + " needs a FILE");
+    }
+    CliSession session(common);
+    if (!session.error().empty()) return usageError(session.error());
+    CommandContext ctx{session.image, session.link, session.keys, session.status, inputs, session.clock};
+    const bool ok = spec.run(ctx);
+    return session.finish(spec.name, ok, spec.figures ? &inputs : nullptr);
+}
+
+bool probe(CommandContext& ctx) {
+    ctx.link.probePod(ctx.status);
+    return ctx.link.podFound();
 }
 
 }  // namespace
 
 int runWrite(const std::vector<std::string>& args) {
-    CliInputs inputs;
-    if (const int bad = parseProgramArgs(args, "--erase-all --csm", "write", inputs); bad >= 0) return bad;
-    return runCommand(inputs, onTargetWrite);
+    return runPodCommand({"write", "--erase-all --csm", onTargetWrite, true}, args);
 }
-
 int runPodWrite(const std::vector<std::string>& args) {
-    CliInputs inputs;
-    if (const int bad = parseProgramArgs(args, "--erase-all --csm --name", "pod-write", inputs); bad >= 0) return bad;
-    return runCommand(inputs, onPodWrite);
+    return runPodCommand({"pod-write", "--erase-all --csm --name", onPodWrite, true}, args);
 }
-
 int runPodVerify(const std::vector<std::string>& args) {
-    CliInputs inputs;
-    if (const int bad = parseProgramArgs(args, "", "pod-verify", inputs); bad >= 0) return bad;
-    return runCommand(inputs, onPodVerify);
+    return runPodCommand({"pod-verify", "", onPodVerify, true}, args);
 }
-
-int runReset(const std::vector<std::string>& args) {
-    if (!args.empty()) return usageError("reset takes no arguments");
-    CliInputs inputs;
-    return runCommand(inputs, onTargetReset);
-}
-
+int runReset(const std::vector<std::string>& args) { return runPodCommand({"reset", "-", onTargetReset, false}, args); }
 int runPodInfo(const std::vector<std::string>& args) {
-    if (!args.empty()) return usageError("pod-info takes no arguments");
-    CliInputs inputs;
-    return runCommand(inputs, onPodInfo);
+    return runPodCommand({"pod-info", "-", onPodInfo, false}, args);
 }
-
-int runProbe(const std::vector<std::string>& args) {
-    if (!args.empty()) return usageError("probe takes no arguments");
-    Programmer p;
-    TerminalStatus status;
-    p.link.probePod(status);
-    return p.link.podFound() ? 0 : 1;
-}
+int runProbe(const std::vector<std::string>& args) { return runPodCommand({"probe", "-", probe, false}, args); }
 
 }  // namespace cvl::cli

@@ -13,6 +13,7 @@ TerminalStatus::TerminalStatus(bool quiet) : quiet_(quiet), bar_(!quiet && ::isa
 void TerminalStatus::showMessage(std::string_view text, bool isError) {
     last_ = std::string(text);
     lastIsError_ = isError;
+    messages_.emplace_back(last_, isError);
     if (quiet_) return;
     clearBar();
     std::fflush(stdout);
@@ -44,7 +45,8 @@ void TerminalStatus::drawBar() {
     if (percent == drawnPercent_) return;  // redraw only when the figure changes
     drawnPercent_ = percent;
     const int filled = percent * kBarWidth / 100;
-    std::printf("\r[%.*s%*s] %3d%%", filled, "########################################", kBarWidth - filled, "", percent);
+    std::printf("\r[%.*s%*s] %3d%%", filled, "########################################", kBarWidth - filled, "",
+                percent);
     std::fflush(stdout);
     barShown_ = true;
 }

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "StatusSink.h"
 
@@ -23,6 +25,8 @@ public:
     void endWaitCursor() override {}
 
     const std::string& lastMessage() const { return last_; }
+    // Every line shown, in order, with its error flag.
+    const std::vector<std::pair<std::string, bool>>& messages() const { return messages_; }
     bool lastIsError() const { return lastIsError_; }
 
 private:
@@ -36,6 +40,7 @@ private:
     std::uint32_t position_ = 0;
     int drawnPercent_ = -1;
     std::string last_;
+    std::vector<std::pair<std::string, bool>> messages_;
     bool lastIsError_ = false;
 };
 

@@ -44,8 +44,7 @@ void MessageLine::paintEvent(QPaintEvent*) {
     if (!drawText_) return;
     p.setClipRect(area);
     p.setPen(textColour_);
-    p.drawText(area.adjusted(2, 2, -2, -2), Qt::AlignCenter | Qt::TextSingleLine,
-               text_.isEmpty() ? caption_ : text_);
+    p.drawText(area.adjusted(2, 2, -2, -2), Qt::AlignCenter | Qt::TextSingleLine, text_.isEmpty() ? caption_ : text_);
 }
 
 }  // namespace cvl::ui

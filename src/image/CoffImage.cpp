@@ -27,9 +27,7 @@ void classifySection(McuType device, SectionRecord& record) {
     record.sectorMask = mask;
 }
 
-CoffImage::CoffImage() : buffer_(new std::uint8_t[kBufferBytes]) {
-    std::memset(buffer_.get(), 0xFF, kBufferBytes);
-}
+CoffImage::CoffImage() : buffer_(new std::uint8_t[kBufferBytes]) { std::memset(buffer_.get(), 0xFF, kBufferBytes); }
 
 void CoffImage::resetImage() {
     std::memset(buffer_.get(), 0xFF, dirtyEnd_);

@@ -27,12 +27,10 @@ constexpr std::uint32_t kSkipFlags = 0x13;  // dummy, no-load, copy
 // make the reader crawl through it again and again.
 constexpr std::size_t kMaxNameBytes = 4096;
 
-constexpr std::array<std::string_view, 6> kNeverLoaded = {
-    ".stack", "CsmPwlFile", ".debug_frame", ".debug_abbrev", ".debug_info", ".debug_line"};
+constexpr std::array<std::string_view, 6> kNeverLoaded = {".stack",        "CsmPwlFile",  ".debug_frame",
+                                                          ".debug_abbrev", ".debug_info", ".debug_line"};
 
-std::uint16_t le16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
+std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 std::uint32_t le32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
@@ -142,7 +140,7 @@ CoffReadResult readCoff(std::istream& in, CoffImage& image) {
     // names (if any) then come out empty.
     const bool hasStringTable = symbolPos != 0 || symbolCount != 0;
     const std::uint32_t stringTable = symbolPos + kSymbolEntryBytes * symbolCount;  // 32-bit, as the format does
-    if (stringTable >= 0x80000000u) return CoffReadResult::FileError;  // a negative file offset
+    if (stringTable >= 0x80000000u) return CoffReadResult::FileError;               // a negative file offset
     if (hasStringTable) {
         std::uint8_t sizeField[4];
         if (file.length() < std::uint64_t{stringTable} + 4) return CoffReadResult::NotCoff;
@@ -165,8 +163,7 @@ CoffReadResult readCoff(std::istream& in, CoffImage& image) {
                 if (hasStringTable) name = readLongName(file, std::uint64_t{stringTable} + le32(sh + 4));
             } else {
                 const void* nul = std::memchr(sh, 0, 8);
-                name.assign(reinterpret_cast<const char*>(sh),
-                            nul ? static_cast<const std::uint8_t*>(nul) - sh : 8);
+                name.assign(reinterpret_cast<const char*>(sh), nul ? static_cast<const std::uint8_t*>(nul) - sh : 8);
             }
             if (file.failed()) return CoffReadResult::FileError;
             if (!name.empty() && name.front() == '_') name.erase(0, 1);

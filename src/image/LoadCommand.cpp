@@ -11,13 +11,20 @@ constexpr std::size_t kFileNameBytes = 8;
 
 LoadOutcome fromReadResult(CoffReadResult r) {
     switch (r) {
-        case CoffReadResult::Ok: return LoadOutcome::Ok;
-        case CoffReadResult::OpenFailed: return LoadOutcome::OpenFailed;
-        case CoffReadResult::NotCoff: return LoadOutcome::NotCoff;
-        case CoffReadResult::WrongTarget: return LoadOutcome::WrongTarget;
-        case CoffReadResult::FileError: return LoadOutcome::FileError;
-        case CoffReadResult::MemoryError: return LoadOutcome::MemoryError;
-        case CoffReadResult::TooLarge: return LoadOutcome::TooLarge;
+        case CoffReadResult::Ok:
+            return LoadOutcome::Ok;
+        case CoffReadResult::OpenFailed:
+            return LoadOutcome::OpenFailed;
+        case CoffReadResult::NotCoff:
+            return LoadOutcome::NotCoff;
+        case CoffReadResult::WrongTarget:
+            return LoadOutcome::WrongTarget;
+        case CoffReadResult::FileError:
+            return LoadOutcome::FileError;
+        case CoffReadResult::MemoryError:
+            return LoadOutcome::MemoryError;
+        case CoffReadResult::TooLarge:
+            return LoadOutcome::TooLarge;
     }
     return LoadOutcome::FileError;
 }
@@ -33,28 +40,44 @@ std::string entryName(const std::filesystem::path& path) {
 
 std::string_view loadMessage(LoadOutcome outcome) {
     switch (outcome) {
-        case LoadOutcome::Ok: return "Reading COFF file is successful";
-        case LoadOutcome::NotFound: return "The specified COFF file isn't exist";
-        case LoadOutcome::OpenFailed: return "Fail to open specified file";
-        case LoadOutcome::NotCoff: return "The specified file is not COFF format";
-        case LoadOutcome::WrongTarget: return "The specified file is not match with MCU";
-        case LoadOutcome::FileError: return "File exception error happens";
-        case LoadOutcome::MemoryError: return "Memory exception error happens";
-        case LoadOutcome::TooLarge: return "The program in the COFF file is larger than 8 MiB";
+        case LoadOutcome::Ok:
+            return "Reading COFF file is successful";
+        case LoadOutcome::NotFound:
+            return "The specified COFF file isn't exist";
+        case LoadOutcome::OpenFailed:
+            return "Fail to open specified file";
+        case LoadOutcome::NotCoff:
+            return "The specified file is not COFF format";
+        case LoadOutcome::WrongTarget:
+            return "The specified file is not match with MCU";
+        case LoadOutcome::FileError:
+            return "File exception error happens";
+        case LoadOutcome::MemoryError:
+            return "Memory exception error happens";
+        case LoadOutcome::TooLarge:
+            return "The program in the COFF file is larger than 8 MiB";
     }
     return "";
 }
 
 std::string_view outcomeName(LoadOutcome outcome) {
     switch (outcome) {
-        case LoadOutcome::Ok: return "Ok";
-        case LoadOutcome::NotFound: return "NotFound";
-        case LoadOutcome::OpenFailed: return "OpenFailed";
-        case LoadOutcome::NotCoff: return "NotCoff";
-        case LoadOutcome::WrongTarget: return "WrongTarget";
-        case LoadOutcome::FileError: return "FileError";
-        case LoadOutcome::MemoryError: return "MemoryError";
-        case LoadOutcome::TooLarge: return "TooLarge";
+        case LoadOutcome::Ok:
+            return "Ok";
+        case LoadOutcome::NotFound:
+            return "NotFound";
+        case LoadOutcome::OpenFailed:
+            return "OpenFailed";
+        case LoadOutcome::NotCoff:
+            return "NotCoff";
+        case LoadOutcome::WrongTarget:
+            return "WrongTarget";
+        case LoadOutcome::FileError:
+            return "FileError";
+        case LoadOutcome::MemoryError:
+            return "MemoryError";
+        case LoadOutcome::TooLarge:
+            return "TooLarge";
     }
     return "";
 }
@@ -77,8 +100,8 @@ std::string trimmed(std::string_view text) {
     return first < last ? std::string(first, last) : std::string();
 }
 
-LoadOutcome loadCoffFile(CoffImage& image, StatusSink& status, LoadInputs& inputs,
-                         const std::string& path, bool remember) {
+LoadOutcome loadCoffFile(CoffImage& image, StatusSink& status, LoadInputs& inputs, const std::string& path,
+                         bool remember) {
     std::error_code ec;
     if (path.empty() || !std::filesystem::exists(path, ec)) {
         status.showMessage(loadMessage(LoadOutcome::NotFound), true);
@@ -101,8 +124,8 @@ LoadOutcome loadCoffFile(CoffImage& image, StatusSink& status, LoadInputs& input
     return outcome;
 }
 
-bool ensureImageLoaded(CoffImage& image, StatusSink& status, LoadInputs& inputs,
-                       std::string_view pathText, std::string_view prompt) {
+bool ensureImageLoaded(CoffImage& image, StatusSink& status, LoadInputs& inputs, std::string_view pathText,
+                       std::string_view prompt) {
     if (image.imageLoaded == 1) return true;
     const std::string path = trimmed(pathText);
     if (path.empty()) {

@@ -40,8 +40,8 @@ std::string deriveFileName(std::string_view entryName);
 // Loads path into image for the device selected in inputs. Shows the outcome
 // with status; adds the path to the recent files when remember is set and the
 // load succeeded.
-LoadOutcome loadCoffFile(CoffImage& image, StatusSink& status, LoadInputs& inputs,
-                         const std::string& path, bool remember);
+LoadOutcome loadCoffFile(CoffImage& image, StatusSink& status, LoadInputs& inputs, const std::string& path,
+                         bool remember);
 
 // Text with leading and trailing white space removed.
 std::string trimmed(std::string_view text);
@@ -49,7 +49,7 @@ std::string trimmed(std::string_view text);
 // The step every programming command starts with: use the loaded image, or
 // load the path text, showing prompt when it is empty. True when an image is
 // ready.
-bool ensureImageLoaded(CoffImage& image, StatusSink& status, LoadInputs& inputs,
-                       std::string_view pathText, std::string_view prompt);
+bool ensureImageLoaded(CoffImage& image, StatusSink& status, LoadInputs& inputs, std::string_view pathText,
+                       std::string_view prompt);
 
 }  // namespace cvl

@@ -13,9 +13,7 @@ constexpr std::array<McuInfo, kMcuCount> kTable{{
 }};
 }  // namespace
 
-const McuInfo* mcuInfo(McuType device) {
-    return device < kTable.size() ? &kTable[device] : nullptr;
-}
+const McuInfo* mcuInfo(McuType device) { return device < kTable.size() ? &kTable[device] : nullptr; }
 
 std::optional<McuType> mcuFromName(const char* name) {
     for (McuType i = 0; i < kMcuCount; ++i) {

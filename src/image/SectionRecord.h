@@ -7,9 +7,9 @@ namespace cvl {
 
 // One loaded section of the program image.
 struct SectionRecord {
-    std::string name;               // one leading underscore removed
-    std::uint32_t lengthWords = 0;  // 16-bit words
-    std::uint32_t startAddress = 0; // target word address of the first word
+    std::string name;                // one leading underscore removed
+    std::uint32_t lengthWords = 0;   // 16-bit words
+    std::uint32_t startAddress = 0;  // target word address of the first word
     // While reading: offset of the data in the image buffer. After summarize(),
     // a flash section's offset within the flash stream; RAM sections keep the
     // buffer offset.

@@ -4,8 +4,7 @@
 
 namespace cvl {
 
-CompositeDriver::CompositeDriver(std::vector<std::unique_ptr<FtdiDriver>> backends)
-    : backends_(std::move(backends)) {}
+CompositeDriver::CompositeDriver(std::vector<std::unique_ptr<FtdiDriver>> backends) : backends_(std::move(backends)) {}
 
 CompositeDriver::~CompositeDriver() {
     for (auto& o : opened_) o->backend->close(o->handle);

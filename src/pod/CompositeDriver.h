@@ -27,8 +27,7 @@ public:
     FtStatus setTimeouts(FtHandle handle, std::uint32_t readMs, std::uint32_t writeMs) override;
     FtStatus purge(FtHandle handle, std::uint32_t mask) override;
     FtStatus write(FtHandle handle, const void* data, std::uint32_t size, std::uint32_t* written) override;
-    FtStatus getStatus(FtHandle handle, std::uint32_t* rxQueue, std::uint32_t* txQueue,
-                       std::uint32_t* events) override;
+    FtStatus getStatus(FtHandle handle, std::uint32_t* rxQueue, std::uint32_t* txQueue, std::uint32_t* events) override;
     FtStatus read(FtHandle handle, void* data, std::uint32_t size, std::uint32_t* got) override;
     FtStatus getQueueStatus(FtHandle handle, std::uint32_t* rxQueue) override;
 

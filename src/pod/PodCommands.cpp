@@ -38,9 +38,7 @@ bool transact(PodLink& link, std::uint32_t frameBytes, std::uint32_t replyBytes,
     return link.rxBuffer[0] == ACK;
 }
 
-bool podInit(PodLink& link) {
-    return transact(link, buildFrame(link, "%cI%c", STX, ETX), 1, 200);
-}
+bool podInit(PodLink& link) { return transact(link, buildFrame(link, "%cI%c", STX, ETX), 1, 200); }
 
 bool podIdentify(PodLink& link) {
     link.podVersion = 0;

@@ -177,9 +177,14 @@ bool PodLink::connectPod(StatusSink& status) {
         return false;
     }
     switch (openPod()) {
-        case PodOpenResult::Opened: return true;
-        case PodOpenResult::PortFailed: status.showMessage("Fail to open communication port", true); break;
-        case PodOpenResult::InitFailed: status.showMessage("Fail to initialize Corvexlink POD", true); break;
+        case PodOpenResult::Opened:
+            return true;
+        case PodOpenResult::PortFailed:
+            status.showMessage("Fail to open communication port", true);
+            break;
+        case PodOpenResult::InitFailed:
+            status.showMessage("Fail to initialize Corvexlink POD", true);
+            break;
     }
     return false;
 }

@@ -47,15 +47,24 @@ std::string usbProduct(const std::string& ttyName) {
 
 speed_t speedFor(std::uint32_t baud) {
     switch (baud) {
-        case 9600: return B9600;
-        case 19200: return B19200;
-        case 38400: return B38400;
-        case 57600: return B57600;
-        case 115200: return B115200;
-        case 230400: return B230400;
-        case 460800: return B460800;
-        case 921600: return B921600;
-        default: return B0;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        case 230400:
+            return B230400;
+        case 460800:
+            return B460800;
+        case 921600:
+            return B921600;
+        default:
+            return B0;
     }
 }
 
@@ -67,7 +76,8 @@ FtStatus withTermios(Port* p, void (*change)(termios&, std::uint32_t), std::uint
 }
 
 int remainingMs(std::chrono::steady_clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     return static_cast<int>(std::max<long long>(0, left.count()));
 }
 
@@ -171,8 +181,10 @@ FtStatus SerialTtyDriver::setLatencyTimer(FtHandle handle, std::uint8_t ms) {
     if (!p->usb) return FT_OK;
     serial_struct ss{};
     if (ioctl(p->fd, TIOCGSERIAL, &ss) != 0) return FT_IO_ERROR;
-    if (ms <= 1) ss.flags |= ASYNC_LOW_LATENCY;
-    else ss.flags &= ~ASYNC_LOW_LATENCY;
+    if (ms <= 1)
+        ss.flags |= ASYNC_LOW_LATENCY;
+    else
+        ss.flags &= ~ASYNC_LOW_LATENCY;
     return ioctl(p->fd, TIOCSSERIAL, &ss) == 0 ? FT_OK : FT_IO_ERROR;
 }
 
@@ -180,7 +192,8 @@ FtStatus SerialTtyDriver::setBaudRate(FtHandle handle, std::uint32_t baud) {
     Port* p = port(handle);
     if (p == nullptr) return FT_INVALID_HANDLE;
     if (speedFor(baud) == B0) return FT_INVALID_PARAMETER;
-    return withTermios(p, [](termios& t, std::uint32_t b) { cfsetspeed(&t, speedFor(b)); }, baud);
+    return withTermios(
+        p, [](termios& t, std::uint32_t b) { cfsetspeed(&t, speedFor(b)); }, baud);
 }
 
 FtStatus SerialTtyDriver::setDataCharacteristics(FtHandle handle, std::uint8_t bits, std::uint8_t stop,
@@ -189,24 +202,30 @@ FtStatus SerialTtyDriver::setDataCharacteristics(FtHandle handle, std::uint8_t b
     if (p == nullptr) return FT_INVALID_HANDLE;
     if ((bits != 7 && bits != 8) || (stop != 0 && stop != 2) || parity > 2) return FT_INVALID_PARAMETER;
     const std::uint32_t packed = bits | (stop << 8) | (parity << 16);
-    return withTermios(p, [](termios& t, std::uint32_t v) {
-        t.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD);
-        t.c_cflag |= (v & 0xFF) == 8 ? CS8 : CS7;
-        if (((v >> 8) & 0xFF) == 2) t.c_cflag |= CSTOPB;
-        const std::uint32_t par = (v >> 16) & 0xFF;
-        if (par == 1) t.c_cflag |= PARENB | PARODD;  // D2XX: 1 odd, 2 even
-        if (par == 2) t.c_cflag |= PARENB;
-    }, packed);
+    return withTermios(
+        p,
+        [](termios& t, std::uint32_t v) {
+            t.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD);
+            t.c_cflag |= (v & 0xFF) == 8 ? CS8 : CS7;
+            if (((v >> 8) & 0xFF) == 2) t.c_cflag |= CSTOPB;
+            const std::uint32_t par = (v >> 16) & 0xFF;
+            if (par == 1) t.c_cflag |= PARENB | PARODD;  // D2XX: 1 odd, 2 even
+            if (par == 2) t.c_cflag |= PARENB;
+        },
+        packed);
 }
 
 FtStatus SerialTtyDriver::setFlowControl(FtHandle handle, std::uint16_t flow, std::uint8_t, std::uint8_t) {
     Port* p = port(handle);
     if (p == nullptr) return FT_INVALID_HANDLE;
     if (flow != FT_FLOW_NONE) return FT_INVALID_PARAMETER;  // the pod never uses flow control
-    return withTermios(p, [](termios& t, std::uint32_t) {
-        t.c_cflag &= ~CRTSCTS;
-        t.c_iflag &= ~(IXON | IXOFF | IXANY);
-    }, 0);
+    return withTermios(
+        p,
+        [](termios& t, std::uint32_t) {
+            t.c_cflag &= ~CRTSCTS;
+            t.c_iflag &= ~(IXON | IXOFF | IXANY);
+        },
+        0);
 }
 
 FtStatus SerialTtyDriver::setTimeouts(FtHandle handle, std::uint32_t readMs, std::uint32_t writeMs) {

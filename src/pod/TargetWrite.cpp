@@ -21,14 +21,22 @@ std::uint16_t swapBytes(std::uint16_t w) { return static_cast<std::uint16_t>((w 
 
 std::string_view targetWriteMessage(TargetWriteResult result) {
     switch (result) {
-        case TargetWriteResult::Success: return "";
-        case TargetWriteResult::SciBootFailed: return "Fail to start SCI boot";
-        case TargetWriteResult::UserProgramFailed: return "Fail to download user program";
-        case TargetWriteResult::ResetFailed: return "Fail to reset target board";
-        case TargetWriteResult::AlgorithmFailed: return "Fail to download flash algorithm code";
-        case TargetWriteResult::FlashInitFailed: return "Fail to initialize target board for flash memory write";
-        case TargetWriteResult::EraseFailed: return "Fail to erase flash memory";
-        case TargetWriteResult::WriteFailed: return "Fail to write flash memory";
+        case TargetWriteResult::Success:
+            return "";
+        case TargetWriteResult::SciBootFailed:
+            return "Fail to start SCI boot";
+        case TargetWriteResult::UserProgramFailed:
+            return "Fail to download user program";
+        case TargetWriteResult::ResetFailed:
+            return "Fail to reset target board";
+        case TargetWriteResult::AlgorithmFailed:
+            return "Fail to download flash algorithm code";
+        case TargetWriteResult::FlashInitFailed:
+            return "Fail to initialize target board for flash memory write";
+        case TargetWriteResult::EraseFailed:
+            return "Fail to erase flash memory";
+        case TargetWriteResult::WriteFailed:
+            return "Fail to write flash memory";
     }
     return "";
 }
@@ -66,8 +74,7 @@ bool TargetProgrammer::startSciBoot(bool csm, bool flash) {
 
 bool TargetProgrammer::downloadFlashAlgorithm(bool csm) {
     const std::string keys = keyText(csm ? keys_ : CsmKeys{});
-    return transact(link_, buildFrame(link_, "%cK%X%s%c", STX, csm ? 1u : 0u, keys.c_str(), ETX), 1,
-                    kAlgorithmLimitMs);
+    return transact(link_, buildFrame(link_, "%cK%X%s%c", STX, csm ? 1u : 0u, keys.c_str(), ETX), 1, kAlgorithmLimitMs);
 }
 
 bool TargetProgrammer::flashOperation(FlashOpCode code, std::uint32_t limitMs, std::uint32_t address,
@@ -75,12 +82,17 @@ bool TargetProgrammer::flashOperation(FlashOpCode code, std::uint32_t limitMs, s
     const unsigned op = static_cast<unsigned>(code);
     std::uint32_t size = 0;
     switch (code) {
-        case FlashOpCode::InitFlash: size = buildFrame(link_, "%cO%02X%c", STX, op, ETX); break;
-        case FlashOpCode::EraseSector: size = buildFrame(link_, "%cO%02X%04X%c", STX, op, value, ETX); break;
+        case FlashOpCode::InitFlash:
+            size = buildFrame(link_, "%cO%02X%c", STX, op, ETX);
+            break;
+        case FlashOpCode::EraseSector:
+            size = buildFrame(link_, "%cO%02X%04X%c", STX, op, value, ETX);
+            break;
         case FlashOpCode::ProgramBlock:
             size = buildFrame(link_, "%cO%02X%06X%04X%c", STX, op, address, value, ETX);
             break;
-        default: return true;
+        default:
+            return true;
     }
     return transact(link_, size, 1, limitMs);
 }

@@ -49,16 +49,16 @@ std::unique_ptr<VendorD2xxDriver> VendorD2xxDriver::load(const std::string& path
         return nullptr;
     }
     auto api = std::make_unique<Api>();
-    const bool complete =
-        bind(module, "FT_ListDevices", api->listDevices) && bind(module, "FT_OpenEx", api->openEx) &&
-        bind(module, "FT_Close", api->close) && bind(module, "FT_ResetDevice", api->resetDevice) &&
-        bind(module, "FT_GetLatencyTimer", api->getLatencyTimer) &&
-        bind(module, "FT_SetLatencyTimer", api->setLatencyTimer) && bind(module, "FT_SetBaudRate", api->setBaudRate) &&
-        bind(module, "FT_SetDataCharacteristics", api->setDataCharacteristics) &&
-        bind(module, "FT_SetFlowControl", api->setFlowControl) && bind(module, "FT_SetTimeouts", api->setTimeouts) &&
-        bind(module, "FT_Purge", api->purge) && bind(module, "FT_Write", api->write) &&
-        bind(module, "FT_GetStatus", api->getStatus) && bind(module, "FT_Read", api->read) &&
-        bind(module, "FT_GetQueueStatus", api->getQueueStatus);
+    const bool complete = bind(module, "FT_ListDevices", api->listDevices) && bind(module, "FT_OpenEx", api->openEx) &&
+                          bind(module, "FT_Close", api->close) && bind(module, "FT_ResetDevice", api->resetDevice) &&
+                          bind(module, "FT_GetLatencyTimer", api->getLatencyTimer) &&
+                          bind(module, "FT_SetLatencyTimer", api->setLatencyTimer) &&
+                          bind(module, "FT_SetBaudRate", api->setBaudRate) &&
+                          bind(module, "FT_SetDataCharacteristics", api->setDataCharacteristics) &&
+                          bind(module, "FT_SetFlowControl", api->setFlowControl) &&
+                          bind(module, "FT_SetTimeouts", api->setTimeouts) && bind(module, "FT_Purge", api->purge) &&
+                          bind(module, "FT_Write", api->write) && bind(module, "FT_GetStatus", api->getStatus) &&
+                          bind(module, "FT_Read", api->read) && bind(module, "FT_GetQueueStatus", api->getQueueStatus);
     if (!complete) {
         if (error != nullptr) *error = path + ": a D2XX function is missing";
         dlclose(module);
@@ -84,7 +84,9 @@ FtStatus VendorD2xxDriver::setDataCharacteristics(FtHandle h, std::uint8_t b, st
 FtStatus VendorD2xxDriver::setFlowControl(FtHandle h, std::uint16_t f, std::uint8_t on, std::uint8_t off) {
     return api_->setFlowControl(h, f, on, off);
 }
-FtStatus VendorD2xxDriver::setTimeouts(FtHandle h, std::uint32_t r, std::uint32_t w) { return api_->setTimeouts(h, r, w); }
+FtStatus VendorD2xxDriver::setTimeouts(FtHandle h, std::uint32_t r, std::uint32_t w) {
+    return api_->setTimeouts(h, r, w);
+}
 FtStatus VendorD2xxDriver::purge(FtHandle h, std::uint32_t m) { return api_->purge(h, m); }
 FtStatus VendorD2xxDriver::write(FtHandle h, const void* d, std::uint32_t n, std::uint32_t* w) {
     return api_->write(h, d, n, w);
@@ -92,7 +94,9 @@ FtStatus VendorD2xxDriver::write(FtHandle h, const void* d, std::uint32_t n, std
 FtStatus VendorD2xxDriver::getStatus(FtHandle h, std::uint32_t* rx, std::uint32_t* tx, std::uint32_t* ev) {
     return api_->getStatus(h, rx, tx, ev);
 }
-FtStatus VendorD2xxDriver::read(FtHandle h, void* d, std::uint32_t n, std::uint32_t* g) { return api_->read(h, d, n, g); }
+FtStatus VendorD2xxDriver::read(FtHandle h, void* d, std::uint32_t n, std::uint32_t* g) {
+    return api_->read(h, d, n, g);
+}
 FtStatus VendorD2xxDriver::getQueueStatus(FtHandle h, std::uint32_t* rx) { return api_->getQueueStatus(h, rx); }
 
 }  // namespace cvl

@@ -31,11 +31,16 @@ std::optional<Fault> parseFault(const std::string& text) {
         f.kind = FaultKind::Unplug;
         return f;
     }
-    if (parts[0] == "silent") f.kind = FaultKind::Silent;
-    else if (parts[0] == "wrongack") f.kind = FaultKind::WrongAck;
-    else if (parts[0] == "stray") f.kind = FaultKind::Stray;
-    else if (parts[0] == "delay") f.kind = FaultKind::Delay;
-    else return std::nullopt;
+    if (parts[0] == "silent")
+        f.kind = FaultKind::Silent;
+    else if (parts[0] == "wrongack")
+        f.kind = FaultKind::WrongAck;
+    else if (parts[0] == "stray")
+        f.kind = FaultKind::Stray;
+    else if (parts[0] == "delay")
+        f.kind = FaultKind::Delay;
+    else
+        return std::nullopt;
     const std::size_t want = f.kind == FaultKind::Delay ? 4 : 3;
     if (parts.size() != want || parts[1].size() != 1 || !toNumber(parts[2], f.nth) || f.nth == 0) return std::nullopt;
     f.letter = parts[1][0];

@@ -18,8 +18,8 @@ enum class FaultKind : std::uint8_t { Silent, WrongAck, Stray, Delay, Unplug };
 struct Fault {
     FaultKind kind = FaultKind::Silent;
     char letter = '*';
-    std::uint32_t nth = 1;       // frame number of that letter, or bytes for Unplug
-    std::uint32_t delayMs = 0;   // Delay only
+    std::uint32_t nth = 1;      // frame number of that letter, or bytes for Unplug
+    std::uint32_t delayMs = 0;  // Delay only
     bool matches(char l, std::uint32_t n) const { return (letter == '*' || letter == l) && nth == n; }
 };
 

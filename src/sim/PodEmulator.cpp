@@ -21,9 +21,12 @@ bool hexField(std::string_view text, std::size_t pos, std::size_t width, std::ui
     for (std::size_t i = pos; i < pos + width; ++i) {
         const char c = text[i];
         unsigned digit;
-        if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
-        else if (c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
-        else return false;
+        if (c >= '0' && c <= '9')
+            digit = static_cast<unsigned>(c - '0');
+        else if (c >= 'A' && c <= 'F')
+            digit = static_cast<unsigned>(c - 'A' + 10);
+        else
+            return false;
         out = (out << 4) | digit;
     }
     return true;
@@ -98,9 +101,7 @@ std::size_t PodEmulator::take(std::uint8_t* out, std::size_t max, std::uint64_t 
     return n;
 }
 
-std::uint64_t PodEmulator::nextReadyUs() const {
-    return out_.empty() ? 0 : (out_.front().readyNs + 999) / 1000;
-}
+std::uint64_t PodEmulator::nextReadyUs() const { return out_.empty() ? 0 : (out_.front().readyNs + 999) / 1000; }
 
 void PodEmulator::purgeReceived(std::uint64_t nowUs) {
     while (!out_.empty() && out_.front().readyNs <= nowUs * 1000) out_.pop_front();
@@ -185,9 +186,10 @@ PodEmulator::Outcome PodEmulator::execute(char letter, std::string_view fields) 
             if (!fields.empty()) return {};
             const unsigned v = options_.version % 100;
             const std::string id = (options_.identifier + "   ").substr(0, 3);
-            return {true, {kAck, static_cast<std::uint8_t>(id[0]), static_cast<std::uint8_t>(id[1]),
-                           static_cast<std::uint8_t>(id[2]), static_cast<std::uint8_t>('0' + v / 10),
-                           static_cast<std::uint8_t>('0' + v % 10)}};
+            return {true,
+                    {kAck, static_cast<std::uint8_t>(id[0]), static_cast<std::uint8_t>(id[1]),
+                     static_cast<std::uint8_t>(id[2]), static_cast<std::uint8_t>('0' + v / 10),
+                     static_cast<std::uint8_t>('0' + v % 10)}};
         }
         case 'R':
             if (!fields.empty()) return {};
@@ -299,8 +301,8 @@ PodEmulator::Outcome PodEmulator::flashOperation(std::string_view fields) {
         hexField(fields, 8, 4, value)) {
         std::vector<std::uint16_t> block;
         block.swap(flashBlock_);
-        const bool fits = value >= 1 && value <= kMaxFlashBlock && value == block.size() &&
-                          target_.inFlash(address) && target_.inFlash(address + value - 1);
+        const bool fits = value >= 1 && value <= kMaxFlashBlock && value == block.size() && target_.inFlash(address) &&
+                          target_.inFlash(address + value - 1);
         if (!fits) return {};
         for (std::uint32_t i = 0; i < value; ++i) target_.programWord(address + i, block[i]);
         return {true, {kAck}};
@@ -422,9 +424,10 @@ PodEmulator::Outcome PodEmulator::storeCommand(char letter, std::string_view f) 
         }
         case 'h':
             if (!f.empty()) return {};
-            return {true,
-                    {kAck, store_.marker, store_.device, store_.csmFlag, static_cast<std::uint8_t>(store_.eraseMask >> 8),
-                     static_cast<std::uint8_t>(store_.eraseMask), store_.sectionCount}};
+            return {
+                true,
+                {kAck, store_.marker, store_.device, store_.csmFlag, static_cast<std::uint8_t>(store_.eraseMask >> 8),
+                 static_cast<std::uint8_t>(store_.eraseMask), store_.sectionCount}};
         case 'g': {
             if (!f.empty()) return {};
             Outcome o{true, {kAck}};

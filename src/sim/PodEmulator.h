@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ByteTrace.h"
 #include "FaultSpec.h"
 #include "PodStoreModel.h"
 #include "TargetModel.h"
@@ -38,13 +39,6 @@ struct EmulatorOptions {
     std::string description = "Corvexlink POD";
     WireModel wire;
     std::vector<Fault> faults;
-};
-
-// Receives every byte in both directions with the modelled time.
-class ByteTrace {
-public:
-    virtual ~ByteTrace() = default;
-    virtual void record(std::uint64_t atUs, bool toPod, const std::uint8_t* bytes, std::size_t size) = 0;
 };
 
 // What the wire model accounts for, to compare a real run against.

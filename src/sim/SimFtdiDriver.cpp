@@ -87,8 +87,8 @@ FtStatus SimFtdiDriver::setDataCharacteristics(FtHandle h, std::uint8_t bits, st
 }
 
 FtStatus SimFtdiDriver::setFlowControl(FtHandle h, std::uint16_t flow, std::uint8_t xon, std::uint8_t xoff) {
-    return check(h, "FT_SetFlowControl(" + std::to_string(flow) + "," + std::to_string(xon) + "," +
-                        std::to_string(xoff) + ")");
+    return check(
+        h, "FT_SetFlowControl(" + std::to_string(flow) + "," + std::to_string(xon) + "," + std::to_string(xoff) + ")");
 }
 
 FtStatus SimFtdiDriver::setTimeouts(FtHandle h, std::uint32_t readMs, std::uint32_t writeMs) {

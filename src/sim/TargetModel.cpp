@@ -57,8 +57,8 @@ bool TargetModel::loadFlashFile(const std::string& path, std::string& error) {
     std::vector<std::uint8_t> bytes;
     if (!readWholeFile(path, bytes, error)) return false;
     if (!setFlashBytes(bytes)) {
-        error = path + ": expected " + std::to_string(flash_.size() * 2) + " bytes of flash for " +
-                info_->shortName + ", found " + std::to_string(bytes.size());
+        error = path + ": expected " + std::to_string(flash_.size() * 2) + " bytes of flash for " + info_->shortName +
+                ", found " + std::to_string(bytes.size());
         return false;
     }
     return true;

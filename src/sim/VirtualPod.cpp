@@ -72,11 +72,11 @@ int runVirtualPod(const PodsimArgs& args) {
     if (!args.storeFile.empty() && !pod.store().load(args.storeFile, error)) return report(false, error), 1;
 
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> traceFile(nullptr, &std::fclose);
-    std::unique_ptr<TextTrace> trace;
+    std::unique_ptr<cvl::TextTrace> trace;
     if (!args.traceFile.empty()) {
         traceFile.reset(std::fopen(args.traceFile.c_str(), "w"));
         if (!traceFile) return report(false, args.traceFile + ": " + std::strerror(errno)), 1;
-        trace = std::make_unique<TextTrace>(traceFile.get());
+        trace = std::make_unique<cvl::TextTrace>(traceFile.get());
         pod.setTrace(trace.get());
     }
     const auto saveFlash = [&] {
@@ -131,8 +131,10 @@ int runVirtualPod(const PodsimArgs& args) {
             const std::size_t ready = pod.take(buffer.data(), buffer.size(), clock.nowMicros());
             for (std::size_t off = 0; off < ready;) {
                 const ssize_t w = ::write(pty.master, buffer.data() + off, ready - off);
-                if (w > 0) off += static_cast<std::size_t>(w);
-                else if (w < 0 && errno != EAGAIN && errno != EINTR) break;
+                if (w > 0)
+                    off += static_cast<std::size_t>(w);
+                else if (w < 0 && errno != EAGAIN && errno != EINTR)
+                    break;
             }
         }
     }

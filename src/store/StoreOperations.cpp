@@ -40,13 +40,18 @@ bool storeProgram(PodStoreClient& store, StatusSink& status, const CoffImage& im
     const std::uint16_t eraseMask = image.eraseSectorMask(eraseAll);
     status.beginProgress(image.summary.flashBytes / 2);
     const char* failure = nullptr;
-    if (!store.beginStoreAccess()) failure = "Fail to access serial flash in Corvexlink POD";
-    else if (!store.writeProgramStream()) failure = "Fail to write user program in serial flash";
-    else if (!store.writeCsmPassword(useKeys)) failure = "Fail to write csm password information";
-    else if (!store.writeTag(tag)) failure = "Fail to write tag information";
+    if (!store.beginStoreAccess())
+        failure = "Fail to access serial flash in Corvexlink POD";
+    else if (!store.writeProgramStream())
+        failure = "Fail to write user program in serial flash";
+    else if (!store.writeCsmPassword(useKeys))
+        failure = "Fail to write csm password information";
+    else if (!store.writeTag(tag))
+        failure = "Fail to write tag information";
     else if (!store.writeCoffInfo(useKeys, eraseMask, image.summary.flashSectionCount)) {
         failure = "Fail to write COFF file information";
-    } else if (!store.endStoreAccess()) failure = "Fail to finish access to serial flash";
+    } else if (!store.endStoreAccess())
+        failure = "Fail to finish access to serial flash";
     if (failure == nullptr) return true;
     status.showMessage(failure, true);
     store.abortStoreAccess();
@@ -113,9 +118,8 @@ bool onPodWrite(CommandContext& ctx) {
     ctx.inputs.setPodFileName(name);
     if (!ctx.link.connectPod(ctx.status)) return false;
     PodStoreClient store(ctx.link, ctx.status, ctx.image, ctx.keys);
-    return busyBracket(ctx, "EEPROM Write Completed - ", [&] {
-        return storeProgram(store, ctx.status, ctx.image, ctx.clock, eraseAll, useKeys, name);
-    });
+    return busyBracket(ctx, "EEPROM Write Completed - ",
+                       [&] { return storeProgram(store, ctx.status, ctx.image, ctx.clock, eraseAll, useKeys, name); });
 }
 
 bool onPodVerify(CommandContext& ctx) {

@@ -57,8 +57,7 @@ __attribute__((visibility("default"))) FtStatus FT_SetTimeouts(FtHandle h, std::
 __attribute__((visibility("default"))) FtStatus FT_Purge(FtHandle h, std::uint32_t mask) {
     return driver().purge(h, mask);
 }
-__attribute__((visibility("default"))) FtStatus FT_Write(FtHandle h, const void* d, std::uint32_t n,
-                                                         std::uint32_t* w) {
+__attribute__((visibility("default"))) FtStatus FT_Write(FtHandle h, const void* d, std::uint32_t n, std::uint32_t* w) {
     return driver().write(h, d, n, w);
 }
 __attribute__((visibility("default"))) FtStatus FT_GetStatus(FtHandle h, std::uint32_t* rx, std::uint32_t* tx,

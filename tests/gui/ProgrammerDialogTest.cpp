@@ -163,7 +163,8 @@ private slots:
             auto d = makeDialog();
             for (int n = 0; n < 8; ++n) child<QLineEdit>(*d, QByteArray::number(1016 + n).constData())->setText("0000");
         }
-        for (int n = 0; n < 8; ++n) QCOMPARE(profile().value(QString("Main Configuration/PW KEY%1").arg(n)).toInt(), 65535);
+        for (int n = 0; n < 8; ++n)
+            QCOMPARE(profile().value(QString("Main Configuration/PW KEY%1").arg(n)).toInt(), 65535);
         {
             auto d = makeDialog();
             QVERIFY(child<QCheckBox>(*d, "1015")->isChecked());
@@ -245,16 +246,18 @@ private slots:
         child<QComboBox>(*d, "1003")->setEditText(programFile("write.out"));
         QTest::mouseClick(child<BitmapButton>(*d, "1010"), Qt::LeftButton);
 
-        const QStringList expected = {"Reading COFF file is successful", "Starting SCI Boot...",
+        const QStringList expected = {"Reading COFF file is successful",
+                                      "Starting SCI Boot...",
                                       "Downloading Flash Algorithm Code [Max: 10 sec]...",
-                                      "Initializing target board for flash memory write...", "Erasing Flash Memory...",
+                                      "Initializing target board for flash memory write...",
+                                      "Erasing Flash Memory...",
                                       "Writing Flash Memory..."};
         QCOMPARE(static_cast<int>(shown.size()), expected.size() + 1);
         for (int i = 0; i < expected.size(); ++i) {
             QCOMPARE(shown[i].text, expected[i]);
             QVERIFY(!shown[i].isError);
         }
-        QVERIFY(shown[0].disabledButtons.isEmpty());                   // the load runs before the bracket
+        QVERIFY(shown[0].disabledButtons.isEmpty());  // the load runs before the bracket
         for (int i = 1; i < expected.size(); ++i) QCOMPARE(shown[i].disabledButtons.size(), 7);
         QVERIFY(shown.back().text.startsWith("Flash Write Completed - "));
         QVERIFY(shown.back().text.endsWith(" sec"));

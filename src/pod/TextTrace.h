@@ -3,12 +3,11 @@
 //   <time in ms>  host>pod|pod>host  <hex bytes>  |<printable>|
 
 #include <cstdio>
-#include <string>
 #include <vector>
 
-#include "PodEmulator.h"
+#include "ByteTrace.h"
 
-namespace cvl::sim {
+namespace cvl {
 
 class TextTrace : public ByteTrace {
 public:
@@ -25,4 +24,4 @@ private:
     bool runToPod_ = false;
 };
 
-}  // namespace cvl::sim
+}  // namespace cvl

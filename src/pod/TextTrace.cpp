@@ -1,6 +1,6 @@
 #include "TextTrace.h"
 
-namespace cvl::sim {
+namespace cvl {
 
 namespace {
 constexpr std::size_t kBytesPerLine = 24;
@@ -29,4 +29,4 @@ void TextTrace::flush() {
     run_.clear();
 }
 
-}  // namespace cvl::sim
+}  // namespace cvl
