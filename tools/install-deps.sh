@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   clang libclang-rt-14-dev
   qt6-base-dev fonts-nanum clang-format
+  help2man desktop-file-utils dpkg-dev
 )
 
 missing=()

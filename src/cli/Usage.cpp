@@ -59,7 +59,7 @@ std::string commandHelp(const std::string& command) {
 
 const char* usageText() {
     return "Usage: corvexlink-cli COMMAND [OPTIONS]\n"
-           "       corvexlink-cli --help | --version\n"
+           "  or:  corvexlink-cli --help | --version\n"
            "Flash programmer for TI TMS320F2833x DSPs through the Corvexlink POD.\n"
            "\n"
            "Commands:\n"

@@ -29,7 +29,8 @@ const char* podsimUsage() {
            "  --trace FILE          write every byte in both directions with timestamps\n"
            "  --pod-version N       version in the identify reply (default 12)\n"
            "  --description TEXT    USB description to announce (default \"Corvexlink POD\")\n"
-           "  --name NAME           announcement file name (default podsim-<pid>)\n";
+           "  --name NAME           announcement file name (default podsim-<pid>)\n"
+           "  --help, --version\n";
 }
 
 std::optional<PodsimArgs> parsePodsimArgs(const std::vector<std::string>& args, std::string& error) {
@@ -47,6 +48,8 @@ std::optional<PodsimArgs> parsePodsimArgs(const std::vector<std::string>& args, 
         std::string v;
         if (a == "--help" || a == "-h") {
             out.help = true;
+        } else if (a == "--version") {
+            out.version = true;
         } else if (a == "--wire-model") {
             out.emulator.wire.enabled = true;
         } else if (a == "--device") {

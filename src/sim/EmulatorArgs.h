@@ -16,6 +16,7 @@ struct PodsimArgs {
     std::string traceFile;
     std::string name;  // announcement file name
     bool help = false;
+    bool version = false;
 };
 
 // Parses the arguments; on a mistake returns nothing and sets error.

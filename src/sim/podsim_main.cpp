@@ -17,6 +17,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "corvexlink-podsim: %s\n%s", error.c_str(), cvl::sim::podsimUsage());
         return 2;
     }
+    if (args->version) {
+        std::printf("corvexlink-podsim %s\n", CORVEXLINK_VERSION);
+        return 0;
+    }
     if (args->help) {
         std::fputs(cvl::sim::podsimUsage(), stdout);
         return 0;
