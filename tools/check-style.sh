@@ -13,7 +13,7 @@ if ! clang-format --dry-run --Werror "${sources[@]}" 2>/tmp/clang-format.$$; the
 fi
 rm -f /tmp/clang-format.$$
 
-mapfile -t texts < <(git ls-files | grep -vE '\.(png|out|xpm)$' || true)
+mapfile -t texts < <(git ls-files | grep -vE '\.(png|out|xpm)$|^fuzz/corpus/' || true)
 for f in "${texts[@]}"; do
   [ -f "$f" ] || continue
   if [ -s "$f" ] && [ -n "$(tail -c 1 "$f")" ]; then echo "style: $f: no newline at the end"; status=1; fi

@@ -10,6 +10,8 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <csignal>
+#include <sys/resource.h>
 #include <memory>
 
 #include "BitmapButton.h"
@@ -332,6 +334,72 @@ private slots:
         QCOMPARE(d->podFileName(), QStringLiteral("NEWNAME"));
         d.reset();
         QCOMPARE(profile().value("Main Configuration/EEP File Name").toString(), QStringLiteral("NEWNAME"));
+    }
+
+    QString profilePath() { return profile().fileName(); }
+
+    void damagedProfileGivesDefaults() {
+        setProfile();
+        QDir().mkpath(QFileInfo(profilePath()).path());
+        {
+            QFile f(profilePath());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("\x00\xff[Main Configuration\nMCU Type=\x01\x02\n==\n[[[\n\xfe\xfe");
+        }
+        auto d = makeDialog();
+        QCOMPARE(child<QComboBox>(*d, "1000")->currentIndex(), 2);
+        QCOMPARE(child<QLineEdit>(*d, "1016")->text(), QStringLiteral("FFFF"));
+    }
+
+    void wrongKindsAndHugeValues() {
+        const QString huge(4'000'000, QLatin1Char('x'));
+        setProfile([&](QSettings& s) {
+            s.setValue("Main Configuration/MCU Type", "abc");
+            s.setValue("Main Configuration/PW KEY0", QStringList{"1", "2"});
+            s.setValue("Main Configuration/PW KEY1", -1);
+            s.setValue("Main Configuration/PW KEY2", "99999999999999999999");
+            s.setValue("Main Configuration/EEP File Name", huge);
+            s.setValue("Main Configuration/File Directory", huge);
+            s.setValue("File List/Recent File0", huge);
+        });
+        auto d = makeDialog();
+        QCOMPARE(child<QComboBox>(*d, "1000")->currentIndex(), 2);
+        QCOMPARE(child<QLineEdit>(*d, "1016")->text(), QStringLiteral("FFFF"));
+        QCOMPARE(child<QLineEdit>(*d, "1017")->text(), QStringLiteral("FFFF"));  // -1: low 16 bits
+        QCOMPARE(child<QLineEdit>(*d, "1005")->text().size(), 8);                // the box keeps 8 characters
+        QVERIFY(d->recentFiles().isEmpty());
+    }
+
+    void fullDiskAtExitKeepsThePreviousProfile() {
+        setProfile([](QSettings& s) {
+            s.setValue("Main Configuration/MCU Type", 1);
+            s.setValue("Main Configuration/EEP File Name", "KEEPME");
+        });
+        const QString path = profilePath();
+        const QByteArray before = [&] {
+            QFile f(path);
+            f.open(QIODevice::ReadOnly);
+            return f.readAll();
+        }();
+        QVERIFY(!before.isEmpty());
+        {
+            auto d = makeDialog();
+            child<QComboBox>(*d, "1000")->setCurrentIndex(0);
+            // The disk fills up: no file may grow past 16 bytes while the settings are written.
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit old{};
+            getrlimit(RLIMIT_FSIZE, &old);
+            rlimit tiny = old;
+            tiny.rlim_cur = 16;
+            setrlimit(RLIMIT_FSIZE, &tiny);
+            d.reset();
+            setrlimit(RLIMIT_FSIZE, &old);
+        }
+        // Read it as the next start would find it (a QSettings object here would
+        // write this process's unsaved changes now that there is room again).
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);  // neither truncated nor lost
     }
 
     void escapeClosesAndSaves() {
