@@ -31,13 +31,13 @@ inline double cpuSeconds() {
 
 // One F28335 flash section of the given length at 0x300000, loaded through the reader.
 inline void loadFlashImage(CoffImage& image, std::uint32_t words) {
-    test::CoffSpec spec;
+    test::CoffLayout layout;
     test::TestSection s;
     s.name = ".text";
     s.address = 0x300000;
     for (std::uint32_t i = 0; i < words; ++i) s.words.push_back(static_cast<std::uint16_t>(i * 7919));
-    spec.sections = {s};
-    const auto bytes = test::buildCoff(spec);
+    layout.sections = {s};
+    const auto bytes = test::buildCoff(layout);
     std::istringstream in(std::string(bytes.begin(), bytes.end()));
     image.mcuType = 2;
     readCoff(in, image);

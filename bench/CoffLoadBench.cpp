@@ -14,15 +14,15 @@ namespace {
 
 const std::string& bigProgram() {
     static const std::string path = [] {
-        cvl::test::CoffSpec spec;
+        cvl::test::CoffLayout layout;
         for (int i = 0; i < 4; ++i) {  // 4 x 0xF0000 words = 7.5 MiB
             cvl::test::TestSection s;
             s.name = "section_number_" + std::to_string(i);
             s.address = 0x300000 + 0xF0000u * static_cast<unsigned>(i);
             s.words.assign(0xF0000, static_cast<std::uint16_t>(0x1234 + i));
-            spec.sections.push_back(std::move(s));
+            layout.sections.push_back(std::move(s));
         }
-        return cvl::test::writeTempFile("bench-big.out", cvl::test::buildCoff(spec));
+        return cvl::test::writeTempFile("bench-big.out", cvl::test::buildCoff(layout));
     }();
     return path;
 }

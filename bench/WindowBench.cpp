@@ -38,14 +38,14 @@ QApplication& app() {
 }
 
 std::string writeProgram(const QTemporaryDir& dir, std::uint32_t words) {
-    cvl::test::CoffSpec spec;
+    cvl::test::CoffLayout layout;
     cvl::test::TestSection s;
     s.name = ".text";
     s.address = 0x300000;
     s.words.assign(words, 0x1234);
-    spec.sections = {s};
+    layout.sections = {s};
     const std::string path = dir.filePath("program.out").toStdString();
-    const auto bytes = cvl::test::buildCoff(spec);
+    const auto bytes = cvl::test::buildCoff(layout);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return path;

@@ -10,7 +10,7 @@ namespace {
 
 using test::buildCoff;
 using test::Bytes;
-using test::CoffSpec;
+using test::CoffLayout;
 using test::TestSection;
 
 class CoffReaderTest : public ::testing::Test {
@@ -36,8 +36,8 @@ protected:
 };
 
 TEST_F(CoffReaderTest, ShortFilesAndUnknownVersionsAreNotCoff) {
-    CoffSpec spec;
-    Bytes good = buildCoff(spec);
+    CoffLayout layout;
+    Bytes good = buildCoff(layout);
     EXPECT_EQ(read(Bytes(good.begin(), good.begin() + 21)), CoffReadResult::NotCoff);
 
     Bytes v = good;
@@ -51,23 +51,23 @@ TEST_F(CoffReaderTest, ShortFilesAndUnknownVersionsAreNotCoff) {
 
 TEST_F(CoffReaderTest, WrongTargetIdRefusesVersions1And2ForEveryDevice) {
     for (int version : {1, 2}) {
-        CoffSpec spec;
-        spec.version = version;
-        spec.targetId = 0x0092;
-        spec.sections = {section(".text", 0x300000, 4)};
+        CoffLayout layout;
+        layout.version = version;
+        layout.targetId = 0x0092;
+        layout.sections = {section(".text", 0x300000, 4)};
         for (McuType device : {0, 1, 2}) {
             image.mcuType = device;
-            EXPECT_EQ(read(buildCoff(spec)), CoffReadResult::WrongTarget) << version;
+            EXPECT_EQ(read(buildCoff(layout)), CoffReadResult::WrongTarget) << version;
         }
     }
 }
 
 TEST_F(CoffReaderTest, EveryVersionLoadsItsSections) {
     for (int version : {0, 1, 2}) {
-        CoffSpec spec;
-        spec.version = version;
-        spec.sections = {section(".text", 0x338000, 3, 0x1234), section("ramfuncs_long_name", 0x008000, 2)};
-        ASSERT_EQ(read(buildCoff(spec)), CoffReadResult::Ok) << version;
+        CoffLayout layout;
+        layout.version = version;
+        layout.sections = {section(".text", 0x338000, 3, 0x1234), section("ramfuncs_long_name", 0x008000, 2)};
+        ASSERT_EQ(read(buildCoff(layout)), CoffReadResult::Ok) << version;
         ASSERT_EQ(image.sectionCount(), 2);
         EXPECT_EQ(names(), (std::vector<std::string>{".text", "ramfuncs_long_name"}));
         EXPECT_EQ(image.sections[0].word(0), 0x1234);
@@ -79,18 +79,18 @@ TEST_F(CoffReaderTest, EveryVersionLoadsItsSections) {
 }
 
 TEST_F(CoffReaderTest, OptionalHeaderAlwaysTakes28Bytes) {
-    CoffSpec spec;
-    spec.sections = {section(".text", 0x300000, 2)};
-    Bytes bytes = buildCoff(spec);
+    CoffLayout layout;
+    layout.sections = {section(".text", 0x300000, 2)};
+    Bytes bytes = buildCoff(layout);
     test::put16(bytes, 16, 0x20);  // claims 32 bytes; the section table still starts 28 bytes on
     ASSERT_EQ(read(bytes), CoffReadResult::Ok);
     EXPECT_EQ(names(), std::vector<std::string>{".text"});
 
-    spec.optionalHeaderSize = 0;
-    ASSERT_EQ(read(buildCoff(spec)), CoffReadResult::Ok);
+    layout.optionalHeaderSize = 0;
+    ASSERT_EQ(read(buildCoff(layout)), CoffReadResult::Ok);
     EXPECT_EQ(names(), std::vector<std::string>{".text"});
 
-    CoffSpec cut;
+    CoffLayout cut;
     cut.symbolTable = false;
     Bytes headerOnly = buildCoff(cut);  // 22-byte header, then 28 bytes of optional header
     headerOnly.resize(22 + 27);
@@ -98,9 +98,9 @@ TEST_F(CoffReaderTest, OptionalHeaderAlwaysTakes28Bytes) {
 }
 
 TEST_F(CoffReaderTest, StringTableOutsideTheFileIsNotCoff) {
-    CoffSpec spec;
-    spec.sections = {section("a_long_section_name", 0x300000, 2)};
-    Bytes bytes = buildCoff(spec);
+    CoffLayout layout;
+    layout.sections = {section("a_long_section_name", 0x300000, 2)};
+    Bytes bytes = buildCoff(layout);
     Bytes cutSize(bytes.begin(), bytes.end() - static_cast<long>(std::string("a_long_section_name").size() + 1 + 2));
     EXPECT_EQ(read(cutSize), CoffReadResult::NotCoff) << "string table size field cut short";
     Bytes cutBody(bytes.begin(), bytes.end() - 1);
@@ -108,22 +108,22 @@ TEST_F(CoffReaderTest, StringTableOutsideTheFileIsNotCoff) {
 }
 
 TEST_F(CoffReaderTest, StringTablePositionPastSignedRangeIsFileError) {
-    CoffSpec spec;
-    Bytes bytes = buildCoff(spec);
+    CoffLayout layout;
+    Bytes bytes = buildCoff(layout);
     test::put32(bytes, 8, 0x7FFFFFF0);
     test::put32(bytes, 12, 1);  // 0x7FFFFFF0 + 18 = 0x80000002
     EXPECT_EQ(read(bytes), CoffReadResult::FileError);
 }
 
 TEST_F(CoffReaderTest, FileWithoutSymbolTableLoadsAndLongNamesComeOutEmpty) {
-    CoffSpec spec;
-    spec.symbolTable = false;
-    spec.optionalHeaderSize = 0;
-    spec.sections = {section("short", 0x300000, 2), section("a_long_section_name", 0x300002, 2)};
-    ASSERT_EQ(read(buildCoff(spec)), CoffReadResult::Ok);
+    CoffLayout layout;
+    layout.symbolTable = false;
+    layout.optionalHeaderSize = 0;
+    layout.sections = {section("short", 0x300000, 2), section("a_long_section_name", 0x300002, 2)};
+    ASSERT_EQ(read(buildCoff(layout)), CoffReadResult::Ok);
     EXPECT_EQ(names(), (std::vector<std::string>{"short", ""}));
 
-    CoffSpec empty;
+    CoffLayout empty;
     empty.symbolTable = false;
     empty.optionalHeaderSize = 0;
     Bytes bare = buildCoff(empty);
@@ -133,25 +133,25 @@ TEST_F(CoffReaderTest, FileWithoutSymbolTableLoadsAndLongNamesComeOutEmpty) {
 }
 
 TEST_F(CoffReaderTest, ZeroSectionsGiveAnEmptyImage) {
-    CoffSpec spec;
-    ASSERT_EQ(read(buildCoff(spec)), CoffReadResult::Ok);
+    CoffLayout layout;
+    ASSERT_EQ(read(buildCoff(layout)), CoffReadResult::Ok);
     EXPECT_EQ(image.sectionCount(), 0);
     EXPECT_EQ(image.totalBytes, 0u);
 }
 
 TEST_F(CoffReaderTest, NameRules) {
-    CoffSpec spec;
-    spec.sections = {section("_.stack", 0x8000, 2),      section("csmpwlfile", 0x33FFF8, 2),
-                     section("CsmPwlFile", 0x33FFF8, 8), section("__twice", 0x8000, 1),
-                     section("_single", 0x8000, 1),      section(".debug_info", 0, 3),
-                     section("_.debug_line", 0, 3),      section(".debug_frame", 0, 1),
-                     section(".debug_abbrev", 0, 1),     section(".debug_aranges", 0, 1)};
-    ASSERT_EQ(read(buildCoff(spec)), CoffReadResult::Ok);
+    CoffLayout layout;
+    layout.sections = {section("_.stack", 0x8000, 2),      section("csmpwlfile", 0x33FFF8, 2),
+                       section("CsmPwlFile", 0x33FFF8, 8), section("__twice", 0x8000, 1),
+                       section("_single", 0x8000, 1),      section(".debug_info", 0, 3),
+                       section("_.debug_line", 0, 3),      section(".debug_frame", 0, 1),
+                       section(".debug_abbrev", 0, 1),     section(".debug_aranges", 0, 1)};
+    ASSERT_EQ(read(buildCoff(layout)), CoffReadResult::Ok);
     EXPECT_EQ(names(), (std::vector<std::string>{"csmpwlfile", "_twice", "single", ".debug_aranges"}));
 }
 
 TEST_F(CoffReaderTest, SkippedSections) {
-    CoffSpec spec;
+    CoffLayout layout;
     TestSection bss = section(".ebss", 0xC000, 4);
     bss.withData = false;
     TestSection noload = section("noload", 0x300000, 4);
@@ -163,33 +163,33 @@ TEST_F(CoffReaderTest, SkippedSections) {
     TestSection highFlag = section("high", 0x300000, 4);
     highFlag.flags = 0x0200;  // only the low 8 bits count
     TestSection empty = section("empty", 0x300000, 0);
-    spec.sections = {bss, noload, dummy, copy, highFlag, empty, section(".text", 0x300000, 2)};
-    ASSERT_EQ(read(buildCoff(spec)), CoffReadResult::Ok);
+    layout.sections = {bss, noload, dummy, copy, highFlag, empty, section(".text", 0x300000, 2)};
+    ASSERT_EQ(read(buildCoff(layout)), CoffReadResult::Ok);
     EXPECT_EQ(names(), (std::vector<std::string>{"high", ".text"}));
 }
 
 TEST_F(CoffReaderTest, Version01FlagsAreSixteenBitsAtOffset36) {
-    CoffSpec spec;
-    spec.version = 1;
+    CoffLayout layout;
+    layout.version = 1;
     TestSection noload = section("noload", 0x300000, 4);
     noload.flags = 0x0102;
-    spec.sections = {noload, section(".text", 0x300000, 1)};
-    ASSERT_EQ(read(buildCoff(spec)), CoffReadResult::Ok);
+    layout.sections = {noload, section(".text", 0x300000, 1)};
+    ASSERT_EQ(read(buildCoff(layout)), CoffReadResult::Ok);
     EXPECT_EQ(names(), std::vector<std::string>{".text"});
 }
 
 TEST_F(CoffReaderTest, DeviceOutsideTheTableSkipsEverySection) {
-    CoffSpec spec;
-    spec.sections = {section(".text", 0x300000, 4)};
+    CoffLayout layout;
+    layout.sections = {section(".text", 0x300000, 4)};
     image.mcuType = 3;
-    ASSERT_EQ(read(buildCoff(spec)), CoffReadResult::Ok);
+    ASSERT_EQ(read(buildCoff(layout)), CoffReadResult::Ok);
     EXPECT_EQ(image.sectionCount(), 0);
 }
 
 TEST_F(CoffReaderTest, OverlappingSectionsAreBothPackedInFileOrder) {
-    CoffSpec spec;
-    spec.sections = {section("b", 0x300010, 4, 0xB000), section("a", 0x300000, 0x20, 0xA000)};
-    ASSERT_EQ(read(buildCoff(spec)), CoffReadResult::Ok);
+    CoffLayout layout;
+    layout.sections = {section("b", 0x300010, 4, 0xB000), section("a", 0x300000, 0x20, 0xA000)};
+    ASSERT_EQ(read(buildCoff(layout)), CoffReadResult::Ok);
     ASSERT_EQ(image.sectionCount(), 2);
     EXPECT_EQ(image.sections[1].streamOffset, 8u);
     EXPECT_EQ(image.sections[1].word(0), 0xA000);
@@ -197,10 +197,10 @@ TEST_F(CoffReaderTest, OverlappingSectionsAreBothPackedInFileOrder) {
 }
 
 TEST_F(CoffReaderTest, DataCutShortLeavesTheRestErased) {
-    CoffSpec spec;
-    spec.symbolTable = false;
-    spec.sections = {section(".text", 0x300000, 4, 0x0102)};
-    Bytes bytes = buildCoff(spec);
+    CoffLayout layout;
+    layout.symbolTable = false;
+    layout.sections = {section(".text", 0x300000, 4, 0x0102)};
+    Bytes bytes = buildCoff(layout);
     bytes.resize(bytes.size() - 3);  // last word and a half missing
     ASSERT_EQ(read(bytes), CoffReadResult::Ok);
     ASSERT_EQ(image.sectionCount(), 1);
@@ -211,18 +211,18 @@ TEST_F(CoffReaderTest, DataCutShortLeavesTheRestErased) {
 }
 
 TEST_F(CoffReaderTest, SectionHeaderCutShortIsNotCoff) {
-    CoffSpec spec;
-    spec.symbolTable = false;
-    spec.sections = {section(".text", 0x300000, 1)};
-    Bytes bytes = buildCoff(spec);
+    CoffLayout layout;
+    layout.symbolTable = false;
+    layout.sections = {section(".text", 0x300000, 1)};
+    Bytes bytes = buildCoff(layout);
     bytes.resize(22 + 28 + 47);
     EXPECT_EQ(read(bytes), CoffReadResult::NotCoff);
 }
 
 TEST_F(CoffReaderTest, LongNameRunningToTheEndOfTheFile) {
-    CoffSpec spec;
-    spec.sections = {section("name_without_end", 0x300000, 1)};
-    Bytes bytes = buildCoff(spec);
+    CoffLayout layout;
+    layout.sections = {section("name_without_end", 0x300000, 1)};
+    Bytes bytes = buildCoff(layout);
     bytes.pop_back();  // drop the NUL, and shrink the table size to match
     test::put32(bytes, bytes.size() - 16 - 4, 4 + 16);
     ASSERT_EQ(read(bytes), CoffReadResult::Ok);
@@ -230,38 +230,38 @@ TEST_F(CoffReaderTest, LongNameRunningToTheEndOfTheFile) {
 }
 
 TEST_F(CoffReaderTest, NameOffsetPastTheFileGivesAnEmptyName) {
-    CoffSpec spec;
-    spec.sections = {section("long_enough_name", 0x300000, 1)};
-    Bytes bytes = buildCoff(spec);
+    CoffLayout layout;
+    layout.sections = {section("long_enough_name", 0x300000, 1)};
+    Bytes bytes = buildCoff(layout);
     test::put32(bytes, 22 + 28 + 4, 0xFFFFFFF0);
     ASSERT_EQ(read(bytes), CoffReadResult::Ok);
     EXPECT_EQ(names(), std::vector<std::string>{""});
 }
 
 TEST_F(CoffReaderTest, SectionsLargerThanTheBufferAreRefused) {
-    CoffSpec spec;
-    spec.symbolTable = false;
+    CoffLayout layout;
+    layout.symbolTable = false;
     TestSection huge = section("huge", 0x300000, 1);
     huge.sizeOverride = 0x400001;  // one word more than 8 MiB
-    spec.sections = {huge};
-    EXPECT_EQ(read(buildCoff(spec)), CoffReadResult::TooLarge);
+    layout.sections = {huge};
+    EXPECT_EQ(read(buildCoff(layout)), CoffReadResult::TooLarge);
 
     TestSection half = section("half", 0x300000, 1);
     half.sizeOverride = 0x200000;
     TestSection rest = half;
     rest.name = "rest";
-    spec.sections = {half, rest};
-    EXPECT_EQ(read(buildCoff(spec)), CoffReadResult::Ok) << "exactly 8 MiB fits";
+    layout.sections = {half, rest};
+    EXPECT_EQ(read(buildCoff(layout)), CoffReadResult::Ok) << "exactly 8 MiB fits";
     EXPECT_EQ(image.totalBytes, 0x800000u);
-    spec.sections.push_back(section("more", 0x300000, 1));
-    EXPECT_EQ(read(buildCoff(spec)), CoffReadResult::TooLarge);
+    layout.sections.push_back(section("more", 0x300000, 1));
+    EXPECT_EQ(read(buildCoff(layout)), CoffReadResult::TooLarge);
 }
 
 TEST_F(CoffReaderTest, ReloadClearsTheEarlierProgram) {
-    CoffSpec big;
+    CoffLayout big;
     big.sections = {section("big", 0x300000, 100, 0x0000)};
     ASSERT_EQ(read(buildCoff(big)), CoffReadResult::Ok);
-    CoffSpec small;
+    CoffLayout small;
     small.sections = {section("small", 0x300000, 1, 0x5555)};
     ASSERT_EQ(read(buildCoff(small)), CoffReadResult::Ok);
     EXPECT_EQ(image.sectionCount(), 1);

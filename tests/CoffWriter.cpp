@@ -19,23 +19,23 @@ void put32(Bytes& b, std::size_t at, std::uint32_t v) {
     put16(b, at + 2, static_cast<std::uint16_t>(v >> 16));
 }
 
-Bytes buildCoff(const CoffSpec& spec) {
-    const bool v2 = spec.version == 2;
-    const std::size_t fileHeader = spec.version == 0 ? 20 : 22;
-    const std::size_t optional = spec.optionalHeaderSize != 0 ? 28 : 0;
+Bytes buildCoff(const CoffLayout& layout) {
+    const bool v2 = layout.version == 2;
+    const std::size_t fileHeader = layout.version == 0 ? 20 : 22;
+    const std::size_t optional = layout.optionalHeaderSize != 0 ? 28 : 0;
     const std::size_t sectionHeader = v2 ? 48 : 40;
     const std::size_t headersStart = fileHeader + optional;
-    std::size_t dataPos = headersStart + spec.sections.size() * sectionHeader;
+    std::size_t dataPos = headersStart + layout.sections.size() * sectionHeader;
 
     Bytes out(dataPos, 0);
-    put16(out, 0, spec.version == 0 ? std::uint16_t{0x009D} : static_cast<std::uint16_t>(0x00C0 + spec.version));
-    put16(out, 2, static_cast<std::uint16_t>(spec.sections.size()));
-    put16(out, 16, spec.optionalHeaderSize);
-    if (spec.version != 0) put16(out, 20, spec.targetId);
+    put16(out, 0, layout.version == 0 ? std::uint16_t{0x009D} : static_cast<std::uint16_t>(0x00C0 + layout.version));
+    put16(out, 2, static_cast<std::uint16_t>(layout.sections.size()));
+    put16(out, 16, layout.optionalHeaderSize);
+    if (layout.version != 0) put16(out, 20, layout.targetId);
 
     std::string strings;  // string table body after its 4-byte size field
-    for (std::size_t i = 0; i < spec.sections.size(); ++i) {
-        const TestSection& s = spec.sections[i];
+    for (std::size_t i = 0; i < layout.sections.size(); ++i) {
+        const TestSection& s = layout.sections[i];
         const std::size_t h = headersStart + i * sectionHeader;
         if (s.longName || s.name.size() > 8) {
             put32(out, h, 0);
@@ -58,7 +58,7 @@ Bytes buildCoff(const CoffSpec& spec) {
             for (std::uint16_t w : s.words) put16(out, out.size(), w);
         }
     }
-    if (spec.symbolTable) {
+    if (layout.symbolTable) {
         const std::size_t symbolPos = out.size();
         out.resize(symbolPos + 18, 0);  // one symbol entry, never read
         put32(out, 8, static_cast<std::uint32_t>(symbolPos));

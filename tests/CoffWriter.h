@@ -19,7 +19,7 @@ struct TestSection {
     bool longName = false;                      // force the string-table form
 };
 
-struct CoffSpec {
+struct CoffLayout {
     int version = 2;
     std::uint16_t targetId = 0x009D;
     std::uint16_t optionalHeaderSize = 0x1C;
@@ -29,7 +29,7 @@ struct CoffSpec {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes buildCoff(const CoffSpec& spec);
+Bytes buildCoff(const CoffLayout& layout);
 
 void put16(Bytes& b, std::size_t at, std::uint16_t v);
 void put32(Bytes& b, std::size_t at, std::uint32_t v);

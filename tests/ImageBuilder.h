@@ -20,9 +20,9 @@ inline TestSection words(std::uint32_t address, std::size_t count, std::uint16_t
 }
 
 inline bool loadSections(CoffImage& image, const std::vector<TestSection>& sections, McuType mcu = 2) {
-    CoffSpec spec;
-    spec.sections = sections;
-    const Bytes bytes = buildCoff(spec);
+    CoffLayout layout;
+    layout.sections = sections;
+    const Bytes bytes = buildCoff(layout);
     std::istringstream in(std::string(bytes.begin(), bytes.end()));
     image.mcuType = mcu;
     if (readCoff(in, image) != CoffReadResult::Ok) return false;

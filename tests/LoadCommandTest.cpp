@@ -29,13 +29,13 @@ TEST(Trimmed, RemovesOuterWhiteSpaceOnly) {
 class LoadCommandTest : public ::testing::Test {
 protected:
     std::string goodFile(const std::string& name = "good.out") {
-        test::CoffSpec spec;
+        test::CoffLayout layout;
         test::TestSection s;
         s.name = ".text";
         s.address = 0x338000;
         s.words = {1, 2, 3};
-        spec.sections = {s};
-        return test::writeTempFile(name, test::buildCoff(spec));
+        layout.sections = {s};
+        return test::writeTempFile(name, test::buildCoff(layout));
     }
     LoadOutcome load(const std::string& path, bool remember = true) {
         return loadCoffFile(image, status, inputs, path, remember);
@@ -75,17 +75,17 @@ TEST_F(LoadCommandTest, EveryReaderResultHasItsMessage) {
     EXPECT_EQ(load(notCoff), LoadOutcome::NotCoff);
     EXPECT_EQ(status.last(), (ShownMessage{"The specified file is not COFF format", true}));
 
-    test::CoffSpec wrong;
+    test::CoffLayout wrong;
     wrong.targetId = 0x0092;
     EXPECT_EQ(load(test::writeTempFile("wrong.out", test::buildCoff(wrong))), LoadOutcome::WrongTarget);
     EXPECT_EQ(status.last(), (ShownMessage{"The specified file is not match with MCU", true}));
 
-    test::Bytes negative = test::buildCoff(test::CoffSpec{});
+    test::Bytes negative = test::buildCoff(test::CoffLayout{});
     test::put32(negative, 8, 0x80000000);
     EXPECT_EQ(load(test::writeTempFile("neg.out", negative)), LoadOutcome::FileError);
     EXPECT_EQ(status.last(), (ShownMessage{"File exception error happens", true}));
 
-    test::CoffSpec huge;
+    test::CoffLayout huge;
     test::TestSection s;
     s.name = "huge";
     s.words = {1};

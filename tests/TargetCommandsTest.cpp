@@ -42,9 +42,9 @@ protected:
     explicit TargetCommandTest(sim::EmulatorOptions o = {}) : rig(std::move(o)) {}
     void SetUp() override {
         rig.link.loadDriver();
-        test::CoffSpec spec;
-        spec.sections = {test::words(0x338000, 100), test::words(0x300000, 10)};
-        inputs.path = test::writeTempFile("target.out", test::buildCoff(spec));
+        test::CoffLayout layout;
+        layout.sections = {test::words(0x338000, 100), test::words(0x300000, 10)};
+        inputs.path = test::writeTempFile("target.out", test::buildCoff(layout));
     }
     bool write() {
         CommandContext ctx{image, rig.link, keys, rig.status, inputs, rig.clock};
@@ -103,7 +103,7 @@ TEST_F(TargetCommandTest, RefusalsNeverTouchThePod) {
     EXPECT_FALSE(write());
     EXPECT_EQ(rig.status.last(), (ShownMessage{"The specified COFF file isn't exist", true}));
 
-    inputs.path = test::writeTempFile("empty.out", test::buildCoff(test::CoffSpec{}));
+    inputs.path = test::writeTempFile("empty.out", test::buildCoff(test::CoffLayout{}));
     EXPECT_FALSE(write());
     EXPECT_EQ(rig.status.last(), (ShownMessage{"The selected COFF file don't have valid section data", true}));
 
@@ -191,9 +191,9 @@ TEST(TargetCommandFaults, EveryResultMessageComesFromTheFailingStep) {
         test::PodRig rig(o);
         rig.link.loadDriver();
         WindowInputs inputs;
-        test::CoffSpec spec;
-        spec.sections = {test::words(c.ramOnly ? 0x8000 : 0x338000, 60)};
-        inputs.path = test::writeTempFile("fault.out", test::buildCoff(spec));
+        test::CoffLayout layout;
+        layout.sections = {test::words(c.ramOnly ? 0x8000 : 0x338000, 60)};
+        inputs.path = test::writeTempFile("fault.out", test::buildCoff(layout));
         CoffImage image;
         CsmKeys keys;
         CommandContext ctx{image, rig.link, keys, rig.status, inputs, rig.clock};
@@ -213,9 +213,9 @@ TEST(TargetCommandFaults, UnplugMidTransferFailsAndCloses) {
     test::PodRig rig(o);
     rig.link.loadDriver();
     WindowInputs inputs;
-    test::CoffSpec spec;
-    spec.sections = {test::words(0x338000, 200)};
-    inputs.path = test::writeTempFile("unplug.out", test::buildCoff(spec));
+    test::CoffLayout layout;
+    layout.sections = {test::words(0x338000, 200)};
+    inputs.path = test::writeTempFile("unplug.out", test::buildCoff(layout));
     CoffImage image;
     CsmKeys keys;
     CommandContext ctx{image, rig.link, keys, rig.status, inputs, rig.clock};

@@ -60,32 +60,32 @@ int parseProgramArgs(const std::vector<std::string>& args, const std::string& al
     return -1;
 }
 
-struct CommandSpec {
+struct CommandEntry {
     const char* name;
     const char* options;  // the options it takes besides --device; "-" for none and no FILE
     bool (*run)(CommandContext&);
     bool figures;  // the JSON object carries the program's figures
 };
 
-int runPodCommand(const CommandSpec& spec, std::vector<std::string> args) {
+int runPodCommand(const CommandEntry& entry, std::vector<std::string> args) {
     CommonOptions common;
     if (auto bad = extractCommonOptions(args, common)) return usageError(*bad);
     if (common.help) {
-        std::fputs(commandHelp(spec.name).c_str(), stdout);
+        std::fputs(commandHelp(entry.name).c_str(), stdout);
         return 0;
     }
     CliInputs inputs;
-    const bool takesFile = std::string(spec.options) != "-";
-    if (!takesFile && !args.empty()) return usageError(std::string(spec.name) + " takes no arguments");
+    const bool takesFile = std::string(entry.options) != "-";
+    if (!takesFile && !args.empty()) return usageError(std::string(entry.name) + " takes no arguments");
     if (takesFile) {
-        if (const int bad = parseProgramArgs(args, spec.options, spec.name, inputs); bad >= 0) return bad;
-        if (inputs.file.empty()) return usageError(std::string(spec.name) + " needs a FILE");
+        if (const int bad = parseProgramArgs(args, entry.options, entry.name, inputs); bad >= 0) return bad;
+        if (inputs.file.empty()) return usageError(std::string(entry.name) + " needs a FILE");
     }
     CliSession session(common);
     if (!session.error().empty()) return usageError(session.error());
     CommandContext ctx{session.image, session.link, session.keys, session.status, inputs, session.clock};
-    const bool ok = spec.run(ctx);
-    return session.finish(spec.name, ok, spec.figures ? &inputs : nullptr);
+    const bool ok = entry.run(ctx);
+    return session.finish(entry.name, ok, entry.figures ? &inputs : nullptr);
 }
 
 bool probe(CommandContext& ctx) {

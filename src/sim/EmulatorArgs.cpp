@@ -24,7 +24,7 @@ const char* podsimUsage() {
            "  --wire-model          real-time link timing (921600 baud 8N1, 1 ms USB latency)\n"
            "  --pod-time KEY=MS     pod-side time of a command with the wire model, KEY a\n"
            "                        letter or O00/O01/O02 (repeatable)\n"
-           "  --fault SPEC          inject a fault (repeatable): silent:L:N, wrongack:L:N,\n"
+           "  --fault FAULT         inject a fault (repeatable): silent:L:N, wrongack:L:N,\n"
            "                        stray:L:N, delay:L:N:MS, unplug:N\n"
            "  --trace FILE          write every byte in both directions with timestamps\n"
            "  --pod-version N       version in the identify reply (default 12)\n"

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "ByteTrace.h"
-#include "FaultSpec.h"
+#include "Faults.h"
 #include "PodStoreModel.h"
 #include "TargetModel.h"
 

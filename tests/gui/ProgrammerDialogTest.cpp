@@ -70,14 +70,14 @@ private:
         return w;
     }
     QString programFile(const QString& name) {
-        test::CoffSpec spec;
+        test::CoffLayout layout;
         test::TestSection s;
         s.name = ".text";
         s.address = 0x338000;
         for (int i = 0; i < 300; ++i) s.words.push_back(static_cast<std::uint16_t>(i));
-        spec.sections = {s};
+        layout.sections = {s};
         const QString path = profileDir_->filePath(name);
-        const auto bytes = test::buildCoff(spec);
+        const auto bytes = test::buildCoff(layout);
         QFile f(path);
         f.open(QIODevice::WriteOnly);
         f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));

@@ -1,4 +1,4 @@
-#include "FaultSpec.h"
+#include "Faults.h"
 
 #include <charconv>
 #include <vector>
