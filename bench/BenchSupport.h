@@ -1,27 +1,20 @@
 #pragma once
-// Pieces the benchmarks share: a status sink that discards everything, the
+// Pieces the benchmarks share: the
 // process's CPU time, and an image that fills flash from 0x300000.
 
 #include <time.h>
 
+#include <benchmark/benchmark.h>
+
+#include <chrono>
 #include <sstream>
 
 #include "CoffReader.h"
 #include "CoffWriter.h"
+#include "PodEmulator.h"
 #include "StatusSink.h"
 
 namespace cvl::bench {
-
-class NullStatus : public StatusSink {
-public:
-    void showMessage(std::string_view, bool) override {}
-    void setBusy(bool) override {}
-    void beginProgress(std::uint32_t) override {}
-    void stepProgress() override {}
-    void resetProgress() override {}
-    void beginWaitCursor() override {}
-    void endWaitCursor() override {}
-};
 
 inline double cpuSeconds() {
     timespec ts{};
@@ -42,6 +35,30 @@ inline void loadFlashImage(CoffImage& image, std::uint32_t words) {
     image.mcuType = 2;
     readCoff(in, image);
     image.summarize();
+}
+
+// Times one transfer against the emulator's wire model and reports the wall
+// time, what the model accounts for, their ratio and the CPU share.
+template <typename Transfer>
+bool timeAgainstWireModel(benchmark::State& state, const sim::PodEmulator& pod, Transfer transfer) {
+    const sim::WireStats before = pod.stats();
+    const double cpu0 = cpuSeconds();
+    const auto t0 = std::chrono::steady_clock::now();
+    const bool ok = transfer();
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double cpu = cpuSeconds() - cpu0;
+    sim::WireStats s = pod.stats();
+    s.bytesToPod -= before.bytesToPod;
+    s.bytesToHost -= before.bytesToHost;
+    s.replies -= before.replies;
+    s.podTimeUs -= before.podTimeUs;
+    const double modelled = static_cast<double>(s.modelledUs(pod.options().wire)) * 1e-6;
+    state.SetIterationTime(wall);
+    state.counters["wall_s"] = wall;
+    state.counters["wire_model_s"] = modelled;
+    state.counters["ratio"] = wall / modelled;
+    state.counters["cpu_pct"] = 100.0 * cpu / wall;
+    return ok;
 }
 
 }  // namespace cvl::bench

@@ -18,9 +18,6 @@
 
 namespace {
 
-using cvl::bench::cpuSeconds;
-using cvl::bench::NullStatus;
-
 void BM_StoreWireModel(benchmark::State& state) {
     const bool verify = state.range(0) != 0;
     cvl::preferPreciseSleeps();
@@ -33,7 +30,7 @@ void BM_StoreWireModel(benchmark::State& state) {
         cvl::sim::PodEmulator pod(options);
         cvl::SteadyClock clock;
         cvl::PodLink link([&] { return std::make_unique<cvl::sim::SimFtdiDriver>(pod, clock); }, clock);
-        NullStatus status;
+        cvl::NullStatusSink status;
         link.loadDriver();
         link.connectPod(status);
         cvl::CsmKeys keys;
@@ -42,25 +39,11 @@ void BM_StoreWireModel(benchmark::State& state) {
             state.SkipWithError("write failed");
             return;
         }
-        const auto before = pod.stats();
-        const double cpu0 = cpuSeconds();
-        const auto t0 = std::chrono::steady_clock::now();
-        const bool ok = verify ? cvl::verifyStore(store, status, image)
-                               : cvl::storeProgram(store, status, image, clock, false, false, "BENCH");
-        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        const double cpu = cpuSeconds() - cpu0;
+        const bool ok = cvl::bench::timeAgainstWireModel(state, pod, [&] {
+            return verify ? cvl::verifyStore(store, status, image)
+                          : cvl::storeProgram(store, status, image, clock, false, false, "BENCH");
+        });
         if (!ok) state.SkipWithError("store command failed");
-        cvl::sim::WireStats s = pod.stats();
-        s.bytesToPod -= before.bytesToPod;
-        s.bytesToHost -= before.bytesToHost;
-        s.replies -= before.replies;
-        s.podTimeUs -= before.podTimeUs;
-        const double modelled = static_cast<double>(s.modelledUs(options.wire)) * 1e-6;
-        state.SetIterationTime(wall);
-        state.counters["wall_s"] = wall;
-        state.counters["wire_model_s"] = modelled;
-        state.counters["ratio"] = wall / modelled;
-        state.counters["cpu_pct"] = 100.0 * cpu / wall;
     }
 }
 

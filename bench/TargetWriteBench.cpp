@@ -20,9 +20,6 @@
 
 namespace {
 
-using cvl::bench::cpuSeconds;
-using cvl::bench::NullStatus;
-
 void BM_TargetWriteWireModel(benchmark::State& state) {
     const auto words = static_cast<std::uint32_t>(state.range(0));
     cvl::preferPreciseSleeps();  // as corvexlink and corvexlink-cli do at start
@@ -36,32 +33,18 @@ void BM_TargetWriteWireModel(benchmark::State& state) {
         cvl::sim::PodEmulator pod(options);
         cvl::SteadyClock clock;
         cvl::PodLink link([&] { return std::make_unique<cvl::sim::SimFtdiDriver>(pod, clock); }, clock);
-        NullStatus status;
+        cvl::NullStatusSink status;
         link.loadDriver();
         if (!link.connectPod(status)) {
             state.SkipWithError("no pod");
             return;
         }
-        const auto before = pod.stats();
         cvl::CsmKeys keys;
         cvl::TargetProgrammer programmer(link, status, image, keys);
-        const double cpu0 = cpuSeconds();
-        const auto t0 = std::chrono::steady_clock::now();
-        const auto result = programmer.runTargetWrite(true, false, false);
-        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        const double cpu = cpuSeconds() - cpu0;
-        if (result != cvl::TargetWriteResult::Success) state.SkipWithError("write failed");
-        cvl::sim::WireStats s = pod.stats();
-        s.bytesToPod -= before.bytesToPod;
-        s.bytesToHost -= before.bytesToHost;
-        s.replies -= before.replies;
-        s.podTimeUs -= before.podTimeUs;
-        const double modelled = static_cast<double>(s.modelledUs(options.wire)) * 1e-6;
-        state.SetIterationTime(wall);
-        state.counters["wall_s"] = wall;
-        state.counters["wire_model_s"] = modelled;
-        state.counters["ratio"] = wall / modelled;
-        state.counters["cpu_pct"] = 100.0 * cpu / wall;
+        const bool ok = cvl::bench::timeAgainstWireModel(state, pod, [&] {
+            return programmer.runTargetWrite(true, false, false) == cvl::TargetWriteResult::Success;
+        });
+        if (!ok) state.SkipWithError("write failed");
     }
 }
 

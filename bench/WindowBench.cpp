@@ -24,8 +24,6 @@
 
 namespace {
 
-using cvl::bench::NullStatus;
-
 constexpr double kFullFlashWireModelSeconds = 36.45;  // from BM_TargetWriteWireModel/262144
 
 QApplication& app() {
@@ -89,7 +87,7 @@ void BM_FullFlashWriteStatus(benchmark::State& state) {
     for (auto _ : state) {
         cvl::sim::PodEmulator pod{cvl::sim::EmulatorOptions{}};
         cvl::PodLink link([&] { return std::make_unique<cvl::sim::SimFtdiDriver>(pod, clock); }, clock);
-        NullStatus quiet;
+        cvl::NullStatusSink quiet;
         cvl::ui::ProgrammerDialog dialog([] { return std::unique_ptr<cvl::FtdiDriver>(); }, clock);
         dialog.show();
         QCoreApplication::processEvents();

@@ -14,17 +14,6 @@
 
 namespace {
 
-class SilentStatus : public cvl::StatusSink {
-public:
-    void showMessage(std::string_view, bool) override {}
-    void setBusy(bool) override {}
-    void beginProgress(std::uint32_t) override {}
-    void stepProgress() override {}
-    void resetProgress() override {}
-    void beginWaitCursor() override {}
-    void endWaitCursor() override {}
-};
-
 class NoInputs : public cvl::CommandInputs {
 public:
     int selectedMcuIndex() const override { return 2; }
@@ -54,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             return std::unique_ptr<cvl::FtdiDriver>(std::move(d));
         },
         clock);
-    SilentStatus status;
+    cvl::NullStatusSink status;
     NoInputs inputs;
     cvl::CsmKeys keys;
     link.loadDriver();

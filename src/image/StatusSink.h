@@ -21,4 +21,16 @@ public:
     virtual void endWaitCursor() = 0;
 };
 
+// Discards everything: for runs nobody watches (benchmarks, fuzzing).
+class NullStatusSink : public StatusSink {
+public:
+    void showMessage(std::string_view, bool) override {}
+    void setBusy(bool) override {}
+    void beginProgress(std::uint32_t) override {}
+    void stepProgress() override {}
+    void resetProgress() override {}
+    void beginWaitCursor() override {}
+    void endWaitCursor() override {}
+};
+
 }  // namespace cvl
