@@ -1,6 +1,6 @@
 #pragma once
-// Pieces the benchmarks share: the
-// process's CPU time, and an image that fills flash from 0x300000.
+// Pieces the benchmarks share: the process's CPU time, an image that fills
+// flash from 0x300000, and timing a transfer against the wire model.
 
 #include <time.h>
 
