@@ -55,11 +55,9 @@ public:
     // Start-up check: shows one message, does not open the device.
     void probePod(StatusSink& status);
 
-    bool driverLoaded() const { return driver_ != nullptr; }
     bool podFound() const { return podFound_; }
     bool podConnected() const { return podConnected_; }
     const char* podDescription() const { return podDescription_.data(); }
-    Clock& clock() { return clock_; }
     void setObserver(LinkObserver* observer) { observer_ = observer; }
 
     std::array<std::uint8_t, kLinkBufferBytes> txBuffer{};
