@@ -34,7 +34,8 @@ struct Command {
     std::string successPrefix;
 };
 
-std::string targetWriteMessage(const std::string& f) {
+// The message a Target Write failing at this frame shows.
+std::string targetWriteFailureAt(const std::string& f) {
     switch (f[0]) {
         case 'N':
         case 'M':
@@ -59,7 +60,7 @@ std::vector<Command> commands() {
         {"Target Write (flash)",
          {test::words(0x338000, 60), test::words(0x330000, 45)},
          onTargetWrite,
-         targetWriteMessage,
+         targetWriteFailureAt,
          false,
          "Flash Write Completed - "},
         {"Target Write (RAM)",

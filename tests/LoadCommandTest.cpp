@@ -42,7 +42,7 @@ protected:
     }
     CoffImage image;
     test::RecordingStatus status;
-    test::TestInputs inputs;
+    test::WindowInputs inputs;
 };
 
 TEST_F(LoadCommandTest, MissingPathLeavesTheLoadedImage) {

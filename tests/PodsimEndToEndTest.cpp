@@ -84,12 +84,6 @@ std::vector<std::uint8_t> readFile(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-class FixedDevice : public LoadInputs {
-public:
-    int selectedMcuIndex() const override { return 2; }
-    void addRecentFile(const std::string&) override {}
-};
-
 TEST(PodsimEndToEnd, CliProgramsEveryFlashSampleIntoTheEmulator) {
     const std::string dir = CORVEXLINK_TESTDATA_DIR;
     if (!fs::exists(dir)) GTEST_SKIP() << "sample programs not present";
@@ -98,7 +92,7 @@ TEST(PodsimEndToEnd, CliProgramsEveryFlashSampleIntoTheEmulator) {
         const std::string file = dir + "/" + name;
         CoffImage image;
         test::RecordingStatus status;
-        FixedDevice device;
+        test::WindowInputs device;
         ASSERT_EQ(loadCoffFile(image, status, device, file, false), LoadOutcome::Ok);
 
         // Old contents everywhere but sector 0 (which holds the password).

@@ -51,15 +51,6 @@ public:
     int waitCursor = 0;
 };
 
-class TestInputs : public LoadInputs {
-public:
-    int selectedMcuIndex() const override { return mcu; }
-    void addRecentFile(const std::string& path) override { recent.push_back(path); }
-
-    int mcu = 2;
-    std::vector<std::string> recent;
-};
-
 // Everything the window's controls hold, as plain fields.
 class WindowInputs : public CommandInputs {
 public:

@@ -5,7 +5,8 @@
 #include <nlohmann/json.hpp>
 
 #include "CliSession.h"
-#include "CliStatus.h"
+#include "CliInputs.h"
+#include "TerminalStatus.h"
 #include "CoffImage.h"
 #include "Crc32.h"
 #include "LoadCommand.h"
@@ -14,16 +15,6 @@
 namespace cvl::cli {
 
 namespace {
-
-class FixedDevice : public LoadInputs {
-public:
-    explicit FixedDevice(McuType device) : device_(device) {}
-    int selectedMcuIndex() const override { return device_; }
-    void addRecentFile(const std::string&) override {}
-
-private:
-    McuType device_;
-};
 
 nlohmann::ordered_json toJson(const std::string& file, McuType device, LoadOutcome outcome, const std::string& message,
                               const CoffImage& image) {
@@ -107,20 +98,21 @@ int runInfo(std::vector<std::string> args) {
     SteadyClock clock;
     const std::uint64_t start = clock.nowMicros();
     CoffImage image;
-    CliStatus status;
-    FixedDevice inputs(device);
+    TerminalStatus status(true);  // the outcome is printed below, as a table or JSON
+    CliInputs inputs;
+    inputs.device = device;
     const LoadOutcome outcome = loadCoffFile(image, status, inputs, file, false);
 
     if (json) {
-        auto out = toJson(file, device, outcome, status.lastMessage, image);
+        auto out = toJson(file, device, outcome, status.lastMessage(), image);
         out["elapsedSeconds"] = static_cast<double>(clock.nowMicros() - start) * 1e-6;
         std::cout << out.dump() << '\n';
     } else if (outcome == LoadOutcome::Ok) {
         printTable(image);
-        std::printf("%s\n", status.lastMessage.c_str());
+        std::printf("%s\n", status.lastMessage().c_str());
     }
     if (outcome != LoadOutcome::Ok) {
-        if (!json) std::fprintf(stderr, "%s\n", status.lastMessage.c_str());
+        if (!json) std::fprintf(stderr, "%s\n", status.lastMessage().c_str());
         return 1;
     }
     return 0;

@@ -32,6 +32,10 @@ CoffImage::CoffImage() : buffer_(new std::uint8_t[kBufferBytes]) { std::memset(b
 void CoffImage::resetImage() {
     std::memset(buffer_.get(), 0xFF, dirtyEnd_);
     dirtyEnd_ = 0;
+    clearRecords();
+}
+
+void CoffImage::clearRecords() {
     sections.clear();
     totalBytes = 0;
     summary = ImageSummary{};
@@ -61,9 +65,7 @@ CoffBufferWriter::CoffBufferWriter(CoffImage& image) : image_(image) {
     // Everything resetImage() does except the erase of the buffer, which
     // finish() or a later resetImage() completes; until then dirtyEnd_ still
     // covers every byte an earlier program wrote.
-    image_.sections.clear();
-    image_.totalBytes = 0;
-    image_.summary = ImageSummary{};
+    image_.clearRecords();
 }
 
 void CoffBufferWriter::wrote(std::size_t offset, std::size_t size, std::size_t got) {

@@ -58,6 +58,9 @@ public:
     McuType mcuType = kDefaultMcu;
 
 private:
+    // No sections, counters and summary zero; the buffer is left as it is.
+    void clearRecords();
+
     std::unique_ptr<std::uint8_t[]> buffer_;
     // Bytes below this offset may hold data; above it the buffer is still 0xFF,
     // so a reset need not refill the whole 8 MiB after a small program.
