@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "LoadCommand.h"
 #include "RunCommand.h"
@@ -250,6 +251,98 @@ TEST(CliForScripts, JsonTraceHelpAndVersion) {
         EXPECT_NE(help.out.find("--trace FILE"), std::string::npos) << command;
     }
     EXPECT_EQ(cli("write --trace").status, 2);
+}
+
+}  // namespace
+}  // namespace cvl
+
+namespace cvl {
+namespace {
+
+// The emulator's trace as one line per run of bytes in one direction, with
+// the times and the line splits (which depend on timing) taken out, and the
+// date in a stored tag masked: what must stay byte-identical across changes
+// of the host's code.
+std::string normalisedTrace(const fs::path& path) {
+    std::ifstream in(path);
+    std::string line, out, run;
+    std::string runDir;
+    const auto flush = [&] {
+        if (run.empty()) return;
+        // A T frame ends in the tag's date and time: year, month, day, hour, minute.
+        const std::size_t tag = run.find("<T");
+        if (runDir == "host>pod" && tag != std::string::npos && run.size() >= tag + 2 + 28 + 1) {
+            run.replace(tag + 2 + 16, 12, "tttttttttttt");
+        }
+        out += runDir + " " + run + "\n";
+        run.clear();
+    };
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string time, dir, hex;
+        if (!(fields >> time >> dir)) continue;
+        if (dir != runDir) flush();
+        runDir = dir;
+        while (fields >> hex && hex.size() == 2) {
+            const int b = std::stoi(hex, nullptr, 16);
+            if (b == 0x02)
+                run += '<';
+            else if (b == 0x03)
+                run += '>';
+            else if (b >= 0x20 && b < 0x7F)
+                run += static_cast<char>(b);
+            else
+                run += "\\x" + hex;
+        }
+    }
+    flush();
+    return out;
+}
+
+TEST(GoldenTrace, EveryCommandSendsTheSameBytes) {
+    const std::string dir = CORVEXLINK_TESTDATA_DIR;
+    if (!fs::exists(dir)) GTEST_SKIP() << "sample programs not present";
+    const fs::path trace = scratch("golden-session.txt");
+    const fs::path store = scratch("golden-store.bin");
+    fs::remove(store);
+    {
+        Podsim pod({"--trace", trace.string(), "--store", store.string()});
+        ASSERT_TRUE(pod.ready());
+        const std::vector<std::string> session = {
+            "pod-info",
+            "write " + dir + "/adc_oku.out",
+            "write --erase-all --csm 1234,,ABCD,0,FFFF,5,6,7 " + dir + "/Example_Flash28333_API.out",
+            "write " + dir + "/adc_oku1.out",
+            "reset",
+            "pod-write --name GOLDEN --csm 1,2,3,4,5,6,7,8 " + dir + "/adc_oku.out",
+            "pod-verify " + dir + "/adc_oku.out",
+            "pod-verify " + dir + "/Example_Flash28333_API.out",
+            "pod-write --erase-all " + dir + "/Example_Flash28333_API.out",
+        };
+        for (const std::string& command : session) {
+            const CliRun run = cli(command);
+            EXPECT_NE(run.status, 2) << command << "\n" << run.out;
+        }
+        ASSERT_EQ(pod.stop(), 0);
+    }
+    const std::string actual = normalisedTrace(trace);
+    const fs::path golden = fs::path(CORVEXLINK_GOLDEN_DIR) / "cli-session.trace";
+    if (std::getenv("CORVEXLINK_UPDATE_GOLDEN") != nullptr) {
+        std::ofstream(golden, std::ios::binary) << actual;
+        GTEST_SKIP() << "golden trace rewritten: " << golden;
+    }
+    std::ifstream in(golden, std::ios::binary);
+    ASSERT_TRUE(in) << golden;
+    const std::string expected((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(expected.empty());
+    if (actual != expected) {
+        std::size_t at = 0;
+        while (at < actual.size() && at < expected.size() && actual[at] == expected[at]) ++at;
+        const std::size_t lineStart = expected.rfind('\n', at) == std::string::npos ? 0 : expected.rfind('\n', at) + 1;
+        FAIL() << "the bytes on the wire changed at offset " << at << "; expected line:\n"
+               << expected.substr(lineStart, 200) << "\nactual:\n"
+               << actual.substr(lineStart, 200);
+    }
 }
 
 }  // namespace
