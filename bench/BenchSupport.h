@@ -9,10 +9,10 @@
 #include <chrono>
 #include <sstream>
 
-#include "CoffReader.h"
+#include "image/CoffReader.h"
 #include "CoffWriter.h"
-#include "PodEmulator.h"
-#include "StatusSink.h"
+#include "sim/PodEmulator.h"
+#include "common/StatusSink.h"
 
 namespace cvl::bench {
 

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <memory>
 
-#include "CoffReader.h"
+#include "image/CoffReader.h"
 #include "CoffWriter.h"
 
 namespace {

@@ -10,11 +10,12 @@
 #include <sstream>
 
 #include "BenchSupport.h"
-#include "CoffReader.h"
+#include "image/CoffReader.h"
 #include "CoffWriter.h"
-#include "PodEmulator.h"
-#include "SimFtdiDriver.h"
-#include "StoreOperations.h"
+#include "sim/PodEmulator.h"
+#include "sim/SimPodBackend.h"
+#include "store/StoreJob.h"
+#include "command/StoreCommands.h"
 
 namespace {
 
@@ -29,19 +30,21 @@ void BM_StoreWireModel(benchmark::State& state) {
         options.wire.podTimeUs = {{"W", 3'000}, {"L", 1'000}, {"V", 100}, {"P", 100}, {"T", 100}, {"Q", 100}};
         cvl::sim::PodEmulator pod(options);
         cvl::SteadyClock clock;
-        cvl::PodLink link([&] { return std::make_unique<cvl::sim::SimFtdiDriver>(pod, clock); }, clock);
+        cvl::PodLink link([&] { return std::make_unique<cvl::sim::SimPodBackend>(pod, clock); }, clock);
         cvl::NullStatusSink status;
         link.loadDriver();
         link.connectPod(status);
         cvl::CsmKeys keys;
         cvl::PodStoreClient store(link, status, image, keys);
-        if (verify && !cvl::storeProgram(store, status, image, clock, false, false, "BENCH")) {
+        if (verify && cvl::storeProgram(store, status, image, clock, false, false, "BENCH") != cvl::OutcomeCode::Ok) {
             state.SkipWithError("write failed");
             return;
         }
         const bool ok = cvl::bench::timeAgainstWireModel(state, pod, [&] {
-            return verify ? cvl::verifyStore(store, status, image)
-                          : cvl::storeProgram(store, status, image, clock, false, false, "BENCH");
+            const cvl::OutcomeCode code = verify
+                                              ? cvl::verifyStore(store, status, image)
+                                              : cvl::storeProgram(store, status, image, clock, false, false, "BENCH");
+            return code == cvl::OutcomeCode::Ok;
         });
         if (!ok) state.SkipWithError("store command failed");
     }

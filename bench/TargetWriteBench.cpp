@@ -12,11 +12,11 @@
 #include <sstream>
 
 #include "BenchSupport.h"
-#include "CoffReader.h"
+#include "image/CoffReader.h"
 #include "CoffWriter.h"
-#include "PodEmulator.h"
-#include "SimFtdiDriver.h"
-#include "TargetWrite.h"
+#include "sim/PodEmulator.h"
+#include "sim/SimPodBackend.h"
+#include "pod/TargetProgrammer.h"
 
 namespace {
 
@@ -32,18 +32,17 @@ void BM_TargetWriteWireModel(benchmark::State& state) {
                                   {"O01", 250'000}, {"O02", 1'000}, {"R", 10'000}};
         cvl::sim::PodEmulator pod(options);
         cvl::SteadyClock clock;
-        cvl::PodLink link([&] { return std::make_unique<cvl::sim::SimFtdiDriver>(pod, clock); }, clock);
+        cvl::PodLink link([&] { return std::make_unique<cvl::sim::SimPodBackend>(pod, clock); }, clock);
         cvl::NullStatusSink status;
         link.loadDriver();
-        if (!link.connectPod(status)) {
+        if (link.connectPod(status) != cvl::OutcomeCode::Ok) {
             state.SkipWithError("no pod");
             return;
         }
         cvl::CsmKeys keys;
         cvl::TargetProgrammer programmer(link, status, image, keys);
-        const bool ok = cvl::bench::timeAgainstWireModel(state, pod, [&] {
-            return programmer.runTargetWrite(true, false, false) == cvl::TargetWriteResult::Success;
-        });
+        const bool ok = cvl::bench::timeAgainstWireModel(
+            state, pod, [&] { return programmer.runTargetWrite(true, false, false) == cvl::OutcomeCode::Ok; });
         if (!ok) state.SkipWithError("write failed");
     }
 }

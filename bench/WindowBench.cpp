@@ -14,13 +14,13 @@
 #include <fstream>
 
 #include "BenchSupport.h"
-#include "CoffReader.h"
+#include "image/CoffReader.h"
 #include "CoffWriter.h"
-#include "ManualClock.h"
-#include "PodEmulator.h"
-#include "ProgrammerDialog.h"
-#include "SimFtdiDriver.h"
-#include "TargetWrite.h"
+#include "sim/ManualClock.h"
+#include "sim/PodEmulator.h"
+#include "app/ProgrammerDialog.h"
+#include "sim/SimPodBackend.h"
+#include "pod/TargetProgrammer.h"
 
 namespace {
 
@@ -63,7 +63,7 @@ void BM_WindowStart(benchmark::State& state) {
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
         auto dialog = std::make_unique<cvl::ui::ProgrammerDialog>(
-            [&] { return std::make_unique<cvl::sim::SimFtdiDriver>(pod, clock); }, clock);
+            [&] { return std::make_unique<cvl::sim::SimPodBackend>(pod, clock); }, clock);
         dialog->show();
         QCoreApplication::processEvents();
         state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
@@ -86,9 +86,9 @@ void BM_FullFlashWriteStatus(benchmark::State& state) {
     cvl::sim::ManualClock clock;
     for (auto _ : state) {
         cvl::sim::PodEmulator pod{cvl::sim::EmulatorOptions{}};
-        cvl::PodLink link([&] { return std::make_unique<cvl::sim::SimFtdiDriver>(pod, clock); }, clock);
+        cvl::PodLink link([&] { return std::make_unique<cvl::sim::SimPodBackend>(pod, clock); }, clock);
         cvl::NullStatusSink quiet;
-        cvl::ui::ProgrammerDialog dialog([] { return std::unique_ptr<cvl::FtdiDriver>(); }, clock);
+        cvl::ui::ProgrammerDialog dialog([] { return std::unique_ptr<cvl::PodBackend>(); }, clock);
         dialog.show();
         QCoreApplication::processEvents();
         cvl::StatusSink& status = window ? static_cast<cvl::StatusSink&>(dialog) : quiet;
@@ -97,7 +97,7 @@ void BM_FullFlashWriteStatus(benchmark::State& state) {
         cvl::CsmKeys keys;
         cvl::TargetProgrammer programmer(link, status, image, keys);
         const auto t0 = std::chrono::steady_clock::now();
-        if (programmer.runTargetWrite(true, false, false) != cvl::TargetWriteResult::Success) {
+        if (programmer.runTargetWrite(true, false, false) != cvl::OutcomeCode::Ok) {
             state.SkipWithError("write failed");
         }
         const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();

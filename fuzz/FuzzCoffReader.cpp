@@ -6,10 +6,10 @@
 #include <sstream>
 #include <string>
 
-#include "CoffImage.h"
-#include "CoffReader.h"
-#include "Crc32.h"
-#include "ImageChecks.h"
+#include "image/CoffImage.h"
+#include "image/CoffReader.h"
+#include "image/Crc32.h"
+#include "image/ImageChecks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static cvl::CoffImage image;  // the 8 MiB buffer is made once, as in the program

@@ -6,8 +6,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "StoreOperations.h"
-#include "TargetCommands.h"
+#include "command/CsmKeyText.h"
+#include "command/StoreCommands.h"
+#include "store/StoreJob.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

@@ -7,26 +7,11 @@
 #include <string>
 
 #include "ImageBuilder.h"
-#include "ManualClock.h"
-#include "PodCommands.h"
-#include "ScriptedDriver.h"
-#include "StoreOperations.h"
-
-namespace {
-
-class NoInputs : public cvl::CommandInputs {
-public:
-    int selectedMcuIndex() const override { return 2; }
-    void addRecentFile(const std::string&) override {}
-    std::string filePathText() const override { return ""; }
-    bool eraseAllChecked() const override { return false; }
-    bool csmChecked() const override { return false; }
-    std::string keyEditText(int) const override { return ""; }
-    std::string podFileNameText() const override { return ""; }
-    void setPodFileName(const std::string&) override {}
-};
-
-}  // namespace
+#include "sim/ManualClock.h"
+#include "pod/PodCommands.h"
+#include "ScriptedBackend.h"
+#include "command/StoreCommands.h"
+#include "store/StoreJob.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static cvl::CoffImage image;
@@ -38,22 +23,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     cvl::PodLink link(
         [&] {
             auto d =
-                std::make_unique<cvl::test::ScriptedDriver>(cvl::test::ScriptedDriver::Mode::Script, clock, script);
+                std::make_unique<cvl::test::ScriptedBackend>(cvl::test::ScriptedBackend::Mode::Script, clock, script);
             d->honestFrames = 1;  // the handshake passes; every later reply is the fuzzer's
-            return std::unique_ptr<cvl::FtdiDriver>(std::move(d));
+            return std::unique_ptr<cvl::PodBackend>(std::move(d));
         },
         clock);
     cvl::NullStatusSink status;
-    NoInputs inputs;
-    cvl::CsmKeys keys;
+    const cvl::CsmKeys keys;
     link.loadDriver();
-    cvl::CommandContext ctx{image, link, keys, status, inputs, clock};
-    cvl::onPodInfo(ctx);
-    cvl::onPodVerify(ctx);
-    if (link.connectPod(status)) {
+    cvl::CommandContext ctx{image, link, status, clock, {}};
+    cvl::podInfo(ctx, {});
+    cvl::podVerify(ctx, {});
+    if (link.connectPod(status) == cvl::OutcomeCode::Ok) {
         cvl::PodStoreClient store(link, status, image, keys);
-        cvl::podIdentify(link);
-        if (store.readTag()) (void)cvl::podInfoText(link.podVersion, store.tagReply());
+        const auto version = cvl::podIdentify(link);
+        if (store.readTag()) (void)cvl::podInfoText(version.value_or(0), store.tagReply());
         store.readCoffInfo();
         store.readCsmPassword();
         store.checkSectionTable();

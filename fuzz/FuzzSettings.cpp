@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "SettingsStore.h"
+#include "app/SettingsStore.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static QTemporaryDir dir;

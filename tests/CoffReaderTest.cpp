@@ -2,7 +2,7 @@
 
 #include <sstream>
 
-#include "CoffReader.h"
+#include "image/CoffReader.h"
 #include "CoffWriter.h"
 
 namespace cvl {

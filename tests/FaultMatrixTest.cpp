@@ -12,9 +12,10 @@
 
 #include "ImageBuilder.h"
 #include "PodFixture.h"
-#include "ScriptedDriver.h"
-#include "StoreOperations.h"
-#include "TargetCommands.h"
+#include "ScriptedBackend.h"
+#include "store/StoreJob.h"
+#include "command/StoreCommands.h"
+#include "command/TargetCommands.h"
 
 namespace cvl {
 namespace {
@@ -27,7 +28,7 @@ const char* const kInitPod = "Fail to initialize Corvexlink POD";
 struct Command {
     const char* name;
     std::vector<test::TestSection> program;  // empty: needs no program
-    bool (*run)(CommandContext&);
+    bool (*run)(CommandContext&, test::WindowInputs&);
     // The message for a failure at a frame (its text without STX and ETX).
     std::function<std::string(const std::string& frame)> messageFor;
     bool storeWrite = false;
@@ -59,13 +60,13 @@ std::vector<Command> commands() {
     return {
         {"Target Write (flash)",
          {test::words(0x338000, 60), test::words(0x330000, 45)},
-         onTargetWrite,
+         test::onTargetWrite,
          targetWriteFailureAt,
          false,
          "Flash Write Completed - "},
         {"Target Write (RAM)",
          {test::words(0x8000, 210), test::words(0xC000, 3)},
-         onTargetWrite,
+         test::onTargetWrite,
          [](const std::string& f) {
              return f[0] == 'N' || f[0] == 'M' ? std::string("Fail to start SCI boot")
                                                : std::string("Fail to download user program");
@@ -74,13 +75,13 @@ std::vector<Command> commands() {
          "Flash Write Completed - "},
         {"Target Reset",
          {},
-         onTargetReset,
+         test::onTargetReset,
          [](const std::string&) { return std::string("Fail to reset target board"); },
          false,
          "Target board's reset is successful"},
         {"POD Write",
          {test::words(0x338000, 140), test::words(0x330000, 10)},
-         onPodWrite,
+         test::onPodWrite,
          [](const std::string& f) {
              switch (f[0]) {
                  case 'G':
@@ -101,7 +102,7 @@ std::vector<Command> commands() {
          "EEPROM Write Completed - "},
         {"POD Verify",
          {test::words(0x338000, 140), test::words(0x330000, 10)},
-         onPodVerify,
+         test::onPodVerify,
          [](const std::string& f) {
              switch (f[0]) {
                  case 'G':
@@ -122,7 +123,7 @@ std::vector<Command> commands() {
          "EEPROM Verify Completed - "},
         {"POD Info",
          {},
-         onPodInfo,
+         test::onPodInfo,
          [](const std::string&) { return std::string("Fail to read Corvexlink POD Information"); },
          false,
          "POD Ver: "},
@@ -152,8 +153,8 @@ struct CommandRun {
         inputs.csm = true;  // keys travel (and the stored job has its password read back)
         inputs.keyTexts = {"", "", "", "", "", "", "", ""};
         if (!c.program.empty() && !test::loadSections(image, c.program)) throw std::runtime_error("bad program");
-        CommandContext ctx{image, rig.link, keys, rig.status, inputs, rig.clock};
-        ok = c.run(ctx);
+        CommandContext ctx{image, rig.link, rig.status, rig.clock, {}};
+        ok = c.run(ctx, inputs);
     }
 };
 
@@ -234,7 +235,7 @@ TEST(FaultMatrix, EveryCommandEveryFaultEveryStep) {
                 if (retried) {
                     const auto& calls = r.rig.driver->calls;
                     EXPECT_EQ(r.rig.pod.framesOf('O'), clean.rig.pod.framesOf('O') + 1);
-                    EXPECT_GE(std::count(calls.begin(), calls.end(), "FT_Purge(3)"), 2);
+                    EXPECT_GE(std::count(calls.begin(), calls.end(), "purge(rx,tx)"), 2);
                     continue;
                 }
                 for (const auto& m : status.messages) {
@@ -291,17 +292,18 @@ namespace {
 // garbage of exactly the expected length. Every command fails with a message
 // of its own, closes the link, and ends (on the manual clock: no real wait).
 TEST(BadPods, FloodAndGarbage) {
-    for (auto mode : {test::ScriptedDriver::Mode::Flood, test::ScriptedDriver::Mode::Garbage}) {
+    for (auto mode : {test::ScriptedBackend::Mode::Flood, test::ScriptedBackend::Mode::Garbage}) {
         for (int honest : {0, 1}) {  // misbehaving from the handshake on, or right after it
             for (const Command& c : commands()) {
-                SCOPED_TRACE(std::string(c.name) + (mode == test::ScriptedDriver::Mode::Flood ? " flood" : " garbage") +
-                             " after " + std::to_string(honest) + " honest frames");
+                SCOPED_TRACE(std::string(c.name) +
+                             (mode == test::ScriptedBackend::Mode::Flood ? " flood" : " garbage") + " after " +
+                             std::to_string(honest) + " honest frames");
                 sim::ManualClock clock;
                 PodLink link(
                     [&] {
-                        auto d = std::make_unique<test::ScriptedDriver>(mode, clock);
+                        auto d = std::make_unique<test::ScriptedBackend>(mode, clock);
                         d->honestFrames = honest;
-                        return std::unique_ptr<FtdiDriver>(std::move(d));
+                        return std::unique_ptr<PodBackend>(std::move(d));
                     },
                     clock);
                 link.loadDriver();
@@ -312,9 +314,9 @@ TEST(BadPods, FloodAndGarbage) {
                 if (!c.program.empty()) {
                     ASSERT_TRUE(test::loadSections(image, c.program));
                 }
-                CommandContext ctx{image, link, keys, status, inputs, clock};
+                CommandContext ctx{image, link, status, clock, {}};
                 const auto start = clock.nowMs();
-                EXPECT_FALSE(c.run(ctx));
+                EXPECT_FALSE(c.run(ctx, inputs));
                 EXPECT_TRUE(status.last().isError) << status.last().text;
                 EXPECT_EQ(status.last().text.find("Completed"), std::string::npos);
                 EXPECT_FALSE(link.podConnected());

@@ -4,8 +4,8 @@
 #include <sstream>
 #include <vector>
 
-#include "CoffImage.h"
-#include "CoffReader.h"
+#include "image/CoffImage.h"
+#include "image/CoffReader.h"
 #include "CoffWriter.h"
 
 namespace cvl::test {

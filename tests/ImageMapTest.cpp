@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "CoffImage.h"
-#include "ImageChecks.h"
-#include "McuTable.h"
+#include "image/CoffImage.h"
+#include "image/ImageChecks.h"
+#include "image/McuTable.h"
 
 namespace cvl {
 namespace {
@@ -138,33 +138,33 @@ TEST_F(ImageTest, ResetClearsBufferAndSummaryButKeepsIdentity) {
 }
 
 TEST_F(ImageTest, ChecksInOrder) {
-    EXPECT_EQ(checkTargetImage(image), "The selected COFF file don't have valid section data");
-    EXPECT_EQ(checkPodImage(image), "The selected COFF file don't have valid section data");
+    EXPECT_EQ(checkTargetImage(image), OutcomeCode::NoSectionData);
+    EXPECT_EQ(checkPodImage(image), OutcomeCode::NoSectionData);
 
     add(0x008000, 4);
     image.summarize();
-    EXPECT_FALSE(checkTargetImage(image));
-    EXPECT_EQ(checkPodImage(image), "There is no valid section for flash region");
+    EXPECT_EQ(checkTargetImage(image), OutcomeCode::Ok);
+    EXPECT_EQ(checkPodImage(image), OutcomeCode::NoFlashSection);
 
     for (int i = 0; i < 70; ++i) add(0x300000 + 0x10 * i, 0x10);
     image.summarize();
-    EXPECT_FALSE(checkPodImage(image)) << "70 sections pass";
+    EXPECT_EQ(checkPodImage(image), OutcomeCode::Ok) << "70 sections pass";
     add(0x310000, 0x10);
     image.summarize();
-    EXPECT_EQ(checkPodImage(image), "The supported section count is to 70");
+    EXPECT_EQ(checkPodImage(image), OutcomeCode::TooManySections);
 }
 
 TEST_F(ImageTest, PodDataSizeLimit) {
     add(0x300000, 0x40000);  // exactly 0x80000 bytes
     image.summarize();
-    EXPECT_FALSE(checkPodImage(image));
+    EXPECT_EQ(checkPodImage(image), OutcomeCode::Ok);
     add(0x008000, 1);  // RAM does not count
     image.summarize();
-    EXPECT_FALSE(checkPodImage(image));
+    EXPECT_EQ(checkPodImage(image), OutcomeCode::Ok);
     add(0x33FFFF, 1);
     image.summarize();
     EXPECT_EQ(image.summary.flashBytes, 0x80002u);
-    EXPECT_EQ(checkPodImage(image), "The data size is bigger than serial flash size in Corvexlink POD");
+    EXPECT_EQ(checkPodImage(image), OutcomeCode::TooMuchData);
 }
 
 }  // namespace

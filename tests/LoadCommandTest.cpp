@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "CoffWriter.h"
-#include "LoadCommand.h"
+#include "image/LoadCommand.h"
 #include "TestStatus.h"
 
 namespace cvl {
@@ -37,8 +37,13 @@ protected:
         layout.sections = {s};
         return test::writeTempFile(name, test::buildCoff(layout));
     }
-    LoadOutcome load(const std::string& path, bool remember = true) {
-        return loadCoffFile(image, status, inputs, path, remember);
+    OutcomeCode load(const std::string& path, bool remember = true) {
+        return loadCoffFile(image, status, path, inputs.device(), remember ? inputs.remember() : RememberFile{});
+    }
+    // The first step of Target Write: true when an image is ready.
+    bool ensure(const std::string& pathText) {
+        return ensureImageLoaded(image, status, pathText, inputs.device(), OutcomeCode::NoFileToWrite,
+                                 inputs.remember()) == OutcomeCode::Ok;
     }
     CoffImage image;
     test::RecordingStatus status;
@@ -46,43 +51,43 @@ protected:
 };
 
 TEST_F(LoadCommandTest, MissingPathLeavesTheLoadedImage) {
-    ASSERT_EQ(load(goodFile()), LoadOutcome::Ok);
-    ASSERT_EQ(load("/nonexistent/other.out"), LoadOutcome::NotFound);
+    ASSERT_EQ(load(goodFile()), OutcomeCode::Ok);
+    ASSERT_EQ(load("/nonexistent/other.out"), OutcomeCode::NotFound);
     EXPECT_EQ(status.last(), (ShownMessage{"The specified COFF file isn't exist", true}));
     EXPECT_EQ(image.imageLoaded, 1);
     EXPECT_EQ(image.fileName, "good");
     EXPECT_EQ(image.sectionCount(), 1);
     // A later command uses that image without reading any file.
-    EXPECT_TRUE(ensureImageLoaded(image, status, inputs, "/nonexistent/other.out", "prompt"));
+    EXPECT_TRUE(ensure("/nonexistent/other.out"));
     EXPECT_EQ(status.messages.size(), 2u);
 }
 
 TEST_F(LoadCommandTest, DirectorySetsTheNameThenFailsToOpen) {
-    ASSERT_EQ(load(goodFile()), LoadOutcome::Ok);
+    ASSERT_EQ(load(goodFile()), OutcomeCode::Ok);
     const auto dir = std::filesystem::path(goodFile()).parent_path() / "folder.out";
     std::filesystem::create_directories(dir);
-    EXPECT_EQ(load(dir.string()), LoadOutcome::OpenFailed);
+    EXPECT_EQ(load(dir.string()), OutcomeCode::OpenFailed);
     EXPECT_EQ(status.last(), (ShownMessage{"Fail to open specified file", true}));
     EXPECT_EQ(image.fileName, "folder");
     EXPECT_EQ(image.imageLoaded, 0);
     EXPECT_EQ(image.sectionCount(), 0);
-    EXPECT_EQ(load(dir.string() + "/"), LoadOutcome::OpenFailed);
+    EXPECT_EQ(load(dir.string() + "/"), OutcomeCode::OpenFailed);
     EXPECT_EQ(image.fileName, "folder");
 }
 
 TEST_F(LoadCommandTest, EveryReaderResultHasItsMessage) {
     const std::string notCoff = test::writeTempFile("bad.out", test::Bytes(30, 0x41));
-    EXPECT_EQ(load(notCoff), LoadOutcome::NotCoff);
+    EXPECT_EQ(load(notCoff), OutcomeCode::NotCoff);
     EXPECT_EQ(status.last(), (ShownMessage{"The specified file is not COFF format", true}));
 
     test::CoffLayout wrong;
     wrong.targetId = 0x0092;
-    EXPECT_EQ(load(test::writeTempFile("wrong.out", test::buildCoff(wrong))), LoadOutcome::WrongTarget);
+    EXPECT_EQ(load(test::writeTempFile("wrong.out", test::buildCoff(wrong))), OutcomeCode::WrongTarget);
     EXPECT_EQ(status.last(), (ShownMessage{"The specified file is not match with MCU", true}));
 
     test::Bytes negative = test::buildCoff(test::CoffLayout{});
     test::put32(negative, 8, 0x80000000);
-    EXPECT_EQ(load(test::writeTempFile("neg.out", negative)), LoadOutcome::FileError);
+    EXPECT_EQ(load(test::writeTempFile("neg.out", negative)), OutcomeCode::FileError);
     EXPECT_EQ(status.last(), (ShownMessage{"File exception error happens", true}));
 
     test::CoffLayout huge;
@@ -91,40 +96,40 @@ TEST_F(LoadCommandTest, EveryReaderResultHasItsMessage) {
     s.words = {1};
     s.sizeOverride = 0x500000;
     huge.sections = {s};
-    EXPECT_EQ(load(test::writeTempFile("huge.out", test::buildCoff(huge))), LoadOutcome::TooLarge);
+    EXPECT_EQ(load(test::writeTempFile("huge.out", test::buildCoff(huge))), OutcomeCode::TooLarge);
     EXPECT_EQ(status.last(), (ShownMessage{"The program in the COFF file is larger than 8 MiB", true}));
     EXPECT_EQ(image.sectionCount(), 0);
 
-    EXPECT_EQ(loadMessage(LoadOutcome::MemoryError), "Memory exception error happens");
+    EXPECT_EQ(loadMessage(OutcomeCode::MemoryError), "Memory exception error happens");
     EXPECT_TRUE(inputs.recent.empty());
 }
 
 TEST_F(LoadCommandTest, RememberControlsTheRecentList) {
     const std::string path = goodFile();
-    ASSERT_EQ(load(path, false), LoadOutcome::Ok);
+    ASSERT_EQ(load(path, false), OutcomeCode::Ok);
     EXPECT_TRUE(inputs.recent.empty());
-    ASSERT_EQ(load(path, true), LoadOutcome::Ok);
+    ASSERT_EQ(load(path, true), OutcomeCode::Ok);
     EXPECT_EQ(inputs.recent, std::vector<std::string>{path});
 }
 
 TEST_F(LoadCommandTest, DeviceIsSampledAtLoadAndKeptAfterwards) {
     inputs.mcu = 2;
-    ASSERT_EQ(load(goodFile()), LoadOutcome::Ok);
+    ASSERT_EQ(load(goodFile()), OutcomeCode::Ok);
     inputs.mcu = 1;
-    EXPECT_TRUE(ensureImageLoaded(image, status, inputs, "ignored", "prompt"));
+    EXPECT_TRUE(ensure("ignored"));
     EXPECT_EQ(image.mcuType, 2);
     inputs.mcu = 0x101;  // truncated to one byte
-    ASSERT_EQ(load(goodFile()), LoadOutcome::Ok);
+    ASSERT_EQ(load(goodFile()), OutcomeCode::Ok);
     EXPECT_EQ(image.mcuType, 1);
 }
 
 TEST_F(LoadCommandTest, EnsureImageLoadedRetriesAfterAFailedLoad) {
     const std::string bad = test::writeTempFile("bad2.out", test::Bytes(30, 0x41));
-    EXPECT_FALSE(ensureImageLoaded(image, status, inputs, "  ", "Please, specify COFF file to write target"));
+    EXPECT_FALSE(ensure("  "));
     EXPECT_EQ(status.last(), (ShownMessage{"Please, specify COFF file to write target", true}));
-    EXPECT_FALSE(ensureImageLoaded(image, status, inputs, bad, "p"));
+    EXPECT_FALSE(ensure(bad));
     EXPECT_EQ(status.last().text, "The specified file is not COFF format");
-    EXPECT_TRUE(ensureImageLoaded(image, status, inputs, "  " + goodFile() + " ", "p"));
+    EXPECT_TRUE(ensure("  " + goodFile() + " "));
     EXPECT_EQ(image.imageLoaded, 1);
     EXPECT_EQ(inputs.recent.back(), goodFile());
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "PodCommands.h"
+#include "pod/PodCommands.h"
+#include "pod/TargetProgrammer.h"
 #include "PodFixture.h"
 
 namespace cvl {
@@ -21,8 +22,7 @@ TEST(PodCommands, FieldTexts) {
 TEST(PodCommands, IdentifyReadsTheVersion) {
     PodRig rig;
     ASSERT_TRUE(rig.connect());
-    EXPECT_TRUE(podIdentify(rig.link));
-    EXPECT_EQ(rig.link.podVersion, 12);
+    EXPECT_EQ(podIdentify(rig.link), std::optional<std::uint16_t>(12));
     EXPECT_EQ(rig.recorder.frames().back(), "?");
 }
 
@@ -31,8 +31,7 @@ TEST(PodCommands, IdentifyWithAnotherIdentifierSucceedsWithVersionZero) {
     o.identifier = "XYZ";
     PodRig rig(o);
     ASSERT_TRUE(rig.connect());
-    EXPECT_TRUE(podIdentify(rig.link));
-    EXPECT_EQ(rig.link.podVersion, 0);
+    EXPECT_EQ(podIdentify(rig.link), std::optional<std::uint16_t>(0));
 }
 
 TEST(PodCommands, IdentifyAnsweredWithoutAckFails) {
@@ -41,7 +40,6 @@ TEST(PodCommands, IdentifyAnsweredWithoutAckFails) {
     PodRig rig(o);
     ASSERT_TRUE(rig.connect());
     EXPECT_FALSE(podIdentify(rig.link));
-    EXPECT_EQ(rig.link.podVersion, 0);
 }
 
 TEST(PodCommands, ResetPurgesBytesThatFollowTheAck) {
@@ -68,13 +66,15 @@ TEST(PodCommands, FiftyDataWordsMakeOneWrite) {
     PodRig rig;
     ASSERT_TRUE(rig.connect());
     rig.recorder.writes.clear();
-    for (int i = 0; i < 50; ++i) ASSERT_TRUE(sendWord(rig.link, 'S', static_cast<std::uint16_t>(i), 0));
+    DataBatch batch;
+    for (int i = 0; i < 50; ++i) ASSERT_TRUE(sendWord(rig.link, batch, 'S', static_cast<std::uint16_t>(i), 0));
     ASSERT_EQ(rig.recorder.writes.size(), 1u);
     EXPECT_EQ(rig.recorder.writes[0].size(), 350u);
     EXPECT_EQ(rig.recorder.writes[0].substr(0, 7), "\x02S0000\x03");
-    ASSERT_TRUE(sendWord(rig.link, 'S', 0xBEEF, 0));
+    ASSERT_TRUE(sendWord(rig.link, batch, 'S', 0xBEEF, 0));
     EXPECT_EQ(rig.recorder.writes.size(), 1u) << "the fifty-first starts a new batch";
-    EXPECT_EQ(rig.link.pendingFrames, "\x02SBEEF\x03");
+    ASSERT_TRUE(batch.flush(rig.link));
+    EXPECT_EQ(rig.recorder.writes.back(), "\x02SBEEF\x03");
 }
 
 TEST(PodCommands, FlushFailsOnAWaitingByteAndEmptiesTheBatch) {
@@ -82,29 +82,61 @@ TEST(PodCommands, FlushFailsOnAWaitingByteAndEmptiesTheBatch) {
     o.faults = {test::fault(FaultKind::Stray, 'S', 3)};
     PodRig rig(o);
     ASSERT_TRUE(rig.connect());
-    for (int i = 0; i < 5; ++i) ASSERT_TRUE(sendWord(rig.link, 'S', 1, 0));
-    EXPECT_FALSE(flushFrames(rig.link));
-    EXPECT_TRUE(rig.link.pendingFrames.empty());
+    DataBatch batch;
+    for (int i = 0; i < 5; ++i) ASSERT_TRUE(sendWord(rig.link, batch, 'S', 1, 0));
+    EXPECT_FALSE(batch.flush(rig.link));
+    EXPECT_TRUE(batch.empty());
 }
 
 TEST(PodCommands, FailedBatchWriteOfYSkipsTheRead) {
     PodRig rig;
     ASSERT_TRUE(rig.connect());
-    ASSERT_TRUE(sendWord(rig.link, 'S', 1, 0));
-    rig.driver->failing.insert("FT_Write");
+    DataBatch batch;
+    ASSERT_TRUE(sendWord(rig.link, batch, 'S', 1, 0));
+    rig.driver->failing.insert("write");
     rig.driver->calls.clear();
-    EXPECT_FALSE(sendWord(rig.link, 'Y', 2, 4000));
-    EXPECT_TRUE(rig.link.pendingFrames.empty());
-    EXPECT_EQ(rig.driver->calls, std::vector<std::string>{"FT_Write"});
+    EXPECT_FALSE(sendWord(rig.link, batch, 'Y', 2, 4000));
+    EXPECT_TRUE(batch.empty());
+    EXPECT_EQ(rig.driver->calls, std::vector<std::string>{"write"});
+}
+
+// Nothing that would go out malformed or unasked is sent: a letter the pod
+// does not know, a batch past what the link writes at once (on every path,
+// the end of a boot block included), a field too wide for its digits.
+TEST(PodCommands, WhatCannotBeSentRightIsNotSentAtAll) {
+    PodRig rig;
+    ASSERT_TRUE(rig.connect());
+    rig.recorder.writes.clear();
+    DataBatch batch;
+    EXPECT_FALSE(sendWord(rig.link, batch, 'Z', 1, 200));
+    EXPECT_FALSE(sendWord(rig.link, batch, '\0', 1, 200));
+    for (int i = 0; i < 60; ++i) batch.put('S', 7);  // 420 bytes
+    EXPECT_FALSE(sendWord(rig.link, batch, 'Y', 2, 4000));
+    EXPECT_TRUE(batch.empty());
+    EXPECT_FALSE(rig.link.send(Frame('O').hex(0x1000000, 6)));
+    EXPECT_FALSE(rig.link.transact(Frame('T').text(std::string(40, 'A')), 1, 200));
+    EXPECT_TRUE(rig.recorder.writes.empty());
+    EXPECT_FALSE(TargetProgrammer(rig.link, rig.status, CoffImage(), CsmKeys{})
+                     .flashOperation(static_cast<FlashOpCode>(7), 200, 0, 0));
+    EXPECT_TRUE(rig.recorder.writes.empty());
+}
+
+TEST(PodCommands, FramesAreFixedWidthUppercaseHex) {
+    const Frame f = Frame('O').hex(2, 2).hex(0x33FFF6, 6).hex(0x28, 4);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(f.data()), f.size()), "\x02O0233FFF60028\x03");
+    const Frame k = Frame('K').hex(1, 1).text(keyText(CsmKeys{}));
+    EXPECT_EQ(k.size(), 36u);
+    EXPECT_EQ(k.data()[k.size() - 1], ETX);
 }
 
 TEST(PodCommands, LongGoesAsTwoHeaderWordsHighFirst) {
     PodRig rig;
     ASSERT_TRUE(rig.connect());
-    ASSERT_TRUE(transact(rig.link, buildFrame(rig.link, "%cN%X%c", STX, 3u, ETX), 1, 3000));
-    ASSERT_TRUE(sendWord(rig.link, 'U', 4, 3000));
+    DataBatch batch;
+    ASSERT_TRUE(rig.link.transact(Frame('N').hex(3, 1), 1, 3000));
+    ASSERT_TRUE(sendWord(rig.link, batch, 'U', 4, 3000));
     rig.recorder.writes.clear();
-    EXPECT_TRUE(sendLong(rig.link, 0x0012ABCD, 3000));
+    EXPECT_TRUE(sendLong(rig.link, batch, 0x0012ABCD, 3000));
     EXPECT_EQ(rig.recorder.frames(), (std::vector<std::string>{"U0012", "UABCD"}));
 }
 
@@ -112,7 +144,7 @@ TEST(PodCommands, BootFrameForF28335) {
     PodRig rig;
     ASSERT_TRUE(rig.connect());
     rig.recorder.writes.clear();
-    ASSERT_TRUE(transact(rig.link, buildFrame(rig.link, "%cN%X%c", STX, deviceCode(2), ETX), 1, 3000));
+    ASSERT_TRUE(rig.link.transact(Frame('N').hex(deviceCode(2), 1), 1, 3000));
     EXPECT_EQ(rig.recorder.writes, std::vector<std::string>{"\x02N3\x03"});
 }
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "ManualClock.h"
-#include "PodEmulator.h"
-#include "PodLink.h"
-#include "SimFtdiDriver.h"
+#include "sim/ManualClock.h"
+#include "sim/PodEmulator.h"
+#include "pod/PodLink.h"
+#include "sim/SimPodBackend.h"
 #include "TestStatus.h"
 
 namespace cvl::test {
@@ -44,18 +44,18 @@ struct PodRig {
         : pod(std::move(options)),
           link(
               [this] {
-                  auto d = std::make_unique<sim::SimFtdiDriver>(pod, clock);
+                  auto d = std::make_unique<sim::SimPodBackend>(pod, clock);
                   driver = d.get();
-                  return std::unique_ptr<FtdiDriver>(std::move(d));
+                  return std::unique_ptr<PodBackend>(std::move(d));
               },
               clock) {
         link.setObserver(&recorder);
     }
-    bool connect() { return link.loadDriver() && link.connectPod(status); }
+    bool connect() { return link.loadDriver() && link.connectPod(status) == OutcomeCode::Ok; }
 
     sim::ManualClock clock;
     sim::PodEmulator pod;
-    sim::SimFtdiDriver* driver = nullptr;
+    sim::SimPodBackend* driver = nullptr;
     PodLink link;
     WriteRecorder recorder;
     RecordingStatus status;

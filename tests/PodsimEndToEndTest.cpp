@@ -13,7 +13,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "LoadCommand.h"
+#include "image/LoadCommand.h"
 #include "RunCommand.h"
 #include <nlohmann/json.hpp>
 #include "TestStatus.h"
@@ -93,8 +93,7 @@ TEST(PodsimEndToEnd, CliProgramsEveryFlashSampleIntoTheEmulator) {
         const std::string file = dir + "/" + name;
         CoffImage image;
         test::RecordingStatus status;
-        test::WindowInputs device;
-        ASSERT_EQ(loadCoffFile(image, status, device, file, false), LoadOutcome::Ok);
+        ASSERT_EQ(loadCoffFile(image, status, file, kDefaultMcu), OutcomeCode::Ok);
 
         // Old contents everywhere but sector 0 (which holds the password).
         const fs::path flash = scratch(std::string(name) + ".flash");
@@ -150,12 +149,21 @@ TEST(PodsimEndToEnd, RamProgramResetAndFailures) {
     EXPECT_NE(text.find("host>pod"), std::string::npos);
 
     {
-        Podsim pod({"--fault", "wrongack:K:1"});
+        Podsim pod({"--fault", "wrongack:K:1", "--fault", "wrongack:K:2", "--serial", "E2E-7"});
         ASSERT_TRUE(pod.ready());
         const CliRun run = cli("write " + dir + "/adc_oku.out");
         EXPECT_EQ(run.status, 1);
         EXPECT_NE(run.out.find("Fail to download flash algorithm code"), std::string::npos) << run.out;
         EXPECT_EQ(run.out.find("Completed"), std::string::npos);
+        // A script reads the failing step by its code, and which pod it was.
+        const CliRun json = cli("write --json " + dir + "/adc_oku.out");
+        EXPECT_EQ(json.status, 1);
+        const auto j = nlohmann::json::parse(json.out);
+        EXPECT_EQ(j["result"], "AlgorithmFailed");
+        EXPECT_EQ(j["message"], "Fail to download flash algorithm code");
+        EXPECT_EQ(j["pod"]["serialNumber"], "E2E-7");
+        EXPECT_EQ(j["pod"]["backend"], "virtual");
+        EXPECT_EQ(j["pod"]["devicePath"].get<std::string>().rfind("/dev/pts/", 0), 0u);
     }
     const CliRun none = cli("reset");
     EXPECT_EQ(none.status, 1);
@@ -237,7 +245,7 @@ TEST(CliForScripts, JsonTraceHelpAndVersion) {
     const CliRun failed = cli("pod-verify --json " + dir + "/adc_oku.out");
     EXPECT_EQ(failed.status, 1);
     const auto f = nlohmann::json::parse(failed.out);
-    EXPECT_EQ(f["result"], "Failed");
+    EXPECT_EQ(f["result"], "NoStoredJob");
     EXPECT_EQ(f["message"], "There is no COFF file data in serial flash");
     EXPECT_EQ(f["isError"], true);
 

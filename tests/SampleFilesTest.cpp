@@ -6,8 +6,8 @@
 
 #include <filesystem>
 
-#include "Crc32.h"
-#include "LoadCommand.h"
+#include "image/Crc32.h"
+#include "image/LoadCommand.h"
 #include "TestStatus.h"
 
 namespace cvl {
@@ -20,9 +20,9 @@ protected:
     void SetUp() override {
         if (!std::filesystem::exists(sample("adc_oku.out"))) GTEST_SKIP() << "sample programs not present";
     }
-    LoadOutcome load(const char* name, int mcu = 2) {
+    OutcomeCode load(const char* name, int mcu = 2) {
         inputs.mcu = mcu;
-        return loadCoffFile(image, status, inputs, sample(name), true);
+        return loadCoffFile(image, status, sample(name), inputs.device(), inputs.remember());
     }
     std::uint32_t crcOf(const SectionRecord& r) const { return crc32(r.data, std::size_t{r.lengthWords} * 2); }
     CoffImage image;
@@ -31,7 +31,7 @@ protected:
 };
 
 TEST_F(SampleFiles, FlashProgramForF28335) {
-    ASSERT_EQ(load("adc_oku.out"), LoadOutcome::Ok);
+    ASSERT_EQ(load("adc_oku.out"), OutcomeCode::Ok);
     EXPECT_EQ(image.fileName, "adc_oku");
     ASSERT_EQ(image.sectionCount(), 5);
     const SectionRecord& text = image.sections[0];
@@ -58,7 +58,7 @@ TEST_F(SampleFiles, FlashProgramForF28335) {
 
 TEST_F(SampleFiles, ClassificationFollowsTheDeviceSelectedAtLoad) {
     // Flash28_API (0x320000, 1376 words) and ramfuncs (0x320560) lie below an F28332's flash.
-    ASSERT_EQ(load("Example_Flash28333_API.out", 0), LoadOutcome::Ok);
+    ASSERT_EQ(load("Example_Flash28333_API.out", 0), OutcomeCode::Ok);
     EXPECT_EQ(image.fileName, "Example_");
     EXPECT_EQ(image.sectionCount(), 7);
     EXPECT_EQ(image.summary.flashSectionCount, 5);
@@ -66,11 +66,11 @@ TEST_F(SampleFiles, ClassificationFollowsTheDeviceSelectedAtLoad) {
     // .text and .cinit (0x338000..) lie in sector 1 of the 16 Ki-word layouts, the rest in sector 0.
     EXPECT_EQ(image.summary.sectorUnion, 0x03);
 
-    ASSERT_EQ(load("Example_Flash28333_API.out", 1), LoadOutcome::Ok);
+    ASSERT_EQ(load("Example_Flash28333_API.out", 1), OutcomeCode::Ok);
     EXPECT_EQ(image.summary.flashSectionCount, 7);
     EXPECT_EQ(image.summary.sectorUnion, 0x83);
 
-    ASSERT_EQ(load("Example_Flash28333_API.out", 2), LoadOutcome::Ok);
+    ASSERT_EQ(load("Example_Flash28333_API.out", 2), OutcomeCode::Ok);
     EXPECT_EQ(image.summary.sectorUnion, 0x09);
     EXPECT_EQ(image.totalBytes, 4866u);
     // The password section keeps its data (erased keys); CsmPwlFile (no data) is not there.
@@ -81,7 +81,7 @@ TEST_F(SampleFiles, ClassificationFollowsTheDeviceSelectedAtLoad) {
 }
 
 TEST_F(SampleFiles, RamOnlyProgram) {
-    ASSERT_EQ(load("adc_oku1.out"), LoadOutcome::Ok);
+    ASSERT_EQ(load("adc_oku1.out"), OutcomeCode::Ok);
     EXPECT_EQ(image.sectionCount(), 5);
     EXPECT_EQ(image.summary.hasFlashSection, 0);
     EXPECT_EQ(image.summary.ramSectionCount, 5);
@@ -91,7 +91,7 @@ TEST_F(SampleFiles, RamOnlyProgram) {
 }
 
 TEST_F(SampleFiles, BootRomImageLiesOutsideFlash) {
-    ASSERT_EQ(load("TMS320x2802x_boot_rom_Gold_v200.out"), LoadOutcome::Ok);
+    ASSERT_EQ(load("TMS320x2802x_boot_rom_Gold_v200.out"), OutcomeCode::Ok);
     EXPECT_EQ(image.fileName, "TMS320x2");
     EXPECT_EQ(image.sectionCount(), 14);
     EXPECT_EQ(image.totalBytes, 16384u);  // the 8 Ki-word boot ROM
@@ -101,8 +101,8 @@ TEST_F(SampleFiles, BootRomImageLiesOutsideFlash) {
 }
 
 TEST_F(SampleFiles, C24xFileIsRefusedAndClearsTheImage) {
-    ASSERT_EQ(load("adc_oku.out"), LoadOutcome::Ok);
-    ASSERT_EQ(load("sine.out"), LoadOutcome::WrongTarget);
+    ASSERT_EQ(load("adc_oku.out"), OutcomeCode::Ok);
+    ASSERT_EQ(load("sine.out"), OutcomeCode::WrongTarget);
     EXPECT_EQ(status.last(), (test::ShownMessage{"The specified file is not match with MCU", true}));
     EXPECT_EQ(image.sectionCount(), 0);
     EXPECT_EQ(image.imageLoaded, 0);

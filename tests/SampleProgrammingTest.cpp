@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "PodFixture.h"
-#include "TargetCommands.h"
+#include "command/TargetCommands.h"
 
 namespace cvl {
 namespace {
@@ -24,9 +24,8 @@ void programSample(const std::string& file, McuType mcu) {
     inputs.path = file;
     inputs.mcu = mcu;
     CoffImage image;
-    CsmKeys keys;
-    CommandContext ctx{image, rig.link, keys, rig.status, inputs, rig.clock};
-    ASSERT_EQ(loadCoffFile(image, rig.status, inputs, file, false), LoadOutcome::Ok);
+    CommandContext ctx{image, rig.link, rig.status, rig.clock, {}};
+    ASSERT_EQ(loadCoffFile(image, rig.status, file, inputs.device()), OutcomeCode::Ok);
 
     // Old contents in every sector the program does not use; the password
     // sector stays erased so the target is not locked.
@@ -37,7 +36,7 @@ void programSample(const std::string& file, McuType mcu) {
         if (sector && !(erased & sector->bit) && sector->index != 0) target.setFlashWord(a, kOldContent);
     }
 
-    ASSERT_TRUE(onTargetWrite(ctx)) << rig.status.last().text;
+    ASSERT_TRUE(test::onTargetWrite(ctx, inputs)) << rig.status.last().text;
     EXPECT_EQ(rig.status.last().text.rfind("Flash Write Completed - ", 0), 0u);
 
     std::vector<bool> covered(kFlashEnd + 1 - target.flashStart(), false);

@@ -4,7 +4,8 @@
 
 #include "ImageBuilder.h"
 #include "PodFixture.h"
-#include "StoreOperations.h"
+#include "store/StoreJob.h"
+#include "command/StoreCommands.h"
 
 namespace cvl {
 namespace {
@@ -17,18 +18,18 @@ class StoreTest : public ::testing::Test {
 protected:
     explicit StoreTest(sim::EmulatorOptions o = {}) : rig(std::move(o)) {}
     void SetUp() override { rig.link.loadDriver(); }
-    CommandContext ctx() { return {image, rig.link, keys, rig.status, inputs, rig.clock}; }
+    CommandContext ctx() { return {image, rig.link, rig.status, rig.clock, {}}; }
     bool write() {
         auto c = ctx();
-        return onPodWrite(c);
+        return test::onPodWrite(c, inputs);
     }
     bool verify() {
         auto c = ctx();
-        return onPodVerify(c);
+        return test::onPodVerify(c, inputs);
     }
     bool info() {
         auto c = ctx();
-        return onPodInfo(c);
+        return test::onPodInfo(c, inputs);
     }
     // The frames after the handshake, of the given letters only.
     std::vector<std::string> frames(const std::string& letters) const {
@@ -148,8 +149,8 @@ TEST_F(StoreTest, StrayByteFailsTheBatchBeforeThePageCommit) {
     test::PodRig stray(test::withFaults({test::fault(FaultKind::Stray, 'S', 10)}));
     stray.link.loadDriver();
     ASSERT_TRUE(test::loadSections(image, {words(0x338000, 132)}));
-    CommandContext c{image, stray.link, keys, stray.status, inputs, stray.clock};
-    EXPECT_FALSE(onPodWrite(c));
+    CommandContext c{image, stray.link, stray.status, stray.clock, {}};
+    EXPECT_FALSE(test::onPodWrite(c, inputs));
     EXPECT_EQ(stray.status.last(), (ShownMessage{"Fail to write user program in serial flash", true}));
     const auto f = stray.recorder.frames();
     EXPECT_EQ(std::count_if(f.begin(), f.end(), [](const std::string& s) { return s[0] == 'W'; }), 0);
@@ -178,8 +179,8 @@ TEST(StoreAbort, EveryFailingStepSendsTheAbortFrame) {
         rig.link.loadDriver();
         CsmKeys keys;
         test::WindowInputs inputs;
-        CommandContext ctx{image, rig.link, keys, rig.status, inputs, rig.clock};
-        EXPECT_FALSE(onPodWrite(ctx));
+        CommandContext ctx{image, rig.link, rig.status, rig.clock, {}};
+        EXPECT_FALSE(test::onPodWrite(ctx, inputs));
         EXPECT_EQ(rig.status.last(), (ShownMessage{c.message, true}));
         EXPECT_EQ(rig.recorder.frames().back(), "i");
         EXPECT_FALSE(rig.driver->isOpen());
@@ -192,8 +193,8 @@ TEST(StoreAbort, EveryFailingStepSendsTheAbortFrame) {
     probe.link.loadDriver();
     CsmKeys keys;
     test::WindowInputs inputs;
-    CommandContext ok{image, probe.link, keys, probe.status, inputs, probe.clock};
-    ASSERT_TRUE(onPodWrite(ok));
+    CommandContext ok{image, probe.link, probe.status, probe.clock, {}};
+    ASSERT_TRUE(test::onPodWrite(ok, inputs));
     std::uint32_t beforeG = 0, beforeH = 0, total = 0;
     for (const auto& w : probe.recorder.writes) {
         if (w == "\x02G\x03") beforeG = total;
@@ -205,12 +206,12 @@ TEST(StoreAbort, EveryFailingStepSendsTheAbortFrame) {
         SCOPED_TRACE(message);
         test::PodRig rig(test::withFaults({{FaultKind::Unplug, '*', at, 0}}));
         rig.link.loadDriver();
-        CommandContext ctx{image, rig.link, keys, rig.status, inputs, rig.clock};
-        EXPECT_FALSE(onPodWrite(ctx));
+        CommandContext ctx{image, rig.link, rig.status, rig.clock, {}};
+        EXPECT_FALSE(test::onPodWrite(ctx, inputs));
         EXPECT_EQ(rig.status.last(), (ShownMessage{message, true}));
         const auto& calls = rig.driver->calls;
-        const auto lastWrite = std::find(calls.rbegin(), calls.rend(), "FT_Write");
-        EXPECT_GE(std::count(calls.begin(), calls.end(), "FT_Write"), 2) << "the failed frame and the abort";
+        const auto lastWrite = std::find(calls.rbegin(), calls.rend(), "write");
+        EXPECT_GE(std::count(calls.begin(), calls.end(), "write"), 2) << "the failed frame and the abort";
         EXPECT_NE(lastWrite, calls.rend());
     }
 }
@@ -288,8 +289,8 @@ TEST_F(VerifyTest, UnreadablePasswordWhenCsmIsSet) {
     test::PodRig silent(test::withFaults({test::fault(FaultKind::Silent, 'g', 1)}));
     silent.pod.store() = rig.pod.store();
     silent.link.loadDriver();
-    CommandContext c{image, silent.link, keys, silent.status, inputs, silent.clock};
-    EXPECT_FALSE(onPodVerify(c));
+    CommandContext c{image, silent.link, silent.status, silent.clock, {}};
+    EXPECT_FALSE(test::onPodVerify(c, inputs));
     EXPECT_EQ(silent.status.last(), (ShownMessage{"Fail to read CSM password information in serial flash", true}));
 }
 
@@ -297,8 +298,8 @@ TEST_F(VerifyTest, UnreadableInformation) {
     test::PodRig silent(test::withFaults({test::fault(FaultKind::Silent, 'h', 1)}));
     silent.link.loadDriver();
     ASSERT_TRUE(test::loadSections(image, {words(0x338000, 30)}));
-    CommandContext c{image, silent.link, keys, silent.status, inputs, silent.clock};
-    EXPECT_FALSE(onPodVerify(c));
+    CommandContext c{image, silent.link, silent.status, silent.clock, {}};
+    EXPECT_FALSE(test::onPodVerify(c, inputs));
     EXPECT_EQ(silent.status.last(), (ShownMessage{"Fail to read COFF information", true}));
 }
 
@@ -339,15 +340,15 @@ TEST(PodInfoFailures, VersionZeroAndSilence) {
     CoffImage image;
     CsmKeys keys;
     test::WindowInputs inputs;
-    CommandContext ctx{image, rig.link, keys, rig.status, inputs, rig.clock};
-    EXPECT_FALSE(onPodInfo(ctx));
+    CommandContext ctx{image, rig.link, rig.status, rig.clock, {}};
+    EXPECT_FALSE(test::onPodInfo(ctx, inputs));
     EXPECT_EQ(rig.status.last(), (ShownMessage{"Fail to read Corvexlink POD Information", true}));
     EXPECT_EQ(rig.pod.framesOf('J'), 1u) << "J succeeded, the version decides";
 
     test::PodRig silent(test::withFaults({test::fault(FaultKind::Silent, 'J', 1)}));
     silent.link.loadDriver();
-    CommandContext c2{image, silent.link, keys, silent.status, inputs, silent.clock};
-    EXPECT_FALSE(onPodInfo(c2));
+    CommandContext c2{image, silent.link, silent.status, silent.clock, {}};
+    EXPECT_FALSE(test::onPodInfo(c2, inputs));
     EXPECT_EQ(silent.status.last(), (ShownMessage{"Fail to read Corvexlink POD Information", true}));
     EXPECT_FALSE(silent.driver->isOpen());
 }
@@ -363,10 +364,10 @@ TEST(SampleJobs, RoundTripOnTheSamplePrograms) {
         CsmKeys keys;
         test::WindowInputs inputs;
         inputs.path = dir + "/" + name;
-        CommandContext ctx{image, rig.link, keys, rig.status, inputs, rig.clock};
-        ASSERT_TRUE(onPodWrite(ctx)) << rig.status.last().text;
-        ASSERT_TRUE(onPodVerify(ctx)) << rig.status.last().text;
-        ASSERT_TRUE(onPodInfo(ctx));
+        CommandContext ctx{image, rig.link, rig.status, rig.clock, {}};
+        ASSERT_TRUE(test::onPodWrite(ctx, inputs)) << rig.status.last().text;
+        ASSERT_TRUE(test::onPodVerify(ctx, inputs)) << rig.status.last().text;
+        ASSERT_TRUE(test::onPodInfo(ctx, inputs));
         EXPECT_NE(rig.status.last().text.find("POD File Name: " + image.fileName + " [when"), std::string::npos);
 
         // The store file keeps the job across a restart of the emulator.
@@ -376,8 +377,8 @@ TEST(SampleJobs, RoundTripOnTheSamplePrograms) {
         test::PodRig restarted;
         ASSERT_TRUE(restarted.pod.store().load(file, error)) << error;
         restarted.link.loadDriver();
-        CommandContext again{image, restarted.link, keys, restarted.status, inputs, restarted.clock};
-        EXPECT_TRUE(onPodVerify(again)) << restarted.status.last().text;
+        CommandContext again{image, restarted.link, restarted.status, restarted.clock, {}};
+        EXPECT_TRUE(test::onPodVerify(again, inputs)) << restarted.status.last().text;
     }
 }
 

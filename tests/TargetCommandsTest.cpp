@@ -3,8 +3,8 @@
 #include "CoffWriter.h"
 #include "ImageBuilder.h"
 #include "PodFixture.h"
-#include "TargetCommands.h"
-#include "TargetWrite.h"
+#include "command/TargetCommands.h"
+#include "pod/TargetProgrammer.h"
 
 namespace cvl {
 namespace {
@@ -47,12 +47,12 @@ protected:
         inputs.path = test::writeTempFile("target.out", test::buildCoff(layout));
     }
     bool write() {
-        CommandContext ctx{image, rig.link, keys, rig.status, inputs, rig.clock};
-        return onTargetWrite(ctx);
+        CommandContext ctx{image, rig.link, rig.status, rig.clock, {}};
+        return test::onTargetWrite(ctx, inputs);
     }
     bool reset() {
-        CommandContext ctx{image, rig.link, keys, rig.status, inputs, rig.clock};
-        return onTargetReset(ctx);
+        CommandContext ctx{image, rig.link, rig.status, rig.clock, {}};
+        return test::onTargetReset(ctx, inputs);
     }
     test::PodRig rig;
     CoffImage image;
@@ -119,21 +119,28 @@ TEST_F(TargetCommandTest, RefusalsNeverTouchThePod) {
 }
 
 TEST_F(TargetCommandTest, CsmKeysAreReadOnlyWhenChecked) {
+    // The keys as the algorithm download sent them.
+    const auto sentKeys = [&] {
+        std::string k;
+        for (const std::string& f : rig.recorder.frames()) {
+            if (f[0] == 'K') k = f.substr(1);
+        }
+        return k;
+    };
     inputs.keyTexts = {"1", "2", "3", "4", "5", "6", "7", "8"};
     ASSERT_TRUE(write());
-    EXPECT_EQ(keys, CsmKeys{}) << "unchecked: the edits are not read";
+    EXPECT_EQ(sentKeys(), "0" + std::string(32, 'F')) << "unchecked: the edits are not read";
 
     inputs.csm = true;
     inputs.keyTexts = {"0", "", "", "", "", "", "", ""};
     rig.link.closePod();
     // The target's password is erased, so any key unlocks it.
     ASSERT_TRUE(write());
-    EXPECT_EQ(keys.words[0], 0);
-    EXPECT_EQ(keys.words[1], 0xFFFF);
+    EXPECT_EQ(sentKeys(), "10000" + std::string(28, 'F'));
 
     inputs.keyTexts = {};
     ASSERT_TRUE(write());
-    EXPECT_EQ(keys, CsmKeys{}) << "all empty is accepted as erased keys";
+    EXPECT_EQ(sentKeys(), "1" + std::string(32, 'F')) << "all empty is accepted as erased keys";
 }
 
 TEST_F(TargetCommandTest, NoPodNeverEntersTheBracket) {
@@ -143,14 +150,14 @@ TEST_F(TargetCommandTest, NoPodNeverEntersTheBracket) {
     test::PodRig gone(o);
     gone.link.loadDriver();
     gone.pod.receive(&b, 1, 0);
-    CommandContext ctx{image, gone.link, keys, gone.status, inputs, gone.clock};
-    EXPECT_FALSE(onTargetWrite(ctx));
+    CommandContext ctx{image, gone.link, gone.status, gone.clock, {}};
+    EXPECT_FALSE(test::onTargetWrite(ctx, inputs));
     EXPECT_EQ(gone.status.last(), (ShownMessage{"No Connection to Corvexlink POD", true}));
     EXPECT_TRUE(gone.status.busyCalls.empty());
     EXPECT_EQ(gone.status.position, 0u);
     EXPECT_TRUE(gone.status.progressTotals.empty());
 
-    EXPECT_FALSE(onTargetReset(ctx));
+    EXPECT_FALSE(test::onTargetReset(ctx, inputs));
     EXPECT_EQ(gone.status.last(), (ShownMessage{"No Connection to Corvexlink POD", true}));
 }
 
@@ -196,8 +203,8 @@ TEST(TargetCommandFaults, EveryResultMessageComesFromTheFailingStep) {
         inputs.path = test::writeTempFile("fault.out", test::buildCoff(layout));
         CoffImage image;
         CsmKeys keys;
-        CommandContext ctx{image, rig.link, keys, rig.status, inputs, rig.clock};
-        EXPECT_FALSE(onTargetWrite(ctx));
+        CommandContext ctx{image, rig.link, rig.status, rig.clock, {}};
+        EXPECT_FALSE(test::onTargetWrite(ctx, inputs));
         EXPECT_EQ(rig.status.last(), (ShownMessage{c.message, true}));
         for (const auto& m : rig.status.messages) EXPECT_EQ(m.text.find("Completed"), std::string::npos);
         EXPECT_FALSE(rig.driver->isOpen());
@@ -218,8 +225,8 @@ TEST(TargetCommandFaults, UnplugMidTransferFailsAndCloses) {
     inputs.path = test::writeTempFile("unplug.out", test::buildCoff(layout));
     CoffImage image;
     CsmKeys keys;
-    CommandContext ctx{image, rig.link, keys, rig.status, inputs, rig.clock};
-    EXPECT_FALSE(onTargetWrite(ctx));
+    CommandContext ctx{image, rig.link, rig.status, rig.clock, {}};
+    EXPECT_FALSE(test::onTargetWrite(ctx, inputs));
     EXPECT_EQ(rig.status.last(), (ShownMessage{"Fail to write flash memory", true}));
     EXPECT_FALSE(rig.driver->isOpen());
 }

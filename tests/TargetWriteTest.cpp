@@ -4,7 +4,7 @@
 
 #include "ImageBuilder.h"
 #include "PodFixture.h"
-#include "TargetWrite.h"
+#include "pod/TargetProgrammer.h"
 
 namespace cvl {
 namespace {
@@ -22,7 +22,7 @@ protected:
         ASSERT_TRUE(rig.connect());
         rig.recorder.writes.clear();
     }
-    TargetWriteResult run(bool eraseAll = false, bool csm = false) {
+    OutcomeCode run(bool eraseAll = false, bool csm = false) {
         TargetProgrammer p(rig.link, rig.status, image, keys);
         return p.runTargetWrite(image.summary.hasFlashSection != 0, eraseAll, csm);
     }
@@ -40,7 +40,7 @@ protected:
 
 TEST_F(TargetWriteTest, FortyOneWordsAreTwoBlocks) {
     ASSERT_TRUE(loadSections(image, {words(0x330000, 41)}));
-    ASSERT_EQ(run(), TargetWriteResult::Success);
+    ASSERT_EQ(run(), OutcomeCode::Ok);
     const auto f = frames();
     const std::vector<std::string> head = {"N3", "K0" + kErasedKeys, "O00", "O010002"};
     ASSERT_GT(f.size(), head.size());
@@ -55,7 +55,7 @@ TEST_F(TargetWriteTest, FortyOneWordsAreTwoBlocks) {
 
 TEST_F(TargetWriteTest, FortyWordsAreOneBlockOfOneWrite) {
     ASSERT_TRUE(loadSections(image, {words(0x330000, 40)}));
-    ASSERT_EQ(run(), TargetWriteResult::Success);
+    ASSERT_EQ(run(), OutcomeCode::Ok);
     EXPECT_EQ(framesStartingWith('O').back(), "O023300000028");
     EXPECT_EQ(framesStartingWith('O').size(), 3u);
     const auto& w = rig.recorder.writes;
@@ -67,7 +67,7 @@ TEST_F(TargetWriteTest, FortyWordsAreOneBlockOfOneWrite) {
 TEST_F(TargetWriteTest, FlashWordsTravelSwappedBootWordsAsStored) {
     test::TestSection flash = words(0x338000, 1, 0x1234);
     ASSERT_TRUE(loadSections(image, {flash}));
-    ASSERT_EQ(run(), TargetWriteResult::Success);
+    ASSERT_EQ(run(), OutcomeCode::Ok);
     EXPECT_EQ(framesStartingWith('S'), std::vector<std::string>{"S3412"});
     EXPECT_EQ(rig.pod.target().flashWord(0x338000), 0x1234);
 
@@ -76,7 +76,7 @@ TEST_F(TargetWriteTest, FlashWordsTravelSwappedBootWordsAsStored) {
     CoffImage ramImage;
     ASSERT_TRUE(loadSections(ramImage, {words(0x8000, 1, 0x1234)}));
     TargetProgrammer p(ram.link, ram.status, ramImage, keys);
-    ASSERT_EQ(p.runTargetWrite(false, false, false), TargetWriteResult::Success);
+    ASSERT_EQ(p.runTargetWrite(false, false, false), OutcomeCode::Ok);
     EXPECT_EQ(ram.recorder.frames()[2], "U0001");
     EXPECT_EQ(ram.recorder.frames()[5], "Y1234");
     EXPECT_EQ(ram.pod.target().ram().at(0x8000), 0x1234);
@@ -84,7 +84,7 @@ TEST_F(TargetWriteTest, FlashWordsTravelSwappedBootWordsAsStored) {
 
 TEST_F(TargetWriteTest, ThreeWordRamProgram) {
     ASSERT_TRUE(loadSections(image, {words(0x008000, 3, 0xA000)}));
-    ASSERT_EQ(run(), TargetWriteResult::Success);
+    ASSERT_EQ(run(), OutcomeCode::Ok);
     EXPECT_EQ(frames(),
               (std::vector<std::string>{"N3", "U0003", "U0000", "U8000", "SA000", "SA001", "YA002", "X0000"}));
     EXPECT_EQ(rig.recorder.writes[4].size(), 21u) << "two held-back S frames and the Y in one write";
@@ -95,7 +95,7 @@ TEST_F(TargetWriteTest, ThreeWordRamProgram) {
 
 TEST_F(TargetWriteTest, FourHundredFiftyRamWordsAreThreeBlocks) {
     ASSERT_TRUE(loadSections(image, {words(0x008000, 450)}));
-    ASSERT_EQ(run(), TargetWriteResult::Success);
+    ASSERT_EQ(run(), OutcomeCode::Ok);
     EXPECT_EQ(framesStartingWith('U'), (std::vector<std::string>{"U00C8", "U0000", "U8000", "U00C8", "U0000", "U80C8",
                                                                  "U0032", "U0000", "U8190"}));
     EXPECT_EQ(framesStartingWith('Y').size(), 3u);
@@ -105,7 +105,7 @@ TEST_F(TargetWriteTest, FourHundredFiftyRamWordsAreThreeBlocks) {
 
 TEST_F(TargetWriteTest, EndOfStreamFollowsOnlyTheLastRamSection) {
     ASSERT_TRUE(loadSections(image, {words(0x8000, 2), words(0xC000, 2)}));
-    ASSERT_EQ(run(), TargetWriteResult::Success);
+    ASSERT_EQ(run(), OutcomeCode::Ok);
     const auto f = frames();
     EXPECT_EQ(std::count(f.begin(), f.end(), "X0000"), 1);
     EXPECT_EQ(f.back(), "X0000");
@@ -115,7 +115,7 @@ TEST_F(TargetWriteTest, IntelligentEraseTouchesOnlyUsedSectors) {
     // F28335: 0x338000.. is sector 0, 0x328000.. sector 2.
     ASSERT_TRUE(loadSections(image, {words(0x338000, 4), words(0x328000, 4)}));
     for (std::uint32_t a : {0x330000u, 0x300000u}) rig.pod.target().setFlashWord(a, 0x0000);
-    ASSERT_EQ(run(), TargetWriteResult::Success);
+    ASSERT_EQ(run(), OutcomeCode::Ok);
     EXPECT_EQ(framesStartingWith('O').at(1), "O010001");
     EXPECT_EQ(framesStartingWith('O').at(2), "O010004");
     EXPECT_EQ(rig.status.progressTotals.front(), 2u);
@@ -132,7 +132,7 @@ TEST(TargetWriteErase, EraseAllOnF28332) {
     ASSERT_TRUE(loadSections(image, {words(0x33C000, 2)}, 0));
     CsmKeys keys;
     TargetProgrammer p(rig.link, rig.status, image, keys);
-    ASSERT_EQ(p.runTargetWrite(true, true, false), TargetWriteResult::Success);
+    ASSERT_EQ(p.runTargetWrite(true, true, false), OutcomeCode::Ok);
     std::vector<std::string> erases;
     for (const auto& f : rig.recorder.frames())
         if (f.rfind("O01", 0) == 0) erases.push_back(f);
@@ -146,7 +146,7 @@ TEST_F(TargetWriteTest, RamProgramWithCsmBootsWithTheKeys) {
     // The target's password must match for the boot to be accepted.
     for (std::uint32_t i = 0; i < 8; ++i) rig.pod.target().setFlashWord(kCsmPasswordAddress + i, keys.words[i]);
     ASSERT_TRUE(loadSections(image, {words(0x8000, 2)}));
-    ASSERT_EQ(run(false, true), TargetWriteResult::Success);
+    ASSERT_EQ(run(false, true), OutcomeCode::Ok);
     const auto f = frames();
     EXPECT_EQ(f.front(), "M300010002000300040005000600070008");
     EXPECT_TRUE(framesStartingWith('K').empty());
@@ -157,9 +157,9 @@ TEST_F(TargetWriteTest, RamProgramWithCsmBootsWithTheKeys) {
 TEST_F(TargetWriteTest, LockedTargetRefusesWrongKeys) {
     for (std::uint32_t i = 0; i < 8; ++i) rig.pod.target().setFlashWord(kCsmPasswordAddress + i, 0x5555);
     ASSERT_TRUE(loadSections(image, {words(0x330000, 2)}));
-    EXPECT_EQ(run(false, false), TargetWriteResult::AlgorithmFailed);
+    EXPECT_EQ(run(false, false), OutcomeCode::AlgorithmFailed);
     keys.words.fill(0x5555);
-    EXPECT_EQ(run(false, true), TargetWriteResult::Success);
+    EXPECT_EQ(run(false, true), OutcomeCode::Ok);
     EXPECT_EQ(framesStartingWith('K').back(), "K1" + std::string(8, '5').append(24, '5'));
 }
 
@@ -170,20 +170,20 @@ TEST_F(TargetWriteTest, InitFlashIsRetriedOnceAfterAPurge) {
     ASSERT_TRUE(loadSections(image, {words(0x330000, 2)}));
     silent.driver->calls.clear();
     TargetProgrammer p(silent.link, silent.status, image, keys);
-    EXPECT_EQ(p.runTargetWrite(true, false, false), TargetWriteResult::FlashInitFailed);
+    EXPECT_EQ(p.runTargetWrite(true, false, false), OutcomeCode::FlashInitFailed);
     const auto& c = silent.driver->calls;
-    EXPECT_EQ(std::count(c.begin(), c.end(), "FT_Purge(3)"), 1);
+    EXPECT_EQ(std::count(c.begin(), c.end(), "purge(rx,tx)"), 1);
     EXPECT_EQ(silent.pod.framesOf('O'), 2u);
 
     test::PodRig once(test::withFaults({test::fault(FaultKind::Silent, 'O', 1)}));
     ASSERT_TRUE(once.connect());
     TargetProgrammer q(once.link, once.status, image, keys);
-    EXPECT_EQ(q.runTargetWrite(true, false, false), TargetWriteResult::Success);
+    EXPECT_EQ(q.runTargetWrite(true, false, false), OutcomeCode::Ok);
 }
 
 TEST_F(TargetWriteTest, ProgressAndMessagesOfAFlashWrite) {
     ASSERT_TRUE(loadSections(image, {words(0x300000, 100)}));
-    ASSERT_EQ(run(), TargetWriteResult::Success);
+    ASSERT_EQ(run(), OutcomeCode::Ok);
     std::vector<std::string> texts;
     for (const auto& m : rig.status.messages) {
         EXPECT_FALSE(m.isError);

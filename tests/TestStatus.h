@@ -1,14 +1,20 @@
 #pragma once
-// Status sink and window inputs for tests: records every call.
+// Status sink for tests that records every call, and the window's controls
+// as plain fields with the button handlers over them.
 
 #include <array>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
-#include "CommandInputs.h"
-#include "LoadCommand.h"
-#include "StatusSink.h"
+#include "command/CommandContext.h"
+#include "command/CsmKeyText.h"
+#include "command/Requests.h"
+#include "command/StoreCommands.h"
+#include "command/TargetCommands.h"
+#include "common/StatusSink.h"
+#include "image/LoadCommand.h"
 
 namespace cvl::test {
 
@@ -52,18 +58,13 @@ public:
 };
 
 // Everything the window's controls hold, as plain fields.
-class WindowInputs : public CommandInputs {
-public:
-    int selectedMcuIndex() const override { return mcu; }
-    void addRecentFile(const std::string& p) override { recent.push_back(p); }
-    std::string filePathText() const override { return path; }
-    bool eraseAllChecked() const override { return eraseAll; }
-    bool csmChecked() const override { return csm; }
-    std::string keyEditText(int i) const override { return keyTexts[static_cast<std::size_t>(i)]; }
-    std::string podFileNameText() const override { return podNameBox; }
-    void setPodFileName(const std::string& name) override {
-        podFileName = name;
-        podNameBox = name;
+struct WindowInputs {
+    McuType device() const { return static_cast<McuType>(mcu & 0xFF); }
+    ProgramSource program() const { return {path, device()}; }
+    EraseMode eraseMode() const { return eraseAll ? EraseMode::All : EraseMode::Intelligent; }
+    std::optional<CsmKeys> keys() const { return csm ? std::optional<CsmKeys>(keysFromTexts(keyTexts)) : std::nullopt; }
+    RememberFile remember() {
+        return [this](const std::string& p) { recent.push_back(p); };
     }
 
     int mcu = 2;
@@ -75,5 +76,24 @@ public:
     std::string podNameBox;
     std::string podFileName;
 };
+
+// The window's handlers: a request built from the controls, the command run,
+// the POD file name written back. True when the command succeeded.
+inline bool onTargetWrite(CommandContext& ctx, WindowInputs& in) {
+    ctx.remember = in.remember();
+    return targetWrite(ctx, {in.program(), in.eraseMode(), in.keys()}).ok();
+}
+inline bool onTargetReset(CommandContext& ctx, WindowInputs&) { return targetReset(ctx, ResetRequest{}).ok(); }
+inline bool onPodWrite(CommandContext& ctx, WindowInputs& in) {
+    ctx.remember = in.remember();
+    const CommandOutcome outcome = podWrite(ctx, {in.program(), in.eraseMode(), in.keys(), in.podNameBox});
+    if (!outcome.podFileName.empty()) in.podFileName = in.podNameBox = outcome.podFileName;
+    return outcome.ok();
+}
+inline bool onPodVerify(CommandContext& ctx, WindowInputs& in) {
+    ctx.remember = in.remember();
+    return podVerify(ctx, PodVerifyRequest{in.program()}).ok();
+}
+inline bool onPodInfo(CommandContext& ctx, WindowInputs&) { return podInfo(ctx, PodInfoRequest{}).ok(); }
 
 }  // namespace cvl::test

@@ -1,9 +1,9 @@
-#include "AboutDialog.h"
+#include "app/AboutDialog.h"
 
 #include <QLabel>
 #include <QPushButton>
 
-#include "DialogUnits.h"
+#include "app/DialogUnits.h"
 
 namespace cvl::ui {
 
@@ -16,7 +16,8 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     icon->setPixmap(QPixmap(QStringLiteral(":/icon128.xpm")));
     icon->move(du.x(11), du.y(17));
     icon->adjustSize();
-    auto* name = new QLabel(QStringLiteral("Corvexlink 버전 1.0"), this);
+    auto* name = new QLabel(
+        QStringLiteral("Corvexlink 버전 %1.%2").arg(CORVEXLINK_VERSION_MAJOR).arg(CORVEXLINK_VERSION_MINOR), this);
     name->setGeometry(du.rect(40, 10, 78, 8));
     name->adjustSize();
     auto* about = new QLabel(QStringLiteral("TMS320F2833x flash programmer"), this);

@@ -10,12 +10,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "BitmapButton.h"
-#include "DialogUnits.h"
-#include "McuTable.h"
-#include "MessageLine.h"
-#include "PercentProgressBar.h"
-#include "ProgrammerDialog.h"
+#include "controls/BitmapButton.h"
+#include "app/DialogUnits.h"
+#include "image/McuTable.h"
+#include "controls/MessageLine.h"
+#include "controls/PercentProgressBar.h"
+#include "app/ProgrammerDialog.h"
 
 namespace cvl::ui {
 

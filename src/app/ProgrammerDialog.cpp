@@ -1,4 +1,4 @@
-#include "ProgrammerDialog.h"
+#include "app/ProgrammerDialog.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -13,13 +13,15 @@
 #include <algorithm>
 #include <climits>
 
-#include "AboutDialog.h"
-#include "BitmapButton.h"
-#include "LoadCommand.h"
-#include "MessageLine.h"
-#include "PercentProgressBar.h"
-#include "SettingsStore.h"
-#include "StoreOperations.h"
+#include "app/AboutDialog.h"
+#include "app/SettingsStore.h"
+#include "command/CsmKeyText.h"
+#include "command/StoreCommands.h"
+#include "command/TargetCommands.h"
+#include "controls/BitmapButton.h"
+#include "controls/MessageLine.h"
+#include "controls/PercentProgressBar.h"
+#include "image/LoadCommand.h"
 
 // The pictures are compiled into this static library; make sure the linker
 // keeps them.
@@ -49,7 +51,7 @@ QString chooseCoffFile(QWidget* parent, const QString& dir) {
 }
 }  // namespace
 
-ProgrammerDialog::ProgrammerDialog(PodLink::DriverLoader loader, Clock& clock, QWidget* parent)
+ProgrammerDialog::ProgrammerDialog(PodLink::BackendLoader loader, Clock& clock, QWidget* parent)
     : QDialog(parent), clock_(clock), link_(std::move(loader), clock), chooseFile_(chooseCoffFile) {
     initialiseResources();
     setFont(dialogFont());
@@ -75,14 +77,15 @@ void ProgrammerDialog::initialiseWindow() {
     addAction(about);
     setContextMenuPolicy(Qt::ActionsContextMenu);
     setWindowIcon(QIcon(QStringLiteral(":/icon128.xpm")));
-    setWindowTitle(QStringLiteral("TMS320F283x DSP Programmer Ver1.0 - Quillon"));
+    setWindowTitle(QStringLiteral("TMS320F283x DSP Programmer Ver%1.%2 - Quillon")
+                       .arg(CORVEXLINK_VERSION_MAJOR)
+                       .arg(CORVEXLINK_VERSION_MINOR));
 
     const auto profile = openProfile();
     const StoredSettings stored = loadSettings(*profile);
     image_.mcuType = stored.mcuType;
     fileDirectory_ = stored.fileDirectory;
     podFileName_ = stored.podFileName;
-    keys_ = stored.keys;
     recentFiles_ = stored.recentFiles;
 
     image_.resetImage();
@@ -111,14 +114,14 @@ void ProgrammerDialog::initialiseWindow() {
     csm_->setChecked(stored.csmUse);
     for (int n = 0; n < 8; ++n) {
         keyLabels_[n]->setText(QString::asprintf("KEY%d (0x%06X)", n, kCsmPasswordAddress + n));
-        keyBoxes_[n]->setText(QString::asprintf("%04X", keys_.words[n]));
+        keyBoxes_[n]->setText(QString::asprintf("%04X", stored.keys.words[n]));
         keyBoxes_[n]->setMaxLength(4);
         keyBoxes_[n]->setEnabled(stored.csmUse);
     }
     podFileNameBox_->setText(podFileName_);
     podFileNameBox_->setMaxLength(8);
 
-    if (!first.isEmpty()) loadCoffFile(image_, *this, *this, first.toStdString(), false);
+    if (!first.isEmpty()) loadCoffFile(image_, *this, first.toStdString(), selectedMcu());
     initialised_ = true;
 }
 
@@ -129,12 +132,9 @@ void ProgrammerDialog::saveSettingsFromControls() {
     out.eraseAll = eraseAll_->isChecked();
     out.csmUse = csm_->isChecked();
     if (out.csmUse) {
-        for (int n = 0; n < 8; ++n) keys_.words[n] = keyFromBoxText(keyBoxes_[n]->text());
-        if (std::all_of(keys_.words.begin(), keys_.words.end(), [](std::uint16_t w) { return w == 0; })) keys_ = {};
-    } else {
-        keys_ = {};
+        for (int n = 0; n < 8; ++n) out.keys.words[n] = keyFromBoxText(keyBoxes_[n]->text());
+        if (keysAllZero(out.keys)) out.keys = {};
     }
-    out.keys = keys_;
     out.fileDirectory = fileDirectory_;
     out.podFileName = podFileName_;
     out.recentFiles = recentFiles_;
@@ -142,7 +142,26 @@ void ProgrammerDialog::saveSettingsFromControls() {
     saveSettings(*profile, out);
 }
 
-CommandContext ProgrammerDialog::context() { return CommandContext{image_, link_, keys_, *this, *this, clock_}; }
+CommandContext ProgrammerDialog::context() {
+    return CommandContext{image_, link_, *this, clock_, [this](const std::string& path) { addRecentFile(path); }};
+}
+
+McuType ProgrammerDialog::selectedMcu() const { return static_cast<McuType>(mcu_->currentIndex() & 0xFF); }
+
+ProgramSource ProgrammerDialog::programSource() const {
+    return ProgramSource{filePath_->currentText().toStdString(), selectedMcu()};
+}
+
+EraseMode ProgrammerDialog::eraseMode() const {
+    return eraseAll_->isChecked() ? EraseMode::All : EraseMode::Intelligent;
+}
+
+std::optional<CsmKeys> ProgrammerDialog::csmKeys() const {
+    if (!csm_->isChecked()) return std::nullopt;
+    std::array<std::string, 8> texts;
+    for (std::size_t n = 0; n < texts.size(); ++n) texts[n] = keyBoxes_[n]->text().toStdString();
+    return keysFromTexts(texts);
+}
 
 // --- status -----------------------------------------------------------------
 
@@ -183,21 +202,6 @@ void ProgrammerDialog::endWaitCursor() {
 
 // --- inputs -----------------------------------------------------------------
 
-int ProgrammerDialog::selectedMcuIndex() const { return mcu_->currentIndex(); }
-std::string ProgrammerDialog::filePathText() const { return filePath_->currentText().toStdString(); }
-bool ProgrammerDialog::eraseAllChecked() const { return eraseAll_->isChecked(); }
-bool ProgrammerDialog::csmChecked() const { return csm_->isChecked(); }
-std::string ProgrammerDialog::keyEditText(int index) const {
-    return keyBoxes_[static_cast<std::size_t>(index)]->text().toStdString();
-}
-
-std::string ProgrammerDialog::podFileNameText() const { return podFileNameBox_->text().toStdString(); }
-
-void ProgrammerDialog::setPodFileName(const std::string& name) {
-    podFileName_ = QString::fromStdString(name);
-    podFileNameBox_->setText(podFileName_);
-}
-
 void ProgrammerDialog::addRecentFile(const std::string& utf8Path) {
     const QString path = QString::fromStdString(utf8Path);
     if (recentFiles_.isEmpty()) {
@@ -231,35 +235,41 @@ void ProgrammerDialog::addRecentFile(const std::string& utf8Path) {
 void ProgrammerDialog::onLoad() {
     const QString path = filePath_->currentText().trimmed();
     if (path.isEmpty()) {
-        showMessage("Please, specify COFF file to read", true);
+        showMessage(outcomeMessage(OutcomeCode::NoFileToRead), true);
         return;
     }
-    loadCoffFile(image_, *this, *this, path.toStdString(), true);
+    CommandContext ctx = context();
+    loadCoffFile(image_, *this, path.toStdString(), selectedMcu(), ctx.remember);
 }
 
 void ProgrammerDialog::onTargetWrite() {
     CommandContext ctx = context();
-    cvl::onTargetWrite(ctx);
+    targetWrite(ctx, TargetWriteRequest{programSource(), eraseMode(), csmKeys()});
 }
 
 void ProgrammerDialog::onTargetReset() {
     CommandContext ctx = context();
-    cvl::onTargetReset(ctx);
+    targetReset(ctx, ResetRequest{});
 }
 
 void ProgrammerDialog::onPodWrite() {
     CommandContext ctx = context();
-    cvl::onPodWrite(ctx);
+    const CommandOutcome outcome =
+        podWrite(ctx, PodWriteRequest{programSource(), eraseMode(), csmKeys(), podFileNameBox_->text().toStdString()});
+    if (!outcome.podFileName.empty()) {
+        podFileName_ = QString::fromStdString(outcome.podFileName);
+        podFileNameBox_->setText(podFileName_);
+    }
 }
 
 void ProgrammerDialog::onPodVerify() {
     CommandContext ctx = context();
-    cvl::onPodVerify(ctx);
+    podVerify(ctx, PodVerifyRequest{programSource()});
 }
 
 void ProgrammerDialog::onPodInfo() {
     CommandContext ctx = context();
-    cvl::onPodInfo(ctx);
+    podInfo(ctx, PodInfoRequest{});
 }
 
 void ProgrammerDialog::onExit() { accept(); }
@@ -280,13 +290,17 @@ void ProgrammerDialog::onBrowse() {
     fileDirectory_ = chosen.left(chosen.size() - name.size());
     saveFileDirectory(*openProfile(), fileDirectory_);
     filePath_->setEditText(chosen);
-    loadCoffFile(image_, *this, *this, chosen.toStdString(), true);
+    CommandContext ctx = context();
+    loadCoffFile(image_, *this, chosen.toStdString(), selectedMcu(), ctx.remember);
 }
 
 void ProgrammerDialog::onRecentFileSelected(int index) {
     if (!initialised_ || index < 0 || index >= recentFiles_.size()) return;
     const QString path = recentFiles_.at(index).trimmed();
-    if (!path.isEmpty()) loadCoffFile(image_, *this, *this, path.toStdString(), true);
+    if (!path.isEmpty()) {
+        CommandContext ctx = context();
+        loadCoffFile(image_, *this, path.toStdString(), selectedMcu(), ctx.remember);
+    }
 }
 
 void ProgrammerDialog::onCsmToggled() {

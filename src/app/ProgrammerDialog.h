@@ -1,21 +1,21 @@
 #pragma once
 // The main window and the program's controller: its controls, the pod link,
 // the loaded image, the settings and recent files. Every command button runs
-// one core command to completion on this thread; the message line and the
-// progress bar repaint themselves synchronously meanwhile.
+// one core command to completion on this thread, with a request built from
+// the controls at the click; the message line and the progress bar repaint
+// themselves synchronously meanwhile.
 
 #include <QDialog>
 #include <QStringList>
 #include <array>
 #include <functional>
 
-#include "Clock.h"
-#include "CoffImage.h"
-#include "CommandInputs.h"
-#include "PodCommands.h"
-#include "PodLink.h"
-#include "StatusSink.h"
-#include "TargetCommands.h"
+#include "command/CommandContext.h"
+#include "command/Requests.h"
+#include "common/Clock.h"
+#include "common/StatusSink.h"
+#include "image/CoffImage.h"
+#include "pod/PodLink.h"
 
 class QCheckBox;
 class QComboBox;
@@ -30,13 +30,13 @@ class BitmapButton;
 class MessageLine;
 class PercentProgressBar;
 
-class ProgrammerDialog : public QDialog, public StatusSink, public CommandInputs {
+class ProgrammerDialog : public QDialog, public StatusSink {
     Q_OBJECT
 public:
     // Chooses a COFF file starting in dir; empty when cancelled.
     using FileChooser = std::function<QString(QWidget* parent, const QString& dir)>;
 
-    ProgrammerDialog(PodLink::DriverLoader loader, Clock& clock, QWidget* parent = nullptr);
+    ProgrammerDialog(PodLink::BackendLoader loader, Clock& clock, QWidget* parent = nullptr);
     ~ProgrammerDialog() override;
 
     // StatusSink: the message line, busy state, progress bar and wait cursor.
@@ -48,15 +48,8 @@ public:
     void beginWaitCursor() override;
     void endWaitCursor() override;
 
-    // CommandInputs: what the controls hold when a command runs.
-    int selectedMcuIndex() const override;
-    void addRecentFile(const std::string& path) override;
-    std::string filePathText() const override;
-    bool eraseAllChecked() const override;
-    bool csmChecked() const override;
-    std::string keyEditText(int index) const override;
-    std::string podFileNameText() const override;
-    void setPodFileName(const std::string& name) override;
+    // Puts a successfully loaded path at the top of the recent files.
+    void addRecentFile(const std::string& path);
 
     void setFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
     const CoffImage& image() const { return image_; }
@@ -90,11 +83,15 @@ private:
     void initialiseWindow();
     void saveSettingsFromControls();
     CommandContext context();
+    // What the controls hold now, as the parts of a request.
+    McuType selectedMcu() const;
+    ProgramSource programSource() const;
+    EraseMode eraseMode() const;
+    std::optional<CsmKeys> csmKeys() const;
 
     Clock& clock_;
     PodLink link_;
     CoffImage image_;
-    CsmKeys keys_;
     QString fileDirectory_;
     QString podFileName_;
     QStringList recentFiles_;

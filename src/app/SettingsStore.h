@@ -8,7 +8,7 @@
 #include <QStringList>
 #include <cstdint>
 
-#include "PodCommands.h"
+#include "pod/PodCommands.h"
 
 namespace cvl::ui {
 

@@ -2,10 +2,10 @@
 
 #include <QApplication>
 
-#include "Clock.h"
-#include "ProgrammerDialog.h"
-#include "SingleInstance.h"
-#include "SystemDriver.h"
+#include "common/Clock.h"
+#include "app/ProgrammerDialog.h"
+#include "app/SingleInstance.h"
+#include "pod/SystemBackends.h"
 
 int main(int argc, char** argv) {
     cvl::preferPreciseSleeps();
@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
     if (!instance.acquire()) return 0;  // already running: end silently
 
     cvl::SteadyClock clock;
-    cvl::ui::ProgrammerDialog dialog(cvl::loadSystemDriver, clock);
+    cvl::ui::ProgrammerDialog dialog(cvl::loadSystemBackends, clock);
     dialog.exec();
     return 0;
 }

@@ -1,38 +1,23 @@
-#include "CliSession.h"
+#include "cli/CliSession.h"
 
 #include <cerrno>
 #include <cstring>
 #include <iostream>
 #include <nlohmann/json.hpp>
 
-#include "SystemDriver.h"
+#include "pod/SystemBackends.h"
 
 namespace cvl::cli {
 
-std::optional<std::string> extractCommonOptions(std::vector<std::string>& args, CommonOptions& options) {
-    std::vector<std::string> rest;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--json") {
-            options.json = true;
-        } else if (args[i] == "--help" || args[i] == "-h") {
-            options.help = true;
-        } else if (args[i] == "--trace") {
-            if (i + 1 >= args.size()) return "--trace needs a FILE";
-            options.traceFile = args[++i];
-        } else {
-            rest.push_back(args[i]);
-        }
-    }
-    args = std::move(rest);
-    return std::nullopt;
-}
-
-CliSession::CliSession(const CommonOptions& options)
-    : link(loadSystemDriver, clock), status(options.json), json_(options.json), startUs_(clock.nowMicros()) {
-    if (!options.traceFile.empty()) {
-        traceFile_ = std::fopen(options.traceFile.c_str(), "w");
+CliSession::CliSession(const ParsedArgs& args)
+    : link(loadSystemBackends, clock),
+      status(args.has("--json")),
+      json_(args.has("--json")),
+      startUs_(clock.nowMicros()) {
+    if (const auto traceFile = args.value("--trace")) {
+        traceFile_ = std::fopen(traceFile->c_str(), "w");
         if (traceFile_ == nullptr) {
-            error_ = options.traceFile + ": " + std::strerror(errno);
+            error_ = *traceFile + ": " + std::strerror(errno);
             return;
         }
         trace_ = std::make_unique<TextTrace>(traceFile_);
@@ -49,35 +34,42 @@ CliSession::~CliSession() {
     if (traceFile_ != nullptr) std::fclose(traceFile_);
 }
 
-int CliSession::finish(const char* command, bool succeeded, const CliInputs* inputs) {
-    const int exitStatus = succeeded ? 0 : 1;
+int CliSession::finish(const char* command, const CommandOutcome& outcome, const std::string& file,
+                       const char* device) {
+    const int exitStatus = outcome.ok() ? 0 : 1;
     if (!json_) return exitStatus;
     nlohmann::ordered_json messages = nlohmann::ordered_json::array();
     for (const auto& [text, isError] : status.messages()) messages.push_back({{"text", text}, {"isError", isError}});
     nlohmann::ordered_json out = {
         {"command", command},
-        {"result", succeeded ? "Ok" : "Failed"},
+        {"result", std::string(outcomeName(outcome.code))},
         {"exitStatus", exitStatus},
         {"message", status.lastMessage()},
         {"isError", status.lastIsError()},
         {"elapsedSeconds", static_cast<double>(clock.nowMicros() - startUs_) * 1e-6},
         {"messages", messages},
     };
-    if (inputs != nullptr) {
-        const ImageSummary& s = image.summary;
-        out["figures"] = {{"file", inputs->file},
-                          {"device", mcuInfo(inputs->device)->shortName},
-                          {"loaded", image.imageLoaded == 1},
-                          {"fileName", image.fileName},
-                          {"sectionCount", image.sectionCount()},
-                          {"flashSectionCount", s.flashSectionCount},
-                          {"flashBytes", s.flashBytes},
-                          {"ramSectionCount", s.ramSectionCount},
-                          {"ramBytes", s.ramBytes},
-                          {"eraseMask", image.eraseSectorMask(inputs->eraseAll)},
-                          {"podFileName", inputs->podName}};
+    if (device != nullptr) {
+        const ProgramFigures p = outcome.program.value_or(programFigures(image, false));
+        out["figures"] = {{"file", file},
+                          {"device", device},
+                          {"loaded", p.loaded},
+                          {"fileName", p.fileName},
+                          {"sectionCount", p.sectionCount},
+                          {"flashSectionCount", p.flashSectionCount},
+                          {"flashBytes", p.flashBytes},
+                          {"ramSectionCount", p.ramSectionCount},
+                          {"ramBytes", p.ramBytes},
+                          {"eraseMask", p.eraseMask},
+                          {"podFileName", outcome.podFileName}};
     }
-    if (link.podVersion != 0) out["podVersion"] = link.podVersion;
+    if (outcome.pod) {
+        out["pod"] = {{"description", outcome.pod->description},
+                      {"serialNumber", outcome.pod->serialNumber},
+                      {"devicePath", outcome.pod->devicePath},
+                      {"backend", outcome.pod->backend}};
+    }
+    if (outcome.podVersion) out["podVersion"] = *outcome.podVersion;
     std::cout << out.dump() << '\n';
     return exitStatus;
 }

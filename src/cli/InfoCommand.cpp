@@ -1,22 +1,20 @@
-#include "InfoCommand.h"
+#include "cli/InfoCommand.h"
 
 #include <cstdio>
 #include <iostream>
 #include <nlohmann/json.hpp>
 
-#include "CliSession.h"
-#include "CliInputs.h"
-#include "TerminalStatus.h"
-#include "CoffImage.h"
-#include "Crc32.h"
-#include "LoadCommand.h"
-#include "Usage.h"
+#include "cli/TerminalStatus.h"
+#include "common/Clock.h"
+#include "image/CoffImage.h"
+#include "image/Crc32.h"
+#include "image/LoadCommand.h"
 
 namespace cvl::cli {
 
 namespace {
 
-nlohmann::ordered_json toJson(const std::string& file, McuType device, LoadOutcome outcome, const std::string& message,
+nlohmann::ordered_json toJson(const std::string& file, McuType device, OutcomeCode outcome, const std::string& message,
                               const CoffImage& image) {
     const ImageSummary& s = image.summary;
     nlohmann::ordered_json sections = nlohmann::ordered_json::array();
@@ -62,56 +60,37 @@ void printTable(const CoffImage& image) {
 
 }  // namespace
 
-int runInfo(std::vector<std::string> args) {
-    CommonOptions common;
-    if (auto bad = extractCommonOptions(args, common)) return usageError(*bad);
-    if (common.help) {
-        std::fputs(commandHelp("info").c_str(), stdout);
-        return 0;
-    }
-    const bool json = common.json;
+int runInfo(const ParsedArgs& args) {
+    const bool json = args.has("--json");
     McuType device = kDefaultMcu;
-    std::string file;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--device") {
-            if (i + 1 >= args.size()) return usageError("--device needs F28332, F28334 or F28335");
-            const auto d = mcuFromName(args[++i].c_str());
-            if (!d) return usageError("unknown device '" + args[i] + "'");
-            device = *d;
-        } else if (a.starts_with("-") && a != "-") {
-            return usageError("unknown option '" + a + "'");
-        } else if (file.empty()) {
-            file = a;
-        } else {
-            return usageError("only one FILE may be given");
-        }
+    if (const auto name = args.value("--device")) {
+        const auto d = mcuFromName(name->c_str());
+        if (!d) return usageError("unknown device '" + *name + "'");
+        device = *d;
     }
-    if (file.empty()) return usageError("info needs a FILE");
+    const std::string& file = args.file;
 
-    if (!common.traceFile.empty()) {
+    if (const auto traceFile = args.value("--trace")) {
         // Loading talks to no pod: the trace is created, and stays empty.
-        std::FILE* trace = std::fopen(common.traceFile.c_str(), "w");
-        if (trace == nullptr) return usageError(common.traceFile + ": cannot be written");
+        std::FILE* trace = std::fopen(traceFile->c_str(), "w");
+        if (trace == nullptr) return usageError(*traceFile + ": cannot be written");
         std::fclose(trace);
     }
     SteadyClock clock;
     const std::uint64_t start = clock.nowMicros();
     CoffImage image;
     TerminalStatus status(true);  // the outcome is printed below, as a table or JSON
-    CliInputs inputs;
-    inputs.device = device;
-    const LoadOutcome outcome = loadCoffFile(image, status, inputs, file, false);
+    const OutcomeCode outcome = loadCoffFile(image, status, file, device);
 
     if (json) {
         auto out = toJson(file, device, outcome, status.lastMessage(), image);
         out["elapsedSeconds"] = static_cast<double>(clock.nowMicros() - start) * 1e-6;
         std::cout << out.dump() << '\n';
-    } else if (outcome == LoadOutcome::Ok) {
+    } else if (outcome == OutcomeCode::Ok) {
         printTable(image);
         std::printf("%s\n", status.lastMessage().c_str());
     }
-    if (outcome != LoadOutcome::Ok) {
+    if (outcome != OutcomeCode::Ok) {
         if (!json) std::fprintf(stderr, "%s\n", status.lastMessage().c_str());
         return 1;
     }

@@ -1,11 +1,10 @@
 #pragma once
 
-#include <string>
-#include <vector>
+#include "cli/CommandTable.h"
 
 namespace cvl::cli {
 
-// corvexlink-cli info [--device F28332|F28334|F28335] [--json] FILE
-int runInfo(std::vector<std::string> args);
+// corvexlink-cli info [--device D] [--json] FILE
+int runInfo(const ParsedArgs& args);
 
 }  // namespace cvl::cli

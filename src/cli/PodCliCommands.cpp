@@ -1,113 +1,117 @@
-#include "PodCliCommands.h"
+#include "cli/PodCliCommands.h"
 
-#include <cstdio>
+#include <array>
 
-#include "CliSession.h"
-#include "StoreOperations.h"
-#include "TargetCommands.h"
-#include "Usage.h"
+#include "cli/CliSession.h"
+#include "command/CsmKeyText.h"
+#include "command/StoreCommands.h"
+#include "command/TargetCommands.h"
 
 namespace cvl::cli {
 
 namespace {
 
-// Splits "K0,K1,...,K7" into the eight key texts; false unless there are eight.
-bool splitKeys(const std::string& text, std::array<std::string, 8>& keys) {
+// Splits "K0,K1,...,K7" into the eight key texts; nothing unless there are eight.
+std::optional<std::array<std::string, 8>> splitKeys(const std::string& text) {
+    std::array<std::string, 8> keys;
     std::size_t start = 0;
     for (std::size_t i = 0; i < keys.size(); ++i) {
         const std::size_t comma = text.find(',', start);
-        if ((comma == std::string::npos) != (i == keys.size() - 1)) return false;
+        if ((comma == std::string::npos) != (i == keys.size() - 1)) return std::nullopt;
         keys[i] = text.substr(start, comma - start);
         start = comma + 1;
     }
-    return true;
+    return keys;
 }
 
-// Parses [--device D] [--erase-all] [--csm K0,...,K7] [--name NAME] FILE,
-// accepting only the options in allowed. Returns the usage exit status on a
-// mistake, -1 when the inputs are complete.
-int parseProgramArgs(const std::vector<std::string>& args, const std::string& allowed, const char* command,
-                     CliInputs& inputs) {
-    const auto permitted = [&](const std::string& option) { return allowed.find(option) != std::string::npos; };
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a.starts_with("--") && a != "--device" && !permitted(a)) {
-            return usageError(std::string(command) + " does not take " + a);
-        }
-        if (a == "--erase-all") {
-            inputs.eraseAll = true;
-        } else if (a == "--device") {
-            if (i + 1 >= args.size()) return usageError("--device needs F28332, F28334 or F28335");
-            const auto d = mcuFromName(args[++i].c_str());
-            if (!d) return usageError("unknown device '" + args[i] + "'");
-            inputs.device = *d;
-        } else if (a == "--csm") {
-            if (i + 1 >= args.size() || !splitKeys(args[++i], inputs.keys)) {
-                return usageError("--csm needs eight keys: KEY0,KEY1,...,KEY7");
-            }
-            inputs.csm = true;
-        } else if (a == "--name") {
-            if (i + 1 >= args.size()) return usageError("--name needs a POD file name");
-            inputs.podName = args[++i];
-        } else if (a.starts_with("-") && a != "-") {
-            return usageError("unknown option '" + a + "'");
-        } else if (inputs.file.empty()) {
-            inputs.file = a;
-        } else {
-            return usageError("only one FILE may be given");
-        }
-    }
-    return -1;
-}
-
-struct CommandEntry {
-    const char* name;
-    const char* options;  // the options it takes besides --device; "-" for none and no FILE
-    bool (*run)(CommandContext&);
-    bool figures;  // the JSON object carries the program's figures
+// The options every program command shares, as the request's parts.
+struct ProgramOptions {
+    ProgramSource program;
+    EraseMode eraseMode = EraseMode::Intelligent;
+    std::optional<CsmKeys> keys;
 };
 
-int runPodCommand(const CommandEntry& entry, std::vector<std::string> args) {
-    CommonOptions common;
-    if (auto bad = extractCommonOptions(args, common)) return usageError(*bad);
-    if (common.help) {
-        std::fputs(commandHelp(entry.name).c_str(), stdout);
-        return 0;
+std::optional<ProgramOptions> programOptions(const ParsedArgs& args, std::string& error) {
+    ProgramOptions out;
+    out.program.path = args.file;
+    if (const auto device = args.value("--device")) {
+        const auto d = mcuFromName(device->c_str());
+        if (!d) return error = "unknown device '" + *device + "'", std::nullopt;
+        out.program.device = *d;
     }
-    CliInputs inputs;
-    const bool takesFile = std::string(entry.options) != "-";
-    if (!takesFile && !args.empty()) return usageError(std::string(entry.name) + " takes no arguments");
-    if (takesFile) {
-        if (const int bad = parseProgramArgs(args, entry.options, entry.name, inputs); bad >= 0) return bad;
-        if (inputs.file.empty()) return usageError(std::string(entry.name) + " needs a FILE");
+    if (args.has("--erase-all")) out.eraseMode = EraseMode::All;
+    if (const auto csm = args.value("--csm")) {
+        const auto texts = splitKeys(*csm);
+        if (!texts) return error = "--csm needs eight keys: KEY0,KEY1,...,KEY7", std::nullopt;
+        out.keys = keysFromTexts(*texts);
     }
-    CliSession session(common);
-    if (!session.error().empty()) return usageError(session.error());
-    CommandContext ctx{session.image, session.link, session.keys, session.status, inputs, session.clock};
-    const bool ok = entry.run(ctx);
-    return session.finish(entry.name, ok, entry.figures ? &inputs : nullptr);
+    return out;
 }
 
-bool probe(CommandContext& ctx) {
-    ctx.link.probePod(ctx.status);
-    return ctx.link.podFound();
+// Runs one command in a session: builds the request from the options, runs
+// it and reports the outcome.
+template <typename Build, typename Run>
+int runInSession(const char* name, const ParsedArgs& args, bool program, Build build, Run run) {
+    std::string error;
+    const auto options = programOptions(args, error);
+    if (!options) return usageError(error);
+    CliSession session(args);
+    if (!session.error().empty()) return usageError(session.error());
+    CommandContext ctx = session.context();
+    const CommandOutcome outcome = run(ctx, build(*options));
+    if (!program) return session.finish(name, outcome);
+    return session.finish(name, outcome, options->program.path, mcuInfo(options->program.device)->shortName);
 }
 
 }  // namespace
 
-int runWrite(const std::vector<std::string>& args) {
-    return runPodCommand({"write", "--erase-all --csm", onTargetWrite, true}, args);
+int runWrite(const ParsedArgs& args) {
+    return runInSession(
+        "write", args, true,
+        [](const ProgramOptions& o) {
+            return TargetWriteRequest{o.program, o.eraseMode, o.keys};
+        },
+        [](CommandContext& ctx, const TargetWriteRequest& r) { return targetWrite(ctx, r); });
 }
-int runPodWrite(const std::vector<std::string>& args) {
-    return runPodCommand({"pod-write", "--erase-all --csm --name", onPodWrite, true}, args);
+
+int runPodWrite(const ParsedArgs& args) {
+    return runInSession(
+        "pod-write", args, true,
+        [&](const ProgramOptions& o) {
+            return PodWriteRequest{o.program, o.eraseMode, o.keys, args.value("--name").value_or("")};
+        },
+        [](CommandContext& ctx, const PodWriteRequest& r) { return podWrite(ctx, r); });
 }
-int runPodVerify(const std::vector<std::string>& args) {
-    return runPodCommand({"pod-verify", "", onPodVerify, true}, args);
+
+int runPodVerify(const ParsedArgs& args) {
+    return runInSession(
+        "pod-verify", args, true, [](const ProgramOptions& o) { return PodVerifyRequest{o.program}; },
+        [](CommandContext& ctx, const PodVerifyRequest& r) { return podVerify(ctx, r); });
 }
-int runReset(const std::vector<std::string>& args) { return runPodCommand({"reset", "-", onTargetReset, false}, args); }
-int runPodInfo(const std::vector<std::string>& args) {
-    return runPodCommand({"pod-info", "-", onPodInfo, false}, args);
+
+int runReset(const ParsedArgs& args) {
+    return runInSession(
+        "reset", args, false, [](const ProgramOptions&) { return ResetRequest{}; },
+        [](CommandContext& ctx, const ResetRequest& r) { return targetReset(ctx, r); });
 }
-int runProbe(const std::vector<std::string>& args) { return runPodCommand({"probe", "-", probe, false}, args); }
+
+int runPodInfo(const ParsedArgs& args) {
+    return runInSession(
+        "pod-info", args, false, [](const ProgramOptions&) { return PodInfoRequest{}; },
+        [](CommandContext& ctx, const PodInfoRequest& r) { return podInfo(ctx, r); });
+}
+
+int runProbe(const ParsedArgs& args) {
+    CliSession session(args);
+    if (!session.error().empty()) return usageError(session.error());
+    session.link.probePod(session.status);
+    CommandOutcome outcome;
+    outcome.message = session.status.lastMessage();
+    outcome.code = session.link.podFound()     ? OutcomeCode::Ok
+                   : session.link.loadDriver() ? OutcomeCode::PodNotFound
+                                               : OutcomeCode::DriverMissing;
+    if (session.link.podFound()) outcome.pod = session.link.pod();
+    return session.finish("probe", outcome);
+}
 
 }  // namespace cvl::cli

@@ -1,21 +1,17 @@
 #pragma once
+// The pod commands of the tool: each builds its request from the options,
+// runs the core command and reports its outcome.
 
-#include <string>
-#include <vector>
+#include "cli/CommandTable.h"
 
 namespace cvl::cli {
 
-// corvexlink-cli write [--device ...] [--erase-all] [--csm KEY0,...,KEY7] FILE
-int runWrite(const std::vector<std::string>& args);
-// corvexlink-cli reset
-int runReset(const std::vector<std::string>& args);
-// corvexlink-cli pod-write [--device ...] [--erase-all] [--csm ...] [--name NAME] FILE
-int runPodWrite(const std::vector<std::string>& args);
-// corvexlink-cli pod-verify [--device ...] FILE
-int runPodVerify(const std::vector<std::string>& args);
-// corvexlink-cli pod-info
-int runPodInfo(const std::vector<std::string>& args);
-// corvexlink-cli probe: the start-up check; 0 when a pod is found.
-int runProbe(const std::vector<std::string>& args);
+int runWrite(const ParsedArgs& args);
+int runReset(const ParsedArgs& args);
+int runPodWrite(const ParsedArgs& args);
+int runPodVerify(const ParsedArgs& args);
+int runPodInfo(const ParsedArgs& args);
+// The start-up check; 0 when a pod is found.
+int runProbe(const ParsedArgs& args);
 
 }  // namespace cvl::cli

@@ -1,4 +1,4 @@
-#include "TerminalStatus.h"
+#include "cli/TerminalStatus.h"
 
 #include <unistd.h>
 

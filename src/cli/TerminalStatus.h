@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "StatusSink.h"
+#include "common/StatusSink.h"
 
 namespace cvl::cli {
 

@@ -4,10 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "Clock.h"
-#include "InfoCommand.h"
-#include "PodCliCommands.h"
-#include "Usage.h"
+#include "cli/CommandTable.h"
+#include "common/Clock.h"
 
 int main(int argc, char** argv) {
     using namespace cvl::cli;
@@ -16,19 +14,21 @@ int main(int argc, char** argv) {
     const std::string command = argv[1];
     const std::vector<std::string> args(argv + 2, argv + argc);
     if (command == "--help" || command == "-h" || command == "help") {
-        std::fputs(usageText(), stdout);
+        std::fputs(usageText().c_str(), stdout);
         return 0;
     }
     if (command == "--version") {
         std::printf("corvexlink-cli %s\n", CORVEXLINK_VERSION);
         return 0;
     }
-    if (command == "info") return runInfo(args);
-    if (command == "write") return runWrite(args);
-    if (command == "reset") return runReset(args);
-    if (command == "pod-write") return runPodWrite(args);
-    if (command == "pod-verify") return runPodVerify(args);
-    if (command == "pod-info") return runPodInfo(args);
-    if (command == "probe") return runProbe(args);
-    return usageError("unknown command '" + command + "'");
+    const CommandSpec* spec = findCommand(command);
+    if (spec == nullptr) return usageError("unknown command '" + command + "'");
+    std::string error;
+    const auto parsed = parseArgs(*spec, args, error);
+    if (!parsed) return usageError(error);
+    if (parsed->has("--help")) {
+        std::fputs(commandHelp(*spec).c_str(), stdout);
+        return 0;
+    }
+    return spec->run(*parsed);
 }

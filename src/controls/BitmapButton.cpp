@@ -1,4 +1,4 @@
-#include "BitmapButton.h"
+#include "controls/BitmapButton.h"
 
 #include <QBitmap>
 #include <QImage>

@@ -1,4 +1,4 @@
-#include "MessageLine.h"
+#include "controls/MessageLine.h"
 
 #include <QFontMetrics>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "PercentProgressBar.h"
+#include "controls/PercentProgressBar.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "CoffImage.h"
+#include "image/CoffImage.h"
 
 #include <algorithm>
 #include <cstring>

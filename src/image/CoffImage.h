@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "McuTable.h"
-#include "SectionRecord.h"
+#include "image/McuTable.h"
+#include "image/SectionRecord.h"
 
 namespace cvl {
 

@@ -1,4 +1,4 @@
-#include "CoffReader.h"
+#include "image/CoffReader.h"
 
 #include <algorithm>
 #include <array>

@@ -5,7 +5,7 @@
 #include <istream>
 #include <string>
 
-#include "CoffImage.h"
+#include "image/CoffImage.h"
 
 namespace cvl {
 

@@ -1,4 +1,4 @@
-#include "Crc32.h"
+#include "image/Crc32.h"
 
 #include <array>
 

@@ -1,12 +1,11 @@
 #pragma once
 // Checks a command makes on the image before using it. Each returns the
-// message to show as an error, or nothing when the image passes.
+// failure to show, or Ok when the image passes.
 
 #include <cstdint>
-#include <optional>
-#include <string>
 
-#include "CoffImage.h"
+#include "common/Outcome.h"
+#include "image/CoffImage.h"
 
 namespace cvl {
 
@@ -14,9 +13,9 @@ inline constexpr std::uint16_t kPodMaxSections = 70;
 inline constexpr std::uint32_t kPodMaxBytes = 0x80000;  // the pod's serial flash
 
 // Valid section data only: what Target Write checks.
-std::optional<std::string> checkTargetImage(const CoffImage& image);
+OutcomeCode checkTargetImage(const CoffImage& image);
 
 // All four checks in order: what POD Write and POD Verify check.
-std::optional<std::string> checkPodImage(const CoffImage& image);
+OutcomeCode checkPodImage(const CoffImage& image);
 
 }  // namespace cvl

@@ -1,4 +1,4 @@
-#include "LoadCommand.h"
+#include "image/LoadCommand.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,24 +9,24 @@ namespace cvl {
 namespace {
 constexpr std::size_t kFileNameBytes = 8;
 
-LoadOutcome fromReadResult(CoffReadResult r) {
+OutcomeCode fromReadResult(CoffReadResult r) {
     switch (r) {
         case CoffReadResult::Ok:
-            return LoadOutcome::Ok;
+            return OutcomeCode::Ok;
         case CoffReadResult::OpenFailed:
-            return LoadOutcome::OpenFailed;
+            return OutcomeCode::OpenFailed;
         case CoffReadResult::NotCoff:
-            return LoadOutcome::NotCoff;
+            return OutcomeCode::NotCoff;
         case CoffReadResult::WrongTarget:
-            return LoadOutcome::WrongTarget;
+            return OutcomeCode::WrongTarget;
         case CoffReadResult::FileError:
-            return LoadOutcome::FileError;
+            return OutcomeCode::FileError;
         case CoffReadResult::MemoryError:
-            return LoadOutcome::MemoryError;
+            return OutcomeCode::MemoryError;
         case CoffReadResult::TooLarge:
-            return LoadOutcome::TooLarge;
+            return OutcomeCode::TooLarge;
     }
-    return LoadOutcome::FileError;
+    return OutcomeCode::FileError;
 }
 
 // The name of the entry the path names, as the file system reports it; a
@@ -38,48 +38,8 @@ std::string entryName(const std::filesystem::path& path) {
 }
 }  // namespace
 
-std::string_view loadMessage(LoadOutcome outcome) {
-    switch (outcome) {
-        case LoadOutcome::Ok:
-            return "Reading COFF file is successful";
-        case LoadOutcome::NotFound:
-            return "The specified COFF file isn't exist";
-        case LoadOutcome::OpenFailed:
-            return "Fail to open specified file";
-        case LoadOutcome::NotCoff:
-            return "The specified file is not COFF format";
-        case LoadOutcome::WrongTarget:
-            return "The specified file is not match with MCU";
-        case LoadOutcome::FileError:
-            return "File exception error happens";
-        case LoadOutcome::MemoryError:
-            return "Memory exception error happens";
-        case LoadOutcome::TooLarge:
-            return "The program in the COFF file is larger than 8 MiB";
-    }
-    return "";
-}
-
-std::string_view outcomeName(LoadOutcome outcome) {
-    switch (outcome) {
-        case LoadOutcome::Ok:
-            return "Ok";
-        case LoadOutcome::NotFound:
-            return "NotFound";
-        case LoadOutcome::OpenFailed:
-            return "OpenFailed";
-        case LoadOutcome::NotCoff:
-            return "NotCoff";
-        case LoadOutcome::WrongTarget:
-            return "WrongTarget";
-        case LoadOutcome::FileError:
-            return "FileError";
-        case LoadOutcome::MemoryError:
-            return "MemoryError";
-        case LoadOutcome::TooLarge:
-            return "TooLarge";
-    }
-    return "";
+std::string_view loadMessage(OutcomeCode outcome) {
+    return outcome == OutcomeCode::Ok ? "Reading COFF file is successful" : outcomeMessage(outcome);
 }
 
 std::string deriveFileName(std::string_view entry) {
@@ -100,20 +60,20 @@ std::string trimmed(std::string_view text) {
     return first < last ? std::string(first, last) : std::string();
 }
 
-LoadOutcome loadCoffFile(CoffImage& image, StatusSink& status, LoadInputs& inputs, const std::string& path,
-                         bool remember) {
+OutcomeCode loadCoffFile(CoffImage& image, StatusSink& status, const std::string& path, McuType device,
+                         const RememberFile& remember) {
     std::error_code ec;
     if (path.empty() || !std::filesystem::exists(path, ec)) {
-        status.showMessage(loadMessage(LoadOutcome::NotFound), true);
-        return LoadOutcome::NotFound;
+        status.showMessage(loadMessage(OutcomeCode::NotFound), true);
+        return OutcomeCode::NotFound;
     }
     image.fileName = deriveFileName(entryName(path));
-    image.mcuType = static_cast<McuType>(inputs.selectedMcuIndex() & 0xFF);
+    image.mcuType = device;
 
-    const LoadOutcome outcome = fromReadResult(readCoff(path, image));
-    if (outcome == LoadOutcome::Ok) {
+    const OutcomeCode outcome = fromReadResult(readCoff(path, image));
+    if (outcome == OutcomeCode::Ok) {
         image.summarize();
-        if (remember) inputs.addRecentFile(path);
+        if (remember) remember(path);
         status.showMessage(loadMessage(outcome), false);
         image.imageLoaded = 1;
     } else {
@@ -124,15 +84,15 @@ LoadOutcome loadCoffFile(CoffImage& image, StatusSink& status, LoadInputs& input
     return outcome;
 }
 
-bool ensureImageLoaded(CoffImage& image, StatusSink& status, LoadInputs& inputs, std::string_view pathText,
-                       std::string_view prompt) {
-    if (image.imageLoaded == 1) return true;
+OutcomeCode ensureImageLoaded(CoffImage& image, StatusSink& status, std::string_view pathText, McuType device,
+                              OutcomeCode noFile, const RememberFile& remember) {
+    if (image.imageLoaded == 1) return OutcomeCode::Ok;
     const std::string path = trimmed(pathText);
     if (path.empty()) {
-        status.showMessage(prompt, true);
-        return false;
+        status.showMessage(outcomeMessage(noFile), true);
+        return noFile;
     }
-    return loadCoffFile(image, status, inputs, path, true) == LoadOutcome::Ok;
+    return loadCoffFile(image, status, path, device, remember);
 }
 
 }  // namespace cvl

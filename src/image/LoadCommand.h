@@ -2,54 +2,40 @@
 // The Load command: makes a COFF file the current program and reports the
 // outcome in the message line.
 
-#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
-#include "CoffImage.h"
-#include "CoffReader.h"
-#include "StatusSink.h"
+#include "common/Outcome.h"
+#include "common/StatusSink.h"
+#include "image/CoffImage.h"
+#include "image/CoffReader.h"
 
 namespace cvl {
 
-// What the load needs from the window: the MCU selector and the recent-file list.
-class LoadInputs {
-public:
-    virtual ~LoadInputs() = default;
-    virtual int selectedMcuIndex() const = 0;
-    virtual void addRecentFile(const std::string& path) = 0;
-};
+// Called with the path of every successful load the user asked to remember
+// (the window's recent-file list).
+using RememberFile = std::function<void(const std::string& path)>;
 
-enum class LoadOutcome : std::uint8_t {
-    Ok,
-    NotFound,
-    OpenFailed,
-    NotCoff,
-    WrongTarget,
-    FileError,
-    MemoryError,
-    TooLarge,
-};
-
-std::string_view loadMessage(LoadOutcome outcome);
-std::string_view outcomeName(LoadOutcome outcome);
+// The line a load shows: "Reading COFF file is successful" for Ok, the
+// failure's message otherwise.
+std::string_view loadMessage(OutcomeCode outcome);
 
 // The file's identity: its name without a final ".out" (any case), cut to 8 bytes.
 std::string deriveFileName(std::string_view entryName);
 
-// Loads path into image for the device selected in inputs. Shows the outcome
-// with status; adds the path to the recent files when remember is set and the
-// load succeeded.
-LoadOutcome loadCoffFile(CoffImage& image, StatusSink& status, LoadInputs& inputs, const std::string& path,
-                         bool remember);
+// Loads path into image for device. Shows the outcome with status; passes the
+// path to remember (when given) after a successful load.
+OutcomeCode loadCoffFile(CoffImage& image, StatusSink& status, const std::string& path, McuType device,
+                         const RememberFile& remember = {});
 
 // Text with leading and trailing white space removed.
 std::string trimmed(std::string_view text);
 
 // The step every programming command starts with: use the loaded image, or
-// load the path text, showing prompt when it is empty. True when an image is
-// ready.
-bool ensureImageLoaded(CoffImage& image, StatusSink& status, LoadInputs& inputs, std::string_view pathText,
-                       std::string_view prompt);
+// load the path text for device (remembering it), showing noFile's message
+// when the text is empty. Ok when an image is ready.
+OutcomeCode ensureImageLoaded(CoffImage& image, StatusSink& status, std::string_view pathText, McuType device,
+                              OutcomeCode noFile, const RememberFile& remember);
 
 }  // namespace cvl

@@ -1,4 +1,4 @@
-#include "McuTable.h"
+#include "image/McuTable.h"
 
 #include <array>
 #include <cstring>

@@ -3,9 +3,9 @@
 // link's clock: the host's side of the conversation, for a user debugging
 // a board.
 
-#include "ByteTrace.h"
-#include "Clock.h"
-#include "PodLink.h"
+#include "pod/ByteTrace.h"
+#include "common/Clock.h"
+#include "pod/PodLink.h"
 
 namespace cvl {
 

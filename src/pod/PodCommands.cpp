@@ -1,111 +1,62 @@
-#include "PodCommands.h"
+#include "pod/PodCommands.h"
 
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 
 namespace cvl {
 
+namespace {
+constexpr std::uint32_t kIdentifyLimitMs = 200;
+constexpr std::uint32_t kResetLimitMs = 1000;
+}  // namespace
+
 unsigned deviceCode(McuType device) { return static_cast<unsigned>(device) + 1; }
 
 std::string keyText(const CsmKeys& keys) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string text;
-    char field[8];
     for (std::uint16_t w : keys.words) {
-        std::snprintf(field, sizeof field, "%04X", w);
-        text += field;
+        for (int shift = 12; shift >= 0; shift -= 4) text += kDigits[(w >> shift) & 0xF];
     }
     return text;
 }
 
-std::uint32_t buildFrame(PodLink& link, const char* format, ...) {
-    char* out = reinterpret_cast<char*>(link.txBuffer.data());
-    std::va_list args;
-    va_start(args, format);
-    const int n = std::vsnprintf(out, link.txBuffer.size(), format, args);
-    va_end(args);
-    return n < 0 ? 0 : static_cast<std::uint32_t>(std::min<int>(n, link.txBuffer.size() - 1));
-}
-
-bool sendFrameOnly(PodLink& link, std::uint32_t frameBytes) {
-    return link.timedWrite(link.txBuffer.data(), frameBytes, kFrameWriteLimitMs);
-}
-
-bool transact(PodLink& link, std::uint32_t frameBytes, std::uint32_t replyBytes, std::uint32_t limitMs) {
-    link.rxBuffer[0] = 0;
-    if (!sendFrameOnly(link, frameBytes)) return false;
-    if (!link.timedRead(link.rxBuffer.data(), replyBytes, limitMs)) return false;
-    return link.rxBuffer[0] == ACK;
-}
-
-bool podInit(PodLink& link) { return transact(link, buildFrame(link, "%cI%c", STX, ETX), 1, 200); }
-
-bool podIdentify(PodLink& link) {
-    link.podVersion = 0;
-    std::memset(link.rxBuffer.data(), 0, 7);
-    if (!transact(link, buildFrame(link, "%c?%c", STX, ETX), 6, 200)) return false;
-    const char* text = reinterpret_cast<const char*>(link.rxBuffer.data() + 1);
+std::optional<std::uint16_t> podIdentify(PodLink& link) {
+    const auto reply = link.transact(Frame('?'), 6, kIdentifyLimitMs);
+    if (!reply) return std::nullopt;
+    const char* text = reinterpret_cast<const char*>(reply->payload());
+    std::uint16_t version = 0;
     if (std::strncmp(text, "CVL", 3) == 0) {
-        unsigned version = 0;
-        for (int i = 3; i < 5 && text[i] >= '0' && text[i] <= '9'; ++i) version = version * 10 + (text[i] - '0');
-        link.podVersion = static_cast<std::uint16_t>(version);
+        for (int i = 3; i < 5 && text[i] >= '0' && text[i] <= '9'; ++i) {
+            version = static_cast<std::uint16_t>(version * 10 + (text[i] - '0'));
+        }
     }
-    return true;
+    return version;
 }
 
 bool targetReset(PodLink& link) {
-    if (!transact(link, buildFrame(link, "%cR%c", STX, ETX), 1, 1000)) return false;
+    if (!link.transact(Frame('R'), 1, kResetLimitMs)) return false;
     link.purgePod();
     return true;
 }
 
-bool writeBatch(PodLink& link, std::string& batch) {
-    if (batch.size() > link.txBuffer.size()) {  // never built that long; refuse rather than overrun
-        batch.clear();
-        return false;
-    }
-    std::memcpy(link.txBuffer.data(), batch.data(), batch.size());
-    const bool written =
-        link.timedWrite(link.txBuffer.data(), static_cast<std::uint32_t>(batch.size()), kBatchWriteLimitMs);
-    batch.clear();
-    if (!written) return false;
-    // Data frames get no reply: anything the pod sent meanwhile is a failure.
-    const auto waiting = link.receiveQueueCount();
-    return waiting && *waiting == 0;
-}
-
-bool flushFrames(PodLink& link) { return writeBatch(link, link.pendingFrames); }
-
-bool sendWord(PodLink& link, char letter, std::uint16_t value, std::uint32_t limitMs) {
-    link.txBuffer.fill(0);
-    link.rxBuffer[0] = 0;
-    char frame[8];
-    std::snprintf(frame, sizeof frame, "%c%c%04X%c", STX, letter, value, ETX);
+bool sendWord(PodLink& link, DataBatch& batch, char letter, std::uint16_t value, std::uint32_t limitMs) {
     switch (letter) {
         case 'S':
-            link.pendingFrames.append(frame, 7);
-            if (link.pendingFrames.size() >= kBatchBytes) return flushFrames(link);
-            return true;
+            return batch.add(link, letter, value);
         case 'U':
         case 'X':
-            std::memcpy(link.txBuffer.data(), frame, 7);
-            return transact(link, 7, 1, limitMs);
-        case 'Y': {
-            link.pendingFrames.append(frame, 7);
-            const std::uint32_t size = static_cast<std::uint32_t>(link.pendingFrames.size());
-            std::memcpy(link.txBuffer.data(), link.pendingFrames.data(), size);
-            link.pendingFrames.clear();
-            if (!link.timedWrite(link.txBuffer.data(), size, kBatchWriteLimitMs)) return false;
-            return link.timedRead(link.rxBuffer.data(), 1, limitMs) && link.rxBuffer[0] == ACK;
-        }
+            return link.transact(Frame(letter).hex(value, 4), 1, limitMs).has_value();
+        case 'Y':
+            batch.put(letter, value);
+            return batch.flushAwaitingAck(link, limitMs);
         default:
-            return true;
+            return false;
     }
 }
 
-bool sendLong(PodLink& link, std::uint32_t value, std::uint32_t limitMs) {
-    return sendWord(link, 'U', static_cast<std::uint16_t>(value >> 16), limitMs) &&
-           sendWord(link, 'U', static_cast<std::uint16_t>(value & 0xFFFF), limitMs);
+bool sendLong(PodLink& link, DataBatch& batch, std::uint32_t value, std::uint32_t limitMs) {
+    return sendWord(link, batch, 'U', static_cast<std::uint16_t>(value >> 16), limitMs) &&
+           sendWord(link, batch, 'U', static_cast<std::uint16_t>(value & 0xFFFF), limitMs);
 }
 
 }  // namespace cvl

@@ -1,4 +1,4 @@
-#include "PodDirectory.h"
+#include "pod/PodDirectory.h"
 
 #include <unistd.h>
 
@@ -31,7 +31,8 @@ std::vector<AnnouncedPod> announcedPods() {
         std::ifstream in(file);
         AnnouncedPod pod;
         if (!std::getline(in, pod.description) || !std::getline(in, pod.devicePath)) continue;
-        if (pod.description.size() > 63 || pod.devicePath.empty()) continue;
+        if (!std::getline(in, pod.serialNumber)) pod.serialNumber.clear();
+        if (pod.description.size() > 63 || pod.devicePath.empty() || pod.serialNumber.size() > 63) continue;
         if (!fs::exists(pod.devicePath, ec)) continue;  // left behind by an emulator that died
         pods.push_back(pod);
     }
@@ -51,6 +52,7 @@ std::string announcePod(const AnnouncedPod& pod, const std::string& name, std::s
     {
         std::ofstream out(temp, std::ios::trunc);
         out << pod.description << '\n' << pod.devicePath << '\n';
+        if (!pod.serialNumber.empty()) out << pod.serialNumber << '\n';
         if (!out) {
             error = temp.string() + ": write failed";
             return "";

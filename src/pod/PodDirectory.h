@@ -1,8 +1,9 @@
 #pragma once
 // Where running emulators announce their virtual pods: one small file per
 // pod in $XDG_RUNTIME_DIR/corvexlink/pods/ (or, without a runtime directory,
-// <temp>/corvexlink-<uid>/pods/), holding two lines: the USB description the
-// pod answers to, and the path of its serial device.
+// <temp>/corvexlink-<uid>/pods/), holding two or three lines: the USB
+// description the pod answers to, the path of its serial device, and its
+// serial number (optional).
 
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@ namespace cvl {
 struct AnnouncedPod {
     std::string description;
     std::string devicePath;
+    std::string serialNumber;
 };
 
 std::string podDirectory();

@@ -1,25 +1,28 @@
 #pragma once
-// The byte channel to the pod: finds it among the FTDI devices by its
-// description, opens and configures it, writes requests and reads replies
-// under time limits, and closes it again after each command.
+// The byte channel to the pod: finds it among the devices of the usable
+// backends by its description, opens and configures it, writes requests and
+// reads replies under time limits, and closes it again after each command.
 
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <string>
 
-#include "Clock.h"
-#include "FtdiDriver.h"
-#include "StatusSink.h"
+#include "common/Clock.h"
+#include "common/Outcome.h"
+#include "common/StatusSink.h"
+#include "pod/Frame.h"
+#include "pod/PodPort.h"
 
 namespace cvl {
 
 inline constexpr const char* kPodDescription = "Corvexlink POD";
+// The most the link writes at once: one batch of data-word frames.
 inline constexpr std::size_t kLinkBufferBytes = 400;
-
-enum class PodOpenResult : std::uint8_t { Opened = 0, PortFailed = 1, InitFailed = 2 };
+inline constexpr std::uint32_t kFrameWriteLimitMs = 200;
+// The longest reply: 'g', the acknowledgement and 16 password bytes.
+inline constexpr std::size_t kMaxReplyBytes = 17;
 
 // Observes every byte that crosses the link (for traces); optional.
 class LinkObserver {
@@ -29,20 +32,30 @@ public:
     virtual void received(const std::uint8_t* bytes, std::size_t size) = 0;
 };
 
+// The bytes of an acknowledged reply; the acknowledgement is byte 0.
+struct Reply {
+    std::array<std::uint8_t, kMaxReplyBytes> bytes{};
+    std::uint32_t size = 0;
+    // The bytes after the acknowledgement.
+    const std::uint8_t* payload() const { return bytes.data() + 1; }
+};
+
 class PodLink {
 public:
-    // Produces the driver, or nullptr when no backend is usable.
-    using DriverLoader = std::function<std::unique_ptr<FtdiDriver>()>;
+    // Produces the backends to search, or nullptr when none is usable.
+    using BackendLoader = std::function<std::unique_ptr<PodBackend>()>;
 
-    PodLink(DriverLoader loader, Clock& clock);
+    PodLink(BackendLoader loader, Clock& clock);
     ~PodLink();
     PodLink(const PodLink&) = delete;
     PodLink& operator=(const PodLink&) = delete;
 
     bool loadDriver();
     void unloadDriver();
+    // Chooses the first device whose description is the pod's.
     bool findPod();
-    PodOpenResult openPod();
+    // Ok, PortFailed or PodInitFailed.
+    OutcomeCode openPod();
     void closePod();
     void purgePod();
     // Bytes waiting in the receive queue, or nothing when the query failed.
@@ -50,31 +63,30 @@ public:
     bool timedWrite(const std::uint8_t* bytes, std::uint32_t length, std::uint32_t limitMs);
     bool timedRead(std::uint8_t* destination, std::uint32_t count, std::uint32_t limitMs);
 
+    // Writes a frame (200 ms); no reply is awaited. An invalid frame is not sent.
+    bool send(const Frame& frame);
+    // Writes a frame, then reads replyBytes within limitMs: the reply when
+    // both worked and its first byte is the acknowledgement.
+    std::optional<Reply> transact(const Frame& frame, std::uint32_t replyBytes, std::uint32_t limitMs);
+
     // Common entry of every pod command; shows its own failure message.
-    bool connectPod(StatusSink& status);
+    OutcomeCode connectPod(StatusSink& status);
     // Start-up check: shows one message, does not open the device.
     void probePod(StatusSink& status);
 
-    bool podFound() const { return podFound_; }
+    bool podFound() const { return pod_.has_value(); }
     bool podConnected() const { return podConnected_; }
-    const char* podDescription() const { return podDescription_.data(); }
+    // The device chosen by the last successful findPod().
+    const std::optional<PodInfo>& pod() const { return pod_; }
     void setObserver(LinkObserver* observer) { observer_ = observer; }
 
-    std::array<std::uint8_t, kLinkBufferBytes> txBuffer{};
-    std::array<std::uint8_t, kLinkBufferBytes> rxBuffer{};
-    std::string pendingFrames;  // batched data-word frames
-    std::uint16_t podVersion = 0;
-
 private:
-    void closeHandle();
-
-    DriverLoader loader_;
+    BackendLoader loader_;
     Clock& clock_;
-    std::unique_ptr<FtdiDriver> driver_;
-    FtHandle deviceHandle_ = nullptr;
-    bool podFound_ = false;
+    std::unique_ptr<PodBackend> backend_;
+    std::unique_ptr<PodPort> port_;
+    std::optional<PodInfo> pod_;
     bool podConnected_ = false;
-    std::array<char, kFtDescriptionBytes> podDescription_{};
     LinkObserver* observer_ = nullptr;
 };
 

@@ -1,4 +1,4 @@
-#include "TextTrace.h"
+#include "pod/TextTrace.h"
 
 namespace cvl {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "ByteTrace.h"
+#include "pod/ByteTrace.h"
 
 namespace cvl {
 

@@ -1,4 +1,4 @@
-#include "AtomicFile.h"
+#include "sim/AtomicFile.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "EmulatorArgs.h"
+#include "sim/EmulatorArgs.h"
 
 #include <charconv>
 
@@ -29,6 +29,7 @@ const char* podsimUsage() {
            "  --trace FILE          write every byte in both directions with timestamps\n"
            "  --pod-version N       version in the identify reply (default 12)\n"
            "  --description TEXT    USB description to announce (default \"Corvexlink POD\")\n"
+           "  --serial S            USB serial number to announce (default SIM<pid>)\n"
            "  --name NAME           announcement file name (default podsim-<pid>)\n"
            "  --help, --version\n";
 }
@@ -72,6 +73,12 @@ std::optional<PodsimArgs> parsePodsimArgs(const std::vector<std::string>& args, 
             if (!value(out.emulator.description)) return std::nullopt;
             if (out.emulator.description.size() > 63 || out.emulator.description.find('\n') != std::string::npos) {
                 return error = "--description takes one line of at most 63 characters", std::nullopt;
+            }
+        } else if (a == "--serial") {
+            if (!value(out.serialNumber)) return std::nullopt;
+            if (out.serialNumber.empty() || out.serialNumber.size() > 63 ||
+                out.serialNumber.find_first_of("\r\n") != std::string::npos) {
+                return error = "--serial takes one line of 1 to 63 characters", std::nullopt;
             }
         } else if (a == "--pod-version") {
             std::uint32_t n;

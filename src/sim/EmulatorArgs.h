@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "PodEmulator.h"
+#include "sim/PodEmulator.h"
 
 namespace cvl::sim {
 
@@ -14,7 +14,8 @@ struct PodsimArgs {
     std::string flashFile;
     std::string storeFile;
     std::string traceFile;
-    std::string name;  // announcement file name
+    std::string name;          // announcement file name
+    std::string serialNumber;  // empty: derived from the process id
     bool help = false;
     bool version = false;
 };

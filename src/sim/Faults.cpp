@@ -1,4 +1,4 @@
-#include "Faults.h"
+#include "sim/Faults.h"
 
 #include <charconv>
 #include <vector>

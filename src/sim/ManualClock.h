@@ -2,7 +2,7 @@
 // A clock that moves only when the code under test waits, so time limits of
 // seconds pass in no real time.
 
-#include "Clock.h"
+#include "common/Clock.h"
 
 namespace cvl::sim {
 

@@ -1,4 +1,4 @@
-#include "PodEmulator.h"
+#include "sim/PodEmulator.h"
 
 #include <algorithm>
 #include <cstring>

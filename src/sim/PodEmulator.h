@@ -13,10 +13,10 @@
 #include <string_view>
 #include <vector>
 
-#include "ByteTrace.h"
-#include "Faults.h"
-#include "PodStoreModel.h"
-#include "TargetModel.h"
+#include "pod/ByteTrace.h"
+#include "sim/Faults.h"
+#include "sim/PodStoreModel.h"
+#include "sim/TargetModel.h"
 
 namespace cvl::sim {
 
@@ -37,6 +37,7 @@ struct EmulatorOptions {
     std::uint16_t version = 12;
     std::string identifier = "CVL";  // three characters in the identify reply
     std::string description = "Corvexlink POD";
+    std::string serialNumber = "CVLSIM01";  // the USB serial number it is listed with
     WireModel wire;
     std::vector<Fault> faults;
 };

@@ -1,9 +1,9 @@
-#include "PodStoreModel.h"
+#include "sim/PodStoreModel.h"
 
 #include <cstring>
 #include <filesystem>
 
-#include "AtomicFile.h"
+#include "sim/AtomicFile.h"
 
 namespace cvl::sim {
 

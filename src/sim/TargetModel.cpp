@@ -1,9 +1,9 @@
-#include "TargetModel.h"
+#include "sim/TargetModel.h"
 
 #include <algorithm>
 #include <filesystem>
 
-#include "AtomicFile.h"
+#include "sim/AtomicFile.h"
 
 namespace cvl::sim {
 

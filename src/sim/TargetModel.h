@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "McuTable.h"
-#include "PodCommands.h"
+#include "image/McuTable.h"
+#include "pod/PodCommands.h"
 
 namespace cvl::sim {
 

@@ -1,4 +1,4 @@
-#include "VirtualPod.h"
+#include "sim/VirtualPod.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -15,9 +15,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "Clock.h"
-#include "PodDirectory.h"
-#include "TextTrace.h"
+#include "common/Clock.h"
+#include "pod/PodDirectory.h"
+#include "pod/TextTrace.h"
 
 namespace cvl::sim {
 
@@ -100,9 +100,10 @@ int runVirtualPod(const PodsimArgs& args) {
     Pty pty;
     if (sigfd < 0 || !openPty(pty, error)) return report(false, error.empty() ? "signalfd failed" : error), 1;
     const std::string name = args.name.empty() ? "podsim-" + std::to_string(::getpid()) : args.name;
-    const std::string announcement = announcePod({args.emulator.description, pty.path}, name, error);
+    const std::string serial = args.serialNumber.empty() ? "SIM" + std::to_string(::getpid()) : args.serialNumber;
+    const std::string announcement = announcePod({args.emulator.description, pty.path, serial}, name, error);
     if (announcement.empty()) return report(false, error), 1;
-    std::printf("corvexlink-podsim: \"%s\" (%s) ready on %s\n", args.emulator.description.c_str(),
+    std::printf("corvexlink-podsim: \"%s\" %s (%s) ready on %s\n", args.emulator.description.c_str(), serial.c_str(),
                 mcuInfo(pod.target().device())->shortName, pty.path.c_str());
     std::fflush(stdout);
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "EmulatorArgs.h"
+#include "sim/EmulatorArgs.h"
 
 namespace cvl::sim {
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "Clock.h"
-#include "EmulatorArgs.h"
-#include "VirtualPod.h"
+#include "common/Clock.h"
+#include "sim/EmulatorArgs.h"
+#include "sim/VirtualPod.h"
 
 int main(int argc, char** argv) {
     cvl::preferPreciseSleeps();  // replies go out at their modelled moment

@@ -14,15 +14,15 @@
 #include <sys/resource.h>
 #include <memory>
 
-#include "BitmapButton.h"
+#include "controls/BitmapButton.h"
 #include "CoffWriter.h"
-#include "ManualClock.h"
-#include "MessageLine.h"
-#include "PercentProgressBar.h"
-#include "PodEmulator.h"
-#include "ProgrammerDialog.h"
-#include "SimFtdiDriver.h"
-#include "SingleInstance.h"
+#include "sim/ManualClock.h"
+#include "controls/MessageLine.h"
+#include "controls/PercentProgressBar.h"
+#include "sim/PodEmulator.h"
+#include "app/ProgrammerDialog.h"
+#include "sim/SimPodBackend.h"
+#include "app/SingleInstance.h"
 
 using namespace cvl;
 using namespace cvl::ui;
@@ -61,7 +61,7 @@ private:
     std::unique_ptr<ProgrammerDialog> makeDialog(sim::EmulatorOptions options = {}) {
         pod_ = std::make_unique<sim::PodEmulator>(options);
         return std::make_unique<ProgrammerDialog>(
-            [this] { return std::make_unique<sim::SimFtdiDriver>(*pod_, clock_); }, clock_);
+            [this] { return std::make_unique<sim::SimPodBackend>(*pod_, clock_); }, clock_);
     }
     template <typename W>
     static W* child(ProgrammerDialog& d, const char* id) {

@@ -1,0 +1,47 @@
+#pragma once
+// What each command is asked to do, as plain values. Front ends build them
+// (the window from its controls at the moment of the click, the command-line
+// tool from its options); the commands never read a control.
+
+#include <optional>
+#include <string>
+
+#include "image/McuTable.h"
+#include "pod/PodCommands.h"
+
+namespace cvl {
+
+enum class EraseMode : std::uint8_t {
+    Intelligent,  // the sectors the program's flash sections touch
+    All,          // every sector of the device
+};
+
+// The program a command works on: used as loaded when an image is loaded,
+// otherwise loaded from path (as typed) for device.
+struct ProgramSource {
+    std::string path;
+    McuType device = kDefaultMcu;
+};
+
+struct TargetWriteRequest {
+    ProgramSource program;
+    EraseMode eraseMode = EraseMode::Intelligent;
+    std::optional<CsmKeys> keys;  // present when the CSM box is ticked
+};
+
+struct ResetRequest {};
+
+struct PodWriteRequest {
+    ProgramSource program;
+    EraseMode eraseMode = EraseMode::Intelligent;
+    std::optional<CsmKeys> keys;
+    std::string podFileName;  // as typed; empty: the program's file name
+};
+
+struct PodVerifyRequest {
+    ProgramSource program;
+};
+
+struct PodInfoRequest {};
+
+}  // namespace cvl

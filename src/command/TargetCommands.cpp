@@ -1,0 +1,56 @@
+#include "command/TargetCommands.h"
+
+#include "command/CsmKeyText.h"
+#include "image/ImageChecks.h"
+#include "pod/TargetProgrammer.h"
+
+namespace cvl {
+
+OutcomeCode prepareProgram(CommandContext& ctx, const ProgramSource& program, OutcomeCode noFile) {
+    return ensureImageLoaded(ctx.image, ctx.status, program.path, program.device, noFile, ctx.remember);
+}
+
+CommandOutcome targetWrite(CommandContext& ctx, const TargetWriteRequest& request) {
+    if (const OutcomeCode loaded = prepareProgram(ctx, request.program, OutcomeCode::NoFileToWrite);
+        loaded != OutcomeCode::Ok) {
+        return shownFailure(loaded);
+    }
+    if (const OutcomeCode refused = checkTargetImage(ctx.image); refused != OutcomeCode::Ok) {
+        return failed(ctx.status, refused);
+    }
+    const bool eraseAll = request.eraseMode == EraseMode::All;
+    const bool csm = request.keys.has_value();
+    const CsmKeys keys = request.keys.value_or(CsmKeys{});
+    const bool flash = ctx.image.summary.hasFlashSection != 0;
+    if (csm && keysAllZero(keys)) return failed(ctx.status, OutcomeCode::CsmPasswordWrong);
+    if (const OutcomeCode connected = ctx.link.connectPod(ctx.status); connected != OutcomeCode::Ok) {
+        return shownFailure(connected);
+    }
+    TargetProgrammer programmer(ctx.link, ctx.status, ctx.image, keys);
+    CommandOutcome outcome = runBusyCommand(
+        ctx, [&] { return programmer.runTargetWrite(flash, eraseAll, csm); }, "Flash Write Completed - ", false);
+    outcome.pod = ctx.link.pod();
+    outcome.program = programFigures(ctx.image, eraseAll);
+    return outcome;
+}
+
+CommandOutcome targetReset(CommandContext& ctx, const ResetRequest&) {
+    if (const OutcomeCode connected = ctx.link.connectPod(ctx.status); connected != OutcomeCode::Ok) {
+        return shownFailure(connected);
+    }
+    const bool reset = targetReset(ctx.link);
+    ctx.link.closePod();
+    CommandOutcome outcome;
+    outcome.pod = ctx.link.pod();
+    if (!reset) {
+        outcome.code = OutcomeCode::ResetFailed;
+        outcome.message = std::string(outcomeMessage(outcome.code));
+        ctx.status.showMessage(outcome.message, true);
+        return outcome;
+    }
+    outcome.message = "Target board's reset is successful";
+    ctx.status.showMessage(outcome.message, false);
+    return outcome;
+}
+
+}  // namespace cvl

@@ -1,0 +1,42 @@
+#include "common/Clock.h"
+
+#include <chrono>
+#include <ctime>
+#include <thread>
+
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
+
+namespace cvl {
+
+void preferPreciseSleeps() {
+#if defined(__linux__)
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+#endif
+}
+
+std::uint32_t SteadyClock::nowMs() {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+std::uint64_t SteadyClock::nowMicros() {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(now).count());
+}
+
+void SteadyClock::sleepMs(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+void SteadyClock::pauseMicros(std::uint32_t us) { std::this_thread::sleep_for(std::chrono::microseconds(us)); }
+
+std::optional<std::uint32_t> SteadyClock::systemTimeMs() { return nowMs(); }
+
+LocalTime SteadyClock::localTime() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (localtime_r(&now, &local) == nullptr) return {};
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min};
+}
+
+}  // namespace cvl

@@ -1,0 +1,73 @@
+#pragma once
+// Every way a command can end, with its message and its name for scripts.
+// Each layer reports its failures as one of these codes; the message shown
+// for a code comes from the one table in Outcome.cpp.
+
+#include <cstdint>
+#include <string_view>
+
+namespace cvl {
+
+enum class OutcomeCode : std::uint8_t {
+    Ok,
+    // Loading the program
+    NotFound,
+    OpenFailed,
+    NotCoff,
+    WrongTarget,
+    FileError,
+    MemoryError,
+    TooLarge,
+    // No program named for the command
+    NoFileToRead,
+    NoFileToWrite,
+    NoFileToStore,
+    NoFileToVerify,
+    // Checks of the loaded program and the keys
+    NoSectionData,
+    TooManySections,
+    TooMuchData,
+    NoFlashSection,
+    CsmPasswordWrong,
+    // Reaching the pod
+    DriverMissing,
+    PodNotFound,
+    PortFailed,
+    PodInitFailed,
+    // Target Write and Target Reset
+    SciBootFailed,
+    AlgorithmFailed,
+    FlashInitFailed,
+    EraseFailed,
+    WriteFailed,
+    ResetFailed,
+    UserProgramFailed,
+    // POD Write
+    StoreAccessFailed,
+    StoreProgramFailed,
+    StorePasswordFailed,
+    StoreTagFailed,
+    StoreInfoFailed,
+    StoreFinishFailed,
+    // POD Verify
+    ReadInfoFailed,
+    NoStoredJob,
+    McuMismatch,
+    FileMismatch,
+    SectionMismatch,
+    ReadPasswordFailed,
+    DataMismatch,
+    // POD Info
+    PodInfoFailed,
+};
+
+// The text the message line shows for a failure; empty for Ok, whose text
+// each command composes itself.
+std::string_view outcomeMessage(OutcomeCode code);
+// The code's name as scripts see it ("Ok", "AlgorithmFailed", ...).
+std::string_view outcomeName(OutcomeCode code);
+
+// Every code, in declaration order (for documentation and tests).
+inline constexpr int kOutcomeCodeCount = static_cast<int>(OutcomeCode::PodInfoFailed) + 1;
+
+}  // namespace cvl

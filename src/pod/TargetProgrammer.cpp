@@ -1,0 +1,154 @@
+#include "pod/TargetProgrammer.h"
+
+#include <algorithm>
+#include <bit>
+
+namespace cvl {
+
+namespace {
+constexpr std::uint32_t kBootLimitMs = 3000;
+constexpr std::uint32_t kBootWithKeysLimitMs = 6000;
+constexpr std::uint32_t kAlgorithmLimitMs = 10000;
+constexpr std::uint32_t kInitLimitMs = 3000;
+constexpr std::uint32_t kEraseLimitMs = 20000;
+constexpr std::uint32_t kProgramLimitMs = 5000;
+constexpr std::uint32_t kHeaderLimitMs = 3000;
+constexpr std::uint32_t kLastWordLimitMs = 4000;
+constexpr std::uint32_t kStreamEndLimitMs = 3000;
+
+std::uint16_t swapBytes(std::uint16_t w) { return static_cast<std::uint16_t>((w << 8) | (w >> 8)); }
+}  // namespace
+
+OutcomeCode TargetProgrammer::runTargetWrite(bool flash, bool eraseAll, bool csm) {
+    status_.showMessage("Starting SCI Boot...", false);
+    if (!startSciBoot(csm, flash)) return OutcomeCode::SciBootFailed;
+    if (!flash) {
+        status_.beginProgress(image_.summary.ramBytes / 2);
+        status_.showMessage("Downloading User Program...", false);
+        return downloadUserProgram() ? OutcomeCode::Ok : OutcomeCode::UserProgramFailed;
+    }
+    status_.showMessage("Downloading Flash Algorithm Code [Max: 10 sec]...", false);
+    if (!downloadFlashAlgorithm(csm)) return OutcomeCode::AlgorithmFailed;
+    status_.showMessage("Initializing target board for flash memory write...", false);
+    if (!flashOperation(FlashOpCode::InitFlash, kInitLimitMs, 0, 0)) {
+        link_.purgePod();
+        if (!flashOperation(FlashOpCode::InitFlash, kInitLimitMs, 0, 0)) return OutcomeCode::FlashInitFailed;
+    }
+    if (!eraseFlash(eraseAll)) return OutcomeCode::EraseFailed;
+    status_.beginProgress(image_.summary.flashBytes / 2);
+    if (!writeFlash()) return OutcomeCode::WriteFailed;
+    if (!targetReset(link_)) return OutcomeCode::ResetFailed;
+    return OutcomeCode::Ok;
+}
+
+bool TargetProgrammer::startSciBoot(bool csm, bool flash) {
+    const unsigned code = deviceCode(image_.mcuType);
+    if (csm && !flash) {
+        return link_.transact(Frame('M').hex(code, 1).text(keyText(keys_)), 1, kBootWithKeysLimitMs).has_value();
+    }
+    return link_.transact(Frame('N').hex(code, 1), 1, kBootLimitMs).has_value();
+}
+
+bool TargetProgrammer::downloadFlashAlgorithm(bool csm) {
+    const Frame frame = Frame('K').hex(csm ? 1 : 0, 1).text(keyText(csm ? keys_ : CsmKeys{}));
+    return link_.transact(frame, 1, kAlgorithmLimitMs).has_value();
+}
+
+bool TargetProgrammer::flashOperation(FlashOpCode code, std::uint32_t limitMs, std::uint32_t address,
+                                      std::uint16_t value) {
+    Frame frame('O');
+    frame.hex(static_cast<unsigned>(code), 2);
+    switch (code) {
+        case FlashOpCode::InitFlash:
+            break;
+        case FlashOpCode::EraseSector:
+            frame.hex(value, 4);
+            break;
+        case FlashOpCode::ProgramBlock:
+            frame.hex(address, 6).hex(value, 4);
+            break;
+        default:
+            return false;  // an operation the pod does not know is never sent
+    }
+    return link_.transact(frame, 1, limitMs).has_value();
+}
+
+bool TargetProgrammer::eraseFlash(bool eraseAll) {
+    const std::uint8_t mask = image_.eraseSectorMask(eraseAll);
+    status_.showMessage("Erasing Flash Memory...", false);
+    status_.beginProgress(static_cast<std::uint32_t>(std::popcount(mask)));
+    for (unsigned i = 0; i < 8; ++i) {
+        if ((mask & (1u << i)) == 0) continue;
+        if (!flashOperation(FlashOpCode::EraseSector, kEraseLimitMs, 0, static_cast<std::uint16_t>(1u << i))) {
+            return false;
+        }
+        status_.stepProgress();
+    }
+    return true;
+}
+
+bool TargetProgrammer::writeFlash() {
+    status_.showMessage("Writing Flash Memory...", false);
+    batch_ = DataBatch();
+    for (const SectionRecord& s : image_.sections) {
+        if (s.inFlash != 0 && !writeFlashSection(s)) return false;
+    }
+    return true;
+}
+
+bool TargetProgrammer::writeFlashSection(const SectionRecord& section) {
+    std::uint32_t address = section.startAddress;
+    std::uint32_t remaining = section.lengthWords;
+    std::uint32_t next = 0;
+    for (;;) {
+        const std::uint32_t n = std::min(remaining, kFlashBlockWords);
+        for (std::uint32_t k = 0; k < n; ++k) {
+            batch_.put('S', swapBytes(section.word(next++)));
+            if ((k + 1 == n || batch_.full()) && !batch_.flush(link_)) return false;
+            status_.stepProgress();
+        }
+        if (!flashOperation(FlashOpCode::ProgramBlock, kProgramLimitMs, address, static_cast<std::uint16_t>(n))) {
+            return false;
+        }
+        if (remaining <= kFlashBlockWords) return true;
+        remaining -= kFlashBlockWords;
+        address += kFlashBlockWords;
+    }
+}
+
+bool TargetProgrammer::downloadUserProgram() {
+    batch_ = DataBatch();
+    unsigned k = 0;
+    for (const SectionRecord& s : image_.sections) {
+        if (s.inFlash != 0) continue;
+        const bool last = k + 1u == image_.summary.ramSectionCount;
+        ++k;
+        if (!sendRamSection(s, last)) return false;
+    }
+    return true;
+}
+
+bool TargetProgrammer::sendRamSection(const SectionRecord& section, bool last) {
+    std::uint32_t address = section.startAddress;
+    std::uint32_t remaining = section.lengthWords;
+    std::uint32_t next = 0;
+    for (;;) {
+        const std::uint32_t n = std::min(remaining, kBootBlockWords);
+        if (!sendWord(link_, batch_, 'U', static_cast<std::uint16_t>(n), kHeaderLimitMs) ||
+            !sendLong(link_, batch_, address, kHeaderLimitMs)) {
+            return false;
+        }
+        for (std::uint32_t k = 0; k < n; ++k) {
+            const bool lastOfBlock = k + 1 == n;
+            if (!sendWord(link_, batch_, lastOfBlock ? 'Y' : 'S', section.word(next++), kLastWordLimitMs)) return false;
+            status_.stepProgress();
+        }
+        if (remaining <= kBootBlockWords) break;
+        remaining -= kBootBlockWords;
+        address += kBootBlockWords;
+    }
+    if (last && !sendWord(link_, batch_, 'X', 0, kStreamEndLimitMs)) return false;
+    return true;
+}
+
+}  // namespace cvl

@@ -1,0 +1,46 @@
+#pragma once
+// Programming the target through the pod: SCI boot, then either the RAM boot
+// stream or flash algorithm, initialisation, erase, block programming and reset.
+
+#include <cstdint>
+
+#include "common/Outcome.h"
+#include "common/StatusSink.h"
+#include "image/CoffImage.h"
+#include "pod/DataBatch.h"
+#include "pod/PodCommands.h"
+
+namespace cvl {
+
+enum class FlashOpCode : std::uint8_t { InitFlash = 0, EraseSector = 1, ProgramBlock = 2 };
+
+inline constexpr std::uint32_t kFlashBlockWords = 40;
+inline constexpr std::uint32_t kBootBlockWords = 200;
+
+class TargetProgrammer {
+public:
+    TargetProgrammer(PodLink& link, StatusSink& status, const CoffImage& image, const CsmKeys& keys)
+        : link_(link), status_(status), image_(image), keys_(keys) {}
+
+    // Ok, or the step that failed: SciBootFailed, UserProgramFailed,
+    // AlgorithmFailed, FlashInitFailed, EraseFailed, WriteFailed, ResetFailed.
+    OutcomeCode runTargetWrite(bool flash, bool eraseAll, bool csm);
+
+    bool startSciBoot(bool csm, bool flash);
+    bool downloadFlashAlgorithm(bool csm);
+    bool flashOperation(FlashOpCode code, std::uint32_t limitMs, std::uint32_t address, std::uint16_t value);
+    bool eraseFlash(bool eraseAll);
+    bool writeFlash();
+    bool writeFlashSection(const SectionRecord& section);
+    bool downloadUserProgram();
+    bool sendRamSection(const SectionRecord& section, bool last);
+
+private:
+    PodLink& link_;
+    StatusSink& status_;
+    const CoffImage& image_;
+    const CsmKeys& keys_;
+    DataBatch batch_;
+};
+
+}  // namespace cvl

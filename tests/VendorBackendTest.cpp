@@ -1,0 +1,64 @@
+// Loads the D2XX stand-in library by path, as the program loads FTDI's.
+
+#include <gtest/gtest.h>
+
+#include "ImageBuilder.h"
+#include "TestStatus.h"
+#include "pod/BackendList.h"
+#include "pod/PodCommands.h"
+#include "pod/TargetProgrammer.h"
+#include "pod/VendorD2xxBackend.h"
+#include "sim/ManualClock.h"
+
+namespace cvl {
+namespace {
+
+TEST(VendorBackend, MissingOrIncompleteLibrariesAreNotLoaded) {
+    std::string error;
+    EXPECT_EQ(VendorD2xxBackend::load("/nonexistent/libftd2xx.so", &error), nullptr);
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(VendorD2xxBackend::load("libm.so.6", &error), nullptr);
+    EXPECT_NE(error.find("missing"), std::string::npos);
+}
+
+TEST(VendorBackend, StandInLibraryProgramsTheEmulatedTarget) {
+    sim::ManualClock clock;
+    PodLink link([] { return std::unique_ptr<PodBackend>(VendorD2xxBackend::load(CORVEXLINK_D2XX_STANDIN)); }, clock);
+    test::RecordingStatus status;
+    link.probePod(status);
+    ASSERT_EQ(status.last(), (test::ShownMessage{"Connection to Corvexlink POD is successful", false}));
+    ASSERT_EQ(link.pod(), (PodInfo{"Corvexlink POD", "CVLSIM01", "usb-location:1001", "d2xx"}))
+        << "listed after the other device, with its serial number and location";
+    ASSERT_EQ(link.connectPod(status), OutcomeCode::Ok);
+    EXPECT_EQ(podIdentify(link), std::optional<std::uint16_t>(12));
+
+    CoffImage image;
+    ASSERT_TRUE(test::loadSections(image, {test::words(0x338000, 50)}));
+    CsmKeys keys;
+    TargetProgrammer programmer(link, status, image, keys);
+    EXPECT_EQ(programmer.runTargetWrite(true, false, false), OutcomeCode::Ok);
+    link.closePod();
+}
+
+TEST(VendorBackend, ListOpensEachPodThroughTheBackendThatListedIt) {
+    std::vector<std::unique_ptr<PodBackend>> backends;
+    backends.push_back(VendorD2xxBackend::load(CORVEXLINK_D2XX_STANDIN));
+    ASSERT_NE(backends.back(), nullptr);
+    BackendList list(std::move(backends));
+    const auto pods = list.enumerate();
+    ASSERT_EQ(pods.size(), 2u);
+    EXPECT_EQ(pods[0].description, "FT232R USB UART");
+    EXPECT_EQ(pods[1].description, "Corvexlink POD");
+    EXPECT_EQ(list.open(PodInfo{"Corvexlink POD", "CVLSIM01", "elsewhere", "d2xx"}), nullptr) << "a pod nobody listed";
+    EXPECT_EQ(list.open(pods[0]), nullptr) << "the other device cannot be opened";
+    auto port = list.open(pods[1]);
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(port->receivedCount(), std::optional<std::uint32_t>(0));
+    EXPECT_EQ(list.open(pods[1]), nullptr) << "an open pod is not opened twice";
+    port->close();
+    port = list.open(pods[1]);
+    EXPECT_NE(port, nullptr) << "closed, it opens again";
+}
+
+}  // namespace
+}  // namespace cvl
