@@ -1,6 +1,8 @@
 // Runs the built corvexlink-cli as a user's script would.
 
 #include <gtest/gtest.h>
+
+#include "Samples.h"
 #include <sys/wait.h>
 
 #include <array>
@@ -21,7 +23,7 @@ CliRun runCli(const std::string& args) {
 std::string sampleDir() { return CORVEXLINK_TESTDATA_DIR; }
 
 TEST(CliInfo, JsonForEverySampleAndDevice) {
-    if (!std::filesystem::exists(sampleDir())) GTEST_SKIP() << "sample programs not present";
+    CVL_NEED_SAMPLES(sampleDir());
     for (const auto& entry : std::filesystem::directory_iterator(sampleDir())) {
         if (entry.path().extension() != ".out") continue;
         for (const char* device : {"F28332", "F28334", "F28335"}) {
@@ -49,7 +51,7 @@ TEST(CliInfo, JsonForEverySampleAndDevice) {
 }
 
 TEST(CliInfo, AdcOkuMatchesTheDocumentedObject) {
-    if (!std::filesystem::exists(sampleDir())) GTEST_SKIP() << "sample programs not present";
+    CVL_NEED_SAMPLES(sampleDir());
     const CliRun r = runCli("info --json " + sampleDir() + "/adc_oku.out");
     ASSERT_EQ(r.status, 0);
     const auto j = nlohmann::json::parse(r.out);
@@ -87,7 +89,7 @@ TEST(CliInfo, RefusalsAndUsageErrors) {
 }
 
 TEST(CliInfo, PlainOutputListsSections) {
-    if (!std::filesystem::exists(sampleDir())) GTEST_SKIP() << "sample programs not present";
+    CVL_NEED_SAMPLES(sampleDir());
     const CliRun r = runCli("info " + sampleDir() + "/adc_oku.out");
     ASSERT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("ramfuncs"), std::string::npos);

@@ -225,12 +225,25 @@ TEST(FaultMatrix, EveryCommandEveryFaultEveryStep) {
                 const bool retried = letter == 'O' && step.frame.compare(1, 2, "00") == 0 && step.nth == 1 &&
                                      (kind == "silent" || kind == "wrongack");
                 const std::string expected = letter == 'I' ? kInitPod : c.messageFor(step.frame);
-                const bool good = (retried ? r.ok && status.last().text.rfind(c.successPrefix, 0) == 0
-                                           : !r.ok && status.last().text == expected && status.last().isError) &&
-                                  !r.rig.driver->isOpen() && status.waitCursor == 0 && status.position == 0 &&
-                                  (status.busyCalls.empty() || status.busyCalls.back() == false);
-                EXPECT_TRUE(good) << "got: " << status.last().text << (status.last().isError ? " (red)" : "")
-                                  << ", expected: " << (retried ? c.successPrefix : expected);
+                // Each invariant on its own, so a failure says which one broke.
+                const std::vector<std::pair<const char*, bool>> invariants = {
+                    {retried ? "the retried initialisation ends in success" : "the command fails",
+                     retried ? r.ok : !r.ok},
+                    {retried ? "the success text is shown last" : "the failing step's message is shown last",
+                     retried ? status.last().text.rfind(c.successPrefix, 0) == 0 : status.last().text == expected},
+                    {"a failure is shown in red", retried || status.last().isError},
+                    {"the link is closed", !r.rig.driver->isOpen()},
+                    {"the wait cursor is restored", status.waitCursor == 0},
+                    {"the progress bar is reset", status.position == 0},
+                    {"the buttons are enabled again", status.busyCalls.empty() || status.busyCalls.back() == false},
+                };
+                bool good = true;
+                for (const auto& [invariant, held] : invariants) {
+                    EXPECT_TRUE(held) << "broken: " << invariant << "; last line: " << status.last().text
+                                      << (status.last().isError ? " (red)" : "")
+                                      << ", expected: " << (retried ? c.successPrefix : expected);
+                    good = good && held;
+                }
                 if (!good) ++failures;
                 if (retried) {
                     const auto& calls = r.rig.driver->calls;

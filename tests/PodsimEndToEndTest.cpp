@@ -2,6 +2,8 @@
 // through the kernel serial backend and the virtual-pod announcement.
 
 #include <gtest/gtest.h>
+
+#include "Samples.h"
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -87,7 +89,7 @@ std::vector<std::uint8_t> readFile(const fs::path& path) {
 
 TEST(PodsimEndToEnd, CliProgramsEveryFlashSampleIntoTheEmulator) {
     const std::string dir = CORVEXLINK_TESTDATA_DIR;
-    if (!fs::exists(dir)) GTEST_SKIP() << "sample programs not present";
+    CVL_NEED_SAMPLES(dir);
     for (const char* name : {"adc_oku.out", "Example_Flash28333_API.out"}) {
         SCOPED_TRACE(name);
         const std::string file = dir + "/" + name;
@@ -130,7 +132,7 @@ TEST(PodsimEndToEnd, CliProgramsEveryFlashSampleIntoTheEmulator) {
 
 TEST(PodsimEndToEnd, RamProgramResetAndFailures) {
     const std::string dir = CORVEXLINK_TESTDATA_DIR;
-    if (!fs::exists(dir)) GTEST_SKIP() << "sample programs not present";
+    CVL_NEED_SAMPLES(dir);
     const fs::path trace = scratch("trace.txt");
     {
         Podsim pod({"--trace", trace.string()});
@@ -183,7 +185,7 @@ namespace {
 
 TEST(PodsimEndToEnd, StoredJobSurvivesARestartAndCatchesAnotherProgram) {
     const std::string dir = CORVEXLINK_TESTDATA_DIR;
-    if (!fs::exists(dir)) GTEST_SKIP() << "sample programs not present";
+    CVL_NEED_SAMPLES(dir);
     const fs::path store = scratch("pod-store.bin");
     fs::remove(store);
     {
@@ -222,7 +224,7 @@ namespace {
 
 TEST(CliForScripts, JsonTraceHelpAndVersion) {
     const std::string dir = CORVEXLINK_TESTDATA_DIR;
-    if (!fs::exists(dir)) GTEST_SKIP() << "sample programs not present";
+    CVL_NEED_SAMPLES(dir);
     Podsim pod({});
     ASSERT_TRUE(pod.ready());
     const fs::path trace = scratch("cli-trace.txt");
@@ -309,7 +311,7 @@ std::string normalisedTrace(const fs::path& path) {
 
 TEST(GoldenTrace, EveryCommandSendsTheSameBytes) {
     const std::string dir = CORVEXLINK_TESTDATA_DIR;
-    if (!fs::exists(dir)) GTEST_SKIP() << "sample programs not present";
+    CVL_NEED_SAMPLES(dir);
     const fs::path trace = scratch("golden-session.txt");
     const fs::path store = scratch("golden-store.bin");
     fs::remove(store);

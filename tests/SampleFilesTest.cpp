@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "Samples.h"
+
 #include <filesystem>
 
 #include "image/Crc32.h"
@@ -17,9 +19,7 @@ std::string sample(const char* name) { return std::string(CORVEXLINK_TESTDATA_DI
 
 class SampleFiles : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (!std::filesystem::exists(sample("adc_oku.out"))) GTEST_SKIP() << "sample programs not present";
-    }
+    void SetUp() override { CVL_NEED_SAMPLES(sample("adc_oku.out")); }
     OutcomeCode load(const char* name, int mcu = 2) {
         inputs.mcu = mcu;
         return loadCoffFile(image, status, sample(name), inputs.device(), inputs.remember());

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "Samples.h"
+
 #include <filesystem>
 
 #include "PodFixture.h"
@@ -67,7 +69,7 @@ void programSample(const std::string& file, McuType mcu) {
 
 TEST(SampleProgramming, EverySampleOnEveryDevice) {
     const std::string dir = CORVEXLINK_TESTDATA_DIR;
-    if (!std::filesystem::exists(dir)) GTEST_SKIP() << "sample programs not present";
+    CVL_NEED_SAMPLES(dir);
     int programmed = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
         if (entry.path().extension() != ".out" || entry.path().filename() == "sine.out") continue;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "Samples.h"
+
 #include <filesystem>
 
 #include "ImageBuilder.h"
@@ -355,7 +357,7 @@ TEST(PodInfoFailures, VersionZeroAndSilence) {
 
 TEST(SampleJobs, RoundTripOnTheSamplePrograms) {
     const std::string dir = CORVEXLINK_TESTDATA_DIR;
-    if (!std::filesystem::exists(dir)) GTEST_SKIP() << "sample programs not present";
+    CVL_NEED_SAMPLES(dir);
     for (const char* name : {"adc_oku.out", "Example_Flash28333_API.out"}) {
         SCOPED_TRACE(name);
         test::PodRig rig;
