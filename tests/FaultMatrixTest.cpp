@@ -142,7 +142,6 @@ struct Step {
 struct CommandRun {
     test::PodRig rig;
     CoffImage image;
-    CsmKeys keys;
     test::WindowInputs inputs;
     bool ok = false;
 
@@ -323,7 +322,6 @@ TEST(BadPods, FloodAndGarbage) {
                 test::RecordingStatus status;
                 test::WindowInputs inputs;
                 CoffImage image;
-                CsmKeys keys;
                 if (!c.program.empty()) {
                     ASSERT_TRUE(test::loadSections(image, c.program));
                 }

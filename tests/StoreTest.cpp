@@ -43,7 +43,6 @@ protected:
     }
     test::PodRig rig;
     CoffImage image;
-    CsmKeys keys;
     test::WindowInputs inputs;
 };
 
@@ -179,7 +178,6 @@ TEST(StoreAbort, EveryFailingStepSendsTheAbortFrame) {
         SCOPED_TRACE(c.message);
         test::PodRig rig(test::withFaults(c.faults));
         rig.link.loadDriver();
-        CsmKeys keys;
         test::WindowInputs inputs;
         CommandContext ctx{image, rig.link, rig.status, rig.clock, {}};
         EXPECT_FALSE(test::onPodWrite(ctx, inputs));
@@ -193,7 +191,6 @@ TEST(StoreAbort, EveryFailingStepSendsTheAbortFrame) {
     // written: the pod disappears just before it. The abort is still tried.
     test::PodRig probe;
     probe.link.loadDriver();
-    CsmKeys keys;
     test::WindowInputs inputs;
     CommandContext ok{image, probe.link, probe.status, probe.clock, {}};
     ASSERT_TRUE(test::onPodWrite(ok, inputs));
@@ -340,7 +337,6 @@ TEST(PodInfoFailures, VersionZeroAndSilence) {
     test::PodRig rig(zero);
     rig.link.loadDriver();
     CoffImage image;
-    CsmKeys keys;
     test::WindowInputs inputs;
     CommandContext ctx{image, rig.link, rig.status, rig.clock, {}};
     EXPECT_FALSE(test::onPodInfo(ctx, inputs));
@@ -363,7 +359,6 @@ TEST(SampleJobs, RoundTripOnTheSamplePrograms) {
         test::PodRig rig;
         rig.link.loadDriver();
         CoffImage image;
-        CsmKeys keys;
         test::WindowInputs inputs;
         inputs.path = dir + "/" + name;
         CommandContext ctx{image, rig.link, rig.status, rig.clock, {}};

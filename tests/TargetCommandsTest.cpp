@@ -56,7 +56,6 @@ protected:
     }
     test::PodRig rig;
     CoffImage image;
-    CsmKeys keys;
     WindowInputs inputs;
 };
 
@@ -202,7 +201,6 @@ TEST(TargetCommandFaults, EveryResultMessageComesFromTheFailingStep) {
         layout.sections = {test::words(c.ramOnly ? 0x8000 : 0x338000, 60)};
         inputs.path = test::writeTempFile("fault.out", test::buildCoff(layout));
         CoffImage image;
-        CsmKeys keys;
         CommandContext ctx{image, rig.link, rig.status, rig.clock, {}};
         EXPECT_FALSE(test::onTargetWrite(ctx, inputs));
         EXPECT_EQ(rig.status.last(), (ShownMessage{c.message, true}));
@@ -224,7 +222,6 @@ TEST(TargetCommandFaults, UnplugMidTransferFailsAndCloses) {
     layout.sections = {test::words(0x338000, 200)};
     inputs.path = test::writeTempFile("unplug.out", test::buildCoff(layout));
     CoffImage image;
-    CsmKeys keys;
     CommandContext ctx{image, rig.link, rig.status, rig.clock, {}};
     EXPECT_FALSE(test::onTargetWrite(ctx, inputs));
     EXPECT_EQ(rig.status.last(), (ShownMessage{"Fail to write flash memory", true}));
