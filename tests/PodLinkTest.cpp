@@ -25,7 +25,8 @@ TEST(PodLink, NoDriverMeansTheLibraryMessage) {
 TEST(PodLink, ProbeFindsThePodWithoutOpeningIt) {
     PodRig rig;
     rig.link.probePod(rig.status);
-    EXPECT_EQ(rig.status.messages, (std::vector<ShownMessage>{{"Connection to Corvexlink POD is successful", false}}));
+    EXPECT_EQ(rig.status.messages,
+              (std::vector<ShownMessage>{{"Connection to Corvexlink POD is successful (CVLSIM01)", false}}));
     EXPECT_FALSE(rig.driver->isOpen());
 }
 

@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "image/LoadCommand.h"
+#include "PodsimProcess.h"
 #include "RunCommand.h"
 #include <nlohmann/json.hpp>
 #include "TestStatus.h"
@@ -24,63 +25,10 @@ namespace cvl {
 namespace {
 
 namespace fs = std::filesystem;
-
-fs::path scratch(const std::string& name) {
-    const fs::path dir = fs::temp_directory_path() / ("corvexlink-e2e-" + std::to_string(::getpid()));
-    fs::create_directories(dir / "runtime");
-    return dir / name;
-}
-
-// A running emulator with its own runtime directory, so parallel test runs
-// never see each other's pods.
-class Podsim {
-public:
-    explicit Podsim(const std::vector<std::string>& args) {
-        int out[2];
-        if (pipe(out) != 0) return;
-        const std::string runtime = scratch("runtime").string();  // before fork: the name holds our pid
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            ::close(out[0]);
-            setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-            std::vector<char*> argv{const_cast<char*>(CORVEXLINK_PODSIM_PATH)};
-            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        ::close(out[1]);
-        // The emulator prints one line once its pod is announced.
-        std::FILE* f = fdopen(out[0], "r");
-        std::array<char, 256> line{};
-        ready_ = f != nullptr && std::fgets(line.data(), line.size(), f) != nullptr &&
-                 std::string(line.data()).find("ready") != std::string::npos;
-        if (f != nullptr) std::fclose(f);
-    }
-    ~Podsim() { stop(); }
-    bool ready() const { return ready_; }
-    int stop() {
-        if (pid_ <= 0) return -1;
-        kill(pid_, SIGTERM);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-    bool ready_ = false;
-};
-
-using CliRun = test::CommandRun;
-
-// corvexlink-cli with this test's runtime directory, output and errors together.
-CliRun cli(const std::string& args) {
-    return test::runCommand("XDG_RUNTIME_DIR='" + scratch("runtime").string() + "' " + CORVEXLINK_CLI_PATH + " " +
-                            args + " 2>&1");
-}
+using test::cli;
+using test::CliRun;
+using test::Podsim;
+using test::scratch;
 
 std::vector<std::uint8_t> readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);

@@ -26,7 +26,7 @@ TEST(VendorBackend, StandInLibraryProgramsTheEmulatedTarget) {
     PodLink link([] { return std::unique_ptr<PodBackend>(VendorD2xxBackend::load(CORVEXLINK_D2XX_STANDIN)); }, clock);
     test::RecordingStatus status;
     link.probePod(status);
-    ASSERT_EQ(status.last(), (test::ShownMessage{"Connection to Corvexlink POD is successful", false}));
+    ASSERT_EQ(status.last(), (test::ShownMessage{"Connection to Corvexlink POD is successful (CVLSIM01)", false}));
     ASSERT_EQ(link.pod(), (PodInfo{"Corvexlink POD", "CVLSIM01", "usb-location:1001", "d2xx"}))
         << "listed after the other device, with its serial number and location";
     ASSERT_EQ(link.connectPod(status), OutcomeCode::Ok);

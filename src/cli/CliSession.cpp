@@ -34,6 +34,36 @@ CliSession::~CliSession() {
     if (traceFile_ != nullptr) std::fclose(traceFile_);
 }
 
+std::string describePod(const PodInfo& pod) {
+    return (pod.serialNumber.empty() ? std::string("(no serial number)") : pod.serialNumber) + " at " + pod.devicePath +
+           " (" + pod.backend + ")";
+}
+
+OutcomeCode CliSession::choosePod(const ParsedArgs& args) {
+    const auto wanted = args.value("--pod");
+    if (wanted) {
+        link.setPodFilter([w = *wanted](const PodInfo& pod) { return pod.serialNumber == w || pod.devicePath == w; });
+    } else {
+        const std::vector<PodInfo> pods = link.listPods();
+        if (pods.size() > 1) {
+            status.showMessage(outcomeMessage(OutcomeCode::PodChoiceAmbiguous), true);
+            if (!json_) {
+                for (const PodInfo& pod : pods) std::fprintf(stderr, "  %s\n", describePod(pod).c_str());
+            }
+            return OutcomeCode::PodChoiceAmbiguous;
+        }
+    }
+    if (link.findPod() && !json_) std::printf("Corvexlink POD %s\n", describePod(*link.pod()).c_str());
+    return OutcomeCode::Ok;
+}
+
+nlohmann::ordered_json podJson(const PodInfo& pod) {
+    return {{"description", pod.description},
+            {"serialNumber", pod.serialNumber},
+            {"devicePath", pod.devicePath},
+            {"backend", pod.backend}};
+}
+
 int CliSession::finish(const char* command, const CommandOutcome& outcome, const std::string& file,
                        const char* device) {
     const int exitStatus = outcome.ok() ? 0 : 1;
@@ -63,12 +93,7 @@ int CliSession::finish(const char* command, const CommandOutcome& outcome, const
                           {"eraseMask", p.eraseMask},
                           {"podFileName", outcome.podFileName}};
     }
-    if (outcome.pod) {
-        out["pod"] = {{"description", outcome.pod->description},
-                      {"serialNumber", outcome.pod->serialNumber},
-                      {"devicePath", outcome.pod->devicePath},
-                      {"backend", outcome.pod->backend}};
-    }
+    if (outcome.pod) out["pod"] = podJson(*outcome.pod);
     if (outcome.podVersion) out["podVersion"] = *outcome.podVersion;
     std::cout << out.dump() << '\n';
     return exitStatus;

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "cli/CommandTable.h"
@@ -16,6 +17,9 @@
 
 namespace cvl::cli {
 
+// "SERIAL at PATH (backend)": how the tool names a pod to the user.
+std::string describePod(const PodInfo& pod);
+
 class CliSession {
 public:
     explicit CliSession(const ParsedArgs& args);
@@ -24,6 +28,11 @@ public:
     const std::string& error() const { return error_; }
 
     CommandContext context() { return CommandContext{image, link, status, clock, {}}; }
+
+    // Chooses the pod as --pod says, or the only one attached; Ok, or the
+    // failure, already shown (several pods and no --pod: they are listed).
+    // Names the chosen pod on the output.
+    OutcomeCode choosePod(const ParsedArgs& args);
 
     // Prints the JSON object when asked and returns the exit status.
     // file and device, when given, describe the program the command used.
@@ -43,5 +52,8 @@ private:
     std::unique_ptr<LinkTrace> linkTrace_;
     std::string error_;
 };
+
+// A pod as a JSON object: description, serialNumber, devicePath, backend.
+nlohmann::ordered_json podJson(const PodInfo& pod);
 
 }  // namespace cvl::cli

@@ -12,6 +12,9 @@ namespace {
 
 const OptionSpec kDevice{"--device", "F28332|F28334|F28335", "the target device (default F28335)"};
 const OptionSpec kEraseAll{"--erase-all", nullptr, "erase every sector, not only those the program uses"};
+const OptionSpec kPod{"--pod", "SERIAL|PATH",
+                      "the pod to use, by serial number or device path (needed when\n"
+                      "several pods are attached)"};
 const OptionSpec kCsm{"--csm", "KEY0,...,KEY7",
                       "unlock the code security module with eight hexadecimal words\n"
                       "separated by commas (an empty word is FFFF)"};
@@ -84,13 +87,13 @@ const std::vector<CommandSpec>& commandTable() {
          "program a COFF program into the target (Target Write)",
          "Program FILE into the target through the pod (Target Write): boot it over SCI, erase,\n"
          "program and reset it; a program without flash sections is streamed into RAM.",
-         {kDevice, kEraseAll, kCsm},
+         {kDevice, kEraseAll, kCsm, kPod},
          true,
          runWrite},
         {"reset",
          "reset the target board (Target Reset)",
          "Reset the target board through the pod (Target Reset).",
-         {},
+         {kPod},
          false,
          runReset},
         {"pod-write",
@@ -100,27 +103,34 @@ const std::vector<CommandSpec>& commandTable() {
          {kDevice,
           {"--erase-all", nullptr, "the stored job erases every sector"},
           {"--csm", "KEY0,...,KEY7", "store the CSM password (eight hexadecimal words, commas between)"},
-          {"--name", "NAME", "the job's name, at most 8 characters (default: FILE's name)"}},
+          {"--name", "NAME", "the job's name, at most 8 characters (default: FILE's name)"},
+          kPod},
          true,
          runPodWrite},
         {"pod-verify",
          "check the pod's stored job against a program (POD Verify)",
          "Check the job stored in the pod against FILE (POD Verify).",
-         {kDevice},
+         {kDevice, kPod},
          true,
          runPodVerify},
         {"pod-info",
          "show the pod's version and stored job (POD Info)",
          "Show the pod's firmware version and its stored job's name and date (POD Info).",
-         {},
+         {kPod},
          false,
          runPodInfo},
         {"probe",
          "look for the pod",
          "Look for the pod without opening it; exit status 0 when one is found.",
-         {},
+         {kPod},
          false,
          runProbe},
+        {"pods",
+         "list every pod attached",
+         "List every Corvexlink POD found (serial number, device path, backend) without opening any.",
+         {},
+         false,
+         runPods},
     };
     return table;
 }

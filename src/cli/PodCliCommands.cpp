@@ -6,6 +6,7 @@
 #include "command/CsmKeyText.h"
 #include "command/StoreCommands.h"
 #include "command/TargetCommands.h"
+#include "pod/SystemBackends.h"
 
 namespace cvl::cli {
 
@@ -58,7 +59,8 @@ int runInSession(const char* name, const ParsedArgs& args, bool program, Build b
     CliSession session(args);
     if (!session.error().empty()) return usageError(session.error());
     CommandContext ctx = session.context();
-    const CommandOutcome outcome = run(ctx, build(*options));
+    const OutcomeCode chosen = session.choosePod(args);
+    const CommandOutcome outcome = chosen == OutcomeCode::Ok ? run(ctx, build(*options)) : shownFailure(chosen);
     if (!program) return session.finish(name, outcome);
     return session.finish(name, outcome, options->program.path, mcuInfo(options->program.device)->shortName);
 }
@@ -104,6 +106,10 @@ int runPodInfo(const ParsedArgs& args) {
 int runProbe(const ParsedArgs& args) {
     CliSession session(args);
     if (!session.error().empty()) return usageError(session.error());
+    session.link.loadDriver();
+    if (const OutcomeCode chosen = session.choosePod(args); chosen != OutcomeCode::Ok) {
+        return session.finish("probe", shownFailure(chosen));
+    }
     session.link.probePod(session.status);
     CommandOutcome outcome;
     outcome.message = session.status.lastMessage();
@@ -112,6 +118,27 @@ int runProbe(const ParsedArgs& args) {
                                                : OutcomeCode::DriverMissing;
     if (session.link.podFound()) outcome.pod = session.link.pod();
     return session.finish("probe", outcome);
+}
+
+}  // namespace cvl::cli
+
+namespace cvl::cli {
+
+int runPods(const ParsedArgs& args) {
+    SteadyClock clock;
+    PodLink link(loadSystemBackends, clock);
+    link.loadDriver();
+    const std::vector<PodInfo> pods = link.listPods();
+    if (args.has("--json")) {
+        nlohmann::ordered_json list = nlohmann::ordered_json::array();
+        for (const PodInfo& pod : pods) list.push_back(podJson(pod));
+        std::printf("%s\n", list.dump().c_str());
+    } else if (pods.empty()) {
+        std::fprintf(stderr, "%s\n", std::string(outcomeMessage(OutcomeCode::PodNotFound)).c_str());
+    } else {
+        for (const PodInfo& pod : pods) std::printf("%s\n", describePod(pod).c_str());
+    }
+    return pods.empty() ? 1 : 0;
 }
 
 }  // namespace cvl::cli

@@ -13,5 +13,7 @@ int runPodVerify(const ParsedArgs& args);
 int runPodInfo(const ParsedArgs& args);
 // The start-up check; 0 when a pod is found.
 int runProbe(const ParsedArgs& args);
+// Lists the pods found; 0 when there is at least one.
+int runPods(const ParsedArgs& args);
 
 }  // namespace cvl::cli

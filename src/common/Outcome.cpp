@@ -34,6 +34,8 @@ constexpr std::array<Entry, kOutcomeCodeCount> kTable{{
     {OutcomeCode::PodNotFound, "PodNotFound", "No Connection to Corvexlink POD"},
     {OutcomeCode::PortFailed, "PortFailed", "Fail to open communication port"},
     {OutcomeCode::PodInitFailed, "PodInitFailed", "Fail to initialize Corvexlink POD"},
+    {OutcomeCode::PodChoiceAmbiguous, "PodChoiceAmbiguous",
+     "More than one Corvexlink POD is attached: choose one with --pod SERIAL|PATH"},
     {OutcomeCode::SciBootFailed, "SciBootFailed", "Fail to start SCI boot"},
     {OutcomeCode::AlgorithmFailed, "AlgorithmFailed", "Fail to download flash algorithm code"},
     {OutcomeCode::FlashInitFailed, "FlashInitFailed", "Fail to initialize target board for flash memory write"},

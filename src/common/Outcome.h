@@ -34,6 +34,7 @@ enum class OutcomeCode : std::uint8_t {
     PodNotFound,
     PortFailed,
     PodInitFailed,
+    PodChoiceAmbiguous,
     // Target Write and Target Reset
     SciBootFailed,
     AlgorithmFailed,

@@ -1,11 +1,18 @@
 #pragma once
 // Where running emulators announce their virtual pods: one small file per
 // pod in $XDG_RUNTIME_DIR/corvexlink/pods/ (or, without a runtime directory,
-// <temp>/corvexlink-<uid>/pods/), holding two or three lines: the USB
-// description the pod answers to, the path of its serial device, and its
-// serial number (optional).
+// <temp>/corvexlink-<uid>/pods/), holding lines of text: the USB description
+// the pod answers to, the path of its pseudo-terminal, its serial number
+// (may be empty) and the process id of the emulator.
+//
+// An announcement is a claim any local process could make, so it is
+// honoured only when everything about it checks out: the folders are the
+// user's own and closed to others, the file is small, regular and the
+// user's own, the device is a pseudo-terminal, and the announcing process
+// is alive and holds that terminal open.
 
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace cvl {
@@ -14,12 +21,19 @@ struct AnnouncedPod {
     std::string description;
     std::string devicePath;
     std::string serialNumber;
+    pid_t pid = 0;  // the announcing emulator
 };
 
-std::string podDirectory();
-// Announcements whose device still exists, in file-name order.
+// The folder, created (mode 0700) when missing; empty with error set when
+// it, or the folder above it, is not the user's own private folder.
+std::string podDirectory(std::string& error);
+// Announcements that check out, in file-name order.
 std::vector<AnnouncedPod> announcedPods();
-// Writes an announcement atomically; returns its path, or empty on failure.
+// Writes an announcement atomically, never through a link; returns its
+// path, or empty on failure.
 std::string announcePod(const AnnouncedPod& pod, const std::string& name, std::string& error);
+
+// The parsing and the checks of one announcement file, for tests.
+bool readAnnouncement(const std::string& file, AnnouncedPod& pod);
 
 }  // namespace cvl

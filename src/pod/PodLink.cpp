@@ -36,6 +36,15 @@ void PodLink::unloadDriver() {
     backend_.reset();
 }
 
+std::vector<PodInfo> PodLink::listPods() {
+    std::vector<PodInfo> pods;
+    if (!backend_) return pods;
+    for (PodInfo& device : backend_->enumerate()) {
+        if (device.description == kPodDescription) pods.push_back(std::move(device));
+    }
+    return pods;
+}
+
 bool PodLink::findPod() {
     if (!backend_) {
         pod_.reset();
@@ -43,7 +52,7 @@ bool PodLink::findPod() {
     }
     if (pod_) return true;
     for (PodInfo& device : backend_->enumerate()) {
-        if (device.description == kPodDescription) {
+        if (device.description == kPodDescription && (!accept_ || accept_(device))) {
             pod_ = std::move(device);
             return true;
         }
@@ -183,7 +192,10 @@ void PodLink::probePod(StatusSink& status) {
     } else if (!findPod()) {
         status.showMessage(outcomeMessage(OutcomeCode::PodNotFound), true);
     }
-    if (pod_) status.showMessage("Connection to Corvexlink POD is successful", false);
+    if (!pod_) return;
+    std::string text = "Connection to Corvexlink POD is successful";
+    if (!pod_->serialNumber.empty()) text += " (" + pod_->serialNumber + ")";
+    status.showMessage(text, false);
 }
 
 }  // namespace cvl

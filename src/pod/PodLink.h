@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "common/Clock.h"
 #include "common/Outcome.h"
@@ -52,7 +53,15 @@ public:
 
     bool loadDriver();
     void unloadDriver();
-    // Chooses the first device whose description is the pod's.
+    // Every device listed now whose description is the pod's, in order.
+    std::vector<PodInfo> listPods();
+    // Only pods this accepts are chosen from then on (a front end's --pod).
+    void setPodFilter(std::function<bool(const PodInfo&)> accept) {
+        accept_ = std::move(accept);
+        pod_.reset();
+    }
+    // Chooses the first device whose description is the pod's (and that the
+    // filter accepts).
     bool findPod();
     // Ok, PortFailed or PodInitFailed.
     OutcomeCode openPod();
@@ -86,6 +95,7 @@ private:
     std::unique_ptr<PodBackend> backend_;
     std::unique_ptr<PodPort> port_;
     std::optional<PodInfo> pod_;
+    std::function<bool(const PodInfo&)> accept_;
     bool podConnected_ = false;
     LinkObserver* observer_ = nullptr;
 };

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -83,7 +84,8 @@ int flushSelector(bool usb, bool rx, bool tx) {
 // One open tty, raw, with the read and write time-outs done by poll().
 class TtyPort : public PodPort {
 public:
-    TtyPort(int fd, bool usb) : fd_(fd), usb_(usb) {}
+    // found: the terminal's settings before it was opened, restored at close.
+    TtyPort(int fd, bool usb, const termios& found) : fd_(fd), usb_(usb), found_(found) {}
     ~TtyPort() override { close(); }
 
     bool resetDevice() override { return tcflush(fd_, flushSelector(usb_, true, true)) == 0; }
@@ -142,13 +144,16 @@ public:
     }
     void close() override {
         if (fd_ < 0) return;
-        ::close(fd_);
+        tcsetattr(fd_, TCSANOW, &found_);
+        ioctl(fd_, TIOCNXCL);
+        ::close(fd_);  // releases the lock
         fd_ = -1;
     }
 
 private:
     int fd_;
     bool usb_;
+    termios found_;
     std::uint32_t readTimeoutMs_ = 0;
     std::uint32_t writeTimeoutMs_ = 0;
 };
@@ -218,17 +223,21 @@ std::unique_ptr<PodPort> SerialTtyBackend::open(const PodInfo& pod) {
     if (pod.backend != kUsbBackend && pod.backend != kVirtualBackend) return nullptr;
     const int fd = ::open(pod.devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return nullptr;
-    termios t{};
-    if (tcgetattr(fd, &t) != 0) {
+    // One program at a time on the line: an advisory lock that every copy of
+    // this program takes (it holds for root too), and the terminal's
+    // exclusive mode against other programs.
+    termios found{};
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || tcgetattr(fd, &found) != 0 || ioctl(fd, TIOCEXCL) != 0) {
         ::close(fd);
         return nullptr;
     }
+    termios t = found;
     cfmakeraw(&t);
     t.c_cflag |= CLOCAL | CREAD;
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
     tcsetattr(fd, TCSANOW, &t);
-    return std::make_unique<TtyPort>(fd, pod.backend == kUsbBackend);
+    return std::make_unique<TtyPort>(fd, pod.backend == kUsbBackend, found);
 }
 
 }  // namespace cvl

@@ -66,8 +66,9 @@ std::optional<PodsimArgs> parsePodsimArgs(const std::vector<std::string>& args, 
             if (!value(out.traceFile)) return std::nullopt;
         } else if (a == "--name") {
             if (!value(out.name)) return std::nullopt;
-            if (out.name.empty() || out.name.find('/') != std::string::npos) {
-                return error = "--name must be a plain file name", std::nullopt;
+            if (out.name.empty() || out.name == "." || out.name == ".." || out.name.find('/') != std::string::npos ||
+                out.name.find('\n') != std::string::npos || out.name.ends_with(".tmp")) {
+                return error = "--name must be a plain file name, not ending in .tmp", std::nullopt;
             }
         } else if (a == "--description") {
             if (!value(out.emulator.description)) return std::nullopt;

@@ -101,7 +101,8 @@ int runVirtualPod(const PodsimArgs& args) {
     if (sigfd < 0 || !openPty(pty, error)) return report(false, error.empty() ? "signalfd failed" : error), 1;
     const std::string name = args.name.empty() ? "podsim-" + std::to_string(::getpid()) : args.name;
     const std::string serial = args.serialNumber.empty() ? "SIM" + std::to_string(::getpid()) : args.serialNumber;
-    const std::string announcement = announcePod({args.emulator.description, pty.path, serial}, name, error);
+    const std::string announcement =
+        announcePod({args.emulator.description, pty.path, serial, ::getpid()}, name, error);
     if (announcement.empty()) return report(false, error), 1;
     std::printf("corvexlink-podsim: \"%s\" %s (%s) ready on %s\n", args.emulator.description.c_str(), serial.c_str(),
                 mcuInfo(pod.target().device())->shortName, pty.path.c_str());

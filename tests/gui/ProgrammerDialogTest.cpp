@@ -123,7 +123,7 @@ private slots:
         QCOMPARE(child<QLineEdit>(*d, "1005")->maxLength(), 8);
         QCOMPARE(d->image().imageLoaded, 0);
         auto* line = child<MessageLine>(*d, "1013");
-        QCOMPARE(line->text(), QStringLiteral("Connection to Corvexlink POD is successful"));
+        QCOMPARE(line->text(), QStringLiteral("Connection to Corvexlink POD is successful (CVLSIM01)"));
         QCOMPARE(line->textColour(), QColor(0, 0, 0));
         QCOMPARE(line->backColour(), QColor(0, 255, 0));
         for (const char* id : kCommandButtons) QVERIFY(child<BitmapButton>(*d, id)->hasPicture());
