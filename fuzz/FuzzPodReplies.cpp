@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     cvl::NullStatusSink status;
     const cvl::CsmKeys keys;
     link.loadDriver();
-    cvl::CommandContext ctx{image, link, status, clock, {}};
+    cvl::CommandContext ctx{image, link, status, clock, {}, {}};
     cvl::podInfo(ctx, {});
     cvl::podVerify(ctx, {});
     if (link.connectPod(status) == cvl::OutcomeCode::Ok) {

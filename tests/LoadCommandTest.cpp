@@ -57,9 +57,12 @@ TEST_F(LoadCommandTest, MissingPathLeavesTheLoadedImage) {
     EXPECT_EQ(image.imageLoaded, 1);
     EXPECT_EQ(image.fileName, "good");
     EXPECT_EQ(image.sectionCount(), 1);
-    // A later command uses that image without reading any file.
-    EXPECT_TRUE(ensure("/nonexistent/other.out"));
+    // A later command with the good path and device uses that image without reading it.
+    EXPECT_TRUE(ensure(goodFile()));
     EXPECT_EQ(status.messages.size(), 2u);
+    // With the missing path it is the missing path that counts.
+    EXPECT_FALSE(ensure("/nonexistent/other.out"));
+    EXPECT_EQ(status.last(), (ShownMessage{"The specified COFF file isn't exist", true}));
 }
 
 TEST_F(LoadCommandTest, DirectorySetsTheNameThenFailsToOpen) {
@@ -116,8 +119,10 @@ TEST_F(LoadCommandTest, DeviceIsSampledAtLoadAndKeptAfterwards) {
     inputs.mcu = 2;
     ASSERT_EQ(load(goodFile()), OutcomeCode::Ok);
     inputs.mcu = 1;
-    EXPECT_TRUE(ensure("ignored"));
-    EXPECT_EQ(image.mcuType, 2);
+    const auto before = status.messages.size();
+    EXPECT_TRUE(ensure(goodFile()));
+    EXPECT_EQ(image.mcuType, 1) << "another device shown: loaded again for it";
+    EXPECT_EQ(status.messages.size(), before + 1);
     inputs.mcu = 0x101;  // truncated to one byte
     ASSERT_EQ(load(goodFile()), OutcomeCode::Ok);
     EXPECT_EQ(image.mcuType, 1);

@@ -159,7 +159,14 @@ TEST(PodsimEndToEnd, StoredJobSurvivesARestartAndCatchesAnotherProgram) {
     EXPECT_NE(other.out.find("The selected COFF file is not same in serial flash"), std::string::npos) << other.out;
     const CliRun otherDevice = cli("pod-verify --device F28334 " + dir + "/adc_oku.out");
     EXPECT_EQ(otherDevice.status, 1);
-    EXPECT_NE(otherDevice.out.find("The selected MCU type is not same in serial flash"), std::string::npos);
+    EXPECT_NE(otherDevice.out.find("lies outside the F28334's flash and RAM"), std::string::npos) << otherDevice.out;
+    // A program for another device is refused before the pod is touched, not half written.
+    const CliRun wrongDevice = cli("write --json --device F28332 " + dir + "/adc_oku.out");
+    EXPECT_EQ(wrongDevice.status, 1);
+    const auto w = nlohmann::json::parse(wrongDevice.out);
+    EXPECT_EQ(w["result"], "SectionOutsideMemory");
+    EXPECT_EQ(w["message"], "Section .text (0x30001F, 2453 words) lies outside the F28332's flash and RAM");
+    EXPECT_EQ(w["messages"].size(), 1u) << "only the refusal: no SCI boot";
     EXPECT_EQ(cli("pod-verify --erase-all x.out").status, 2);
     EXPECT_EQ(cli("pod-info extra").status, 2);
 }
@@ -219,20 +226,39 @@ namespace {
 
 // The emulator's trace as one line per run of bytes in one direction, with
 // the times and the line splits (which depend on timing) taken out, and the
-// date in a stored tag masked: what must stay byte-identical across changes
-// of the host's code.
+// date of a stored tag masked where it travels (the T frame and the J
+// reply): what must stay byte-identical across changes of the host's code.
 std::string normalisedTrace(const fs::path& path) {
     std::ifstream in(path);
-    std::string line, out, run;
-    std::string runDir;
+    std::string line, out;
+    std::string runDir, lastToPod;
+    std::string run;  // raw bytes
     const auto flush = [&] {
         if (run.empty()) return;
-        // A T frame ends in the tag's date and time: year, month, day, hour, minute.
-        const std::size_t tag = run.find("<T");
-        if (runDir == "host>pod" && tag != std::string::npos && run.size() >= tag + 2 + 28 + 1) {
-            run.replace(tag + 2 + 16, 12, "tttttttttttt");
+        if (runDir == "host>pod") {
+            // T, then 8 name and 6 date bytes as 28 hex digits: the date is the last 12.
+            for (std::size_t tag = run.find("\x02T"); tag != std::string::npos; tag = run.find("\x02T", tag + 1)) {
+                if (run.size() >= tag + 2 + 28) run.replace(tag + 2 + 16, 12, std::string(12, 't'));
+            }
+            lastToPod = run;
+        } else if (lastToPod.ends_with("\x02J\x03") && run.size() >= 16) {
+            run.replace(10, 6, std::string(6, 't'));  // ACK, flag, 8 name bytes, then the date
         }
-        out += runDir + " " + run + "\n";
+        out += runDir + " ";
+        for (unsigned char b : run) {
+            if (b == 0x02)
+                out += '<';
+            else if (b == 0x03)
+                out += '>';
+            else if (b >= 0x20 && b < 0x7F)
+                out += static_cast<char>(b);
+            else {
+                char hex[8];
+                std::snprintf(hex, sizeof hex, "\\x%02X", b);
+                out += hex;
+            }
+        }
+        out += "\n";
         run.clear();
     };
     while (std::getline(in, line)) {
@@ -241,17 +267,7 @@ std::string normalisedTrace(const fs::path& path) {
         if (!(fields >> time >> dir)) continue;
         if (dir != runDir) flush();
         runDir = dir;
-        while (fields >> hex && hex.size() == 2) {
-            const int b = std::stoi(hex, nullptr, 16);
-            if (b == 0x02)
-                run += '<';
-            else if (b == 0x03)
-                run += '>';
-            else if (b >= 0x20 && b < 0x7F)
-                run += static_cast<char>(b);
-            else
-                run += "\\x" + hex;
-        }
+        while (fields >> hex && hex.size() == 2) run += static_cast<char>(std::stoi(hex, nullptr, 16));
     }
     flush();
     return out;

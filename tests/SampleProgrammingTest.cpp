@@ -16,7 +16,8 @@ namespace {
 
 constexpr std::uint16_t kOldContent = 0x5A5A;
 
-void programSample(const std::string& file, McuType mcu) {
+// Counts the program in programmed unless it does not fit the device and was refused at load.
+void programSample(const std::string& file, McuType mcu, int& programmed) {
     SCOPED_TRACE(file + " on " + mcuInfo(mcu)->shortName);
     sim::EmulatorOptions o;
     o.device = mcu;
@@ -26,8 +27,11 @@ void programSample(const std::string& file, McuType mcu) {
     inputs.path = file;
     inputs.mcu = mcu;
     CoffImage image;
-    CommandContext ctx{image, rig.link, rig.status, rig.clock, {}};
-    ASSERT_EQ(loadCoffFile(image, rig.status, file, inputs.device()), OutcomeCode::Ok);
+    CommandContext ctx{image, rig.link, rig.status, rig.clock, {}, {}};
+    const OutcomeCode loaded = loadCoffFile(image, rig.status, file, inputs.device());
+    if (loaded == OutcomeCode::SectionOutsideMemory) return;
+    ASSERT_EQ(loaded, OutcomeCode::Ok);
+    ++programmed;
 
     // Old contents in every sector the program does not use; the password
     // sector stays erased so the target is not locked.
@@ -73,10 +77,11 @@ TEST(SampleProgramming, EverySampleOnEveryDevice) {
     int programmed = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
         if (entry.path().extension() != ".out" || entry.path().filename() == "sine.out") continue;
-        for (McuType mcu : {0, 1, 2}) programSample(entry.path().string(), mcu);
-        ++programmed;
+        for (McuType mcu : {0, 1, 2}) programSample(entry.path().string(), mcu, programmed);
     }
-    EXPECT_EQ(programmed, 4);
+    // adc_oku fits the F28335 only, the flash API example the F28334 and F28335, the RAM
+    // program all three; the other device's boot ROM none.
+    EXPECT_EQ(programmed, 6);
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ class StoreTest : public ::testing::Test {
 protected:
     explicit StoreTest(sim::EmulatorOptions o = {}) : rig(std::move(o)) {}
     void SetUp() override { rig.link.loadDriver(); }
-    CommandContext ctx() { return {image, rig.link, rig.status, rig.clock, {}}; }
+    CommandContext ctx() { return {image, rig.link, rig.status, rig.clock, {}, {}}; }
     bool write() {
         auto c = ctx();
         return test::onPodWrite(c, inputs);
@@ -116,6 +116,7 @@ TEST_F(StoreTest, SectionAndSizeLimits) {
 
 TEST_F(StoreTest, LargestJobAndOneWordMore) {
     ASSERT_TRUE(test::loadSections(image, {words(0x300000, 0x40000)}));
+    inputs.lock = LockConsent::Lock;  // the counting words reach the password too
     ASSERT_TRUE(write()) << rig.status.last().text;
     EXPECT_EQ(frames("W").size(), 0x80000u / 264 + 1);
     EXPECT_EQ(rig.status.progressTotals.back(), 0x40000u);
@@ -125,6 +126,27 @@ TEST_F(StoreTest, LargestJobAndOneWordMore) {
     EXPECT_FALSE(write());
     EXPECT_EQ(rig.status.last(),
               (ShownMessage{"The data size is bigger than serial flash size in Corvexlink POD", true}));
+}
+
+// The end-of-access frame gets no answer: a pod that loses it keeps no job,
+// and only reading the job back shows it. No "Completed" for a job not held.
+TEST(StoreReadBack, ALostEndOfAccessIsAFailure) {
+    for (const char* fault : {"H", "T"}) {
+        SCOPED_TRACE(fault);
+        test::PodRig rig(test::withFaults(
+            {fault[0] == 'H' ? test::fault(FaultKind::Silent, 'H', 1) : test::fault(FaultKind::Silent, 'J', 1)}));
+        rig.link.loadDriver();
+        CoffImage image;
+        ASSERT_TRUE(test::loadSections(image, {words(0x338000, 30)}));
+        test::WindowInputs inputs;
+        CommandContext ctx{image, rig.link, rig.status, rig.clock, {}, {}};
+        EXPECT_FALSE(test::onPodWrite(ctx, inputs));
+        EXPECT_EQ(
+            rig.status.last(),
+            (ShownMessage{"The job read back from Corvexlink POD is not the one written: the POD holds no valid job",
+                          true}));
+        for (const auto& m : rig.status.messages) EXPECT_EQ(m.text.find("Completed"), std::string::npos);
+    }
 }
 
 TEST_F(StoreTest, RamOnlyImageHasNoFlashSection) {
@@ -150,7 +172,7 @@ TEST_F(StoreTest, StrayByteFailsTheBatchBeforeThePageCommit) {
     test::PodRig stray(test::withFaults({test::fault(FaultKind::Stray, 'S', 10)}));
     stray.link.loadDriver();
     ASSERT_TRUE(test::loadSections(image, {words(0x338000, 132)}));
-    CommandContext c{image, stray.link, stray.status, stray.clock, {}};
+    CommandContext c{image, stray.link, stray.status, stray.clock, {}, {}};
     EXPECT_FALSE(test::onPodWrite(c, inputs));
     EXPECT_EQ(stray.status.last(), (ShownMessage{"Fail to write user program in serial flash", true}));
     const auto f = stray.recorder.frames();
@@ -179,7 +201,7 @@ TEST(StoreAbort, EveryFailingStepSendsTheAbortFrame) {
         test::PodRig rig(test::withFaults(c.faults));
         rig.link.loadDriver();
         test::WindowInputs inputs;
-        CommandContext ctx{image, rig.link, rig.status, rig.clock, {}};
+        CommandContext ctx{image, rig.link, rig.status, rig.clock, {}, {}};
         EXPECT_FALSE(test::onPodWrite(ctx, inputs));
         EXPECT_EQ(rig.status.last(), (ShownMessage{c.message, true}));
         EXPECT_EQ(rig.recorder.frames().back(), "i");
@@ -192,7 +214,7 @@ TEST(StoreAbort, EveryFailingStepSendsTheAbortFrame) {
     test::PodRig probe;
     probe.link.loadDriver();
     test::WindowInputs inputs;
-    CommandContext ok{image, probe.link, probe.status, probe.clock, {}};
+    CommandContext ok{image, probe.link, probe.status, probe.clock, {}, {}};
     ASSERT_TRUE(test::onPodWrite(ok, inputs));
     std::uint32_t beforeG = 0, beforeH = 0, total = 0;
     for (const auto& w : probe.recorder.writes) {
@@ -205,7 +227,7 @@ TEST(StoreAbort, EveryFailingStepSendsTheAbortFrame) {
         SCOPED_TRACE(message);
         test::PodRig rig(test::withFaults({{FaultKind::Unplug, '*', at, 0}}));
         rig.link.loadDriver();
-        CommandContext ctx{image, rig.link, rig.status, rig.clock, {}};
+        CommandContext ctx{image, rig.link, rig.status, rig.clock, {}, {}};
         EXPECT_FALSE(test::onPodWrite(ctx, inputs));
         EXPECT_EQ(rig.status.last(), (ShownMessage{message, true}));
         const auto& calls = rig.driver->calls;
@@ -219,6 +241,7 @@ class VerifyTest : public StoreTest {
 protected:
     void store(const std::vector<test::TestSection>& sections, McuType mcu = 2, bool csm = false) {
         ASSERT_TRUE(test::loadSections(image, sections, mcu));
+        inputs.mcu = mcu;  // the window shows the device the job is stored for
         inputs.csm = csm;
         ASSERT_TRUE(write());
         rig.recorder.writes.clear();
@@ -259,6 +282,7 @@ TEST_F(VerifyTest, NoJob) {
 
 TEST_F(VerifyTest, AnotherMcu) {
     store({words(0x338000, 30)}, 1);
+    inputs.mcu = 2;
     ASSERT_TRUE(test::loadSections(image, {words(0x338000, 30)}, 2));
     expectVerifyFails("The selected MCU type is not same in serial flash");
 }
@@ -288,7 +312,7 @@ TEST_F(VerifyTest, UnreadablePasswordWhenCsmIsSet) {
     test::PodRig silent(test::withFaults({test::fault(FaultKind::Silent, 'g', 1)}));
     silent.pod.store() = rig.pod.store();
     silent.link.loadDriver();
-    CommandContext c{image, silent.link, silent.status, silent.clock, {}};
+    CommandContext c{image, silent.link, silent.status, silent.clock, {}, {}};
     EXPECT_FALSE(test::onPodVerify(c, inputs));
     EXPECT_EQ(silent.status.last(), (ShownMessage{"Fail to read CSM password information in serial flash", true}));
 }
@@ -297,7 +321,7 @@ TEST_F(VerifyTest, UnreadableInformation) {
     test::PodRig silent(test::withFaults({test::fault(FaultKind::Silent, 'h', 1)}));
     silent.link.loadDriver();
     ASSERT_TRUE(test::loadSections(image, {words(0x338000, 30)}));
-    CommandContext c{image, silent.link, silent.status, silent.clock, {}};
+    CommandContext c{image, silent.link, silent.status, silent.clock, {}, {}};
     EXPECT_FALSE(test::onPodVerify(c, inputs));
     EXPECT_EQ(silent.status.last(), (ShownMessage{"Fail to read COFF information", true}));
 }
@@ -338,14 +362,14 @@ TEST(PodInfoFailures, VersionZeroAndSilence) {
     rig.link.loadDriver();
     CoffImage image;
     test::WindowInputs inputs;
-    CommandContext ctx{image, rig.link, rig.status, rig.clock, {}};
+    CommandContext ctx{image, rig.link, rig.status, rig.clock, {}, {}};
     EXPECT_FALSE(test::onPodInfo(ctx, inputs));
     EXPECT_EQ(rig.status.last(), (ShownMessage{"Fail to read Corvexlink POD Information", true}));
     EXPECT_EQ(rig.pod.framesOf('J'), 1u) << "J succeeded, the version decides";
 
     test::PodRig silent(test::withFaults({test::fault(FaultKind::Silent, 'J', 1)}));
     silent.link.loadDriver();
-    CommandContext c2{image, silent.link, silent.status, silent.clock, {}};
+    CommandContext c2{image, silent.link, silent.status, silent.clock, {}, {}};
     EXPECT_FALSE(test::onPodInfo(c2, inputs));
     EXPECT_EQ(silent.status.last(), (ShownMessage{"Fail to read Corvexlink POD Information", true}));
     EXPECT_FALSE(silent.driver->isOpen());
@@ -361,7 +385,7 @@ TEST(SampleJobs, RoundTripOnTheSamplePrograms) {
         CoffImage image;
         test::WindowInputs inputs;
         inputs.path = dir + "/" + name;
-        CommandContext ctx{image, rig.link, rig.status, rig.clock, {}};
+        CommandContext ctx{image, rig.link, rig.status, rig.clock, {}, {}};
         ASSERT_TRUE(test::onPodWrite(ctx, inputs)) << rig.status.last().text;
         ASSERT_TRUE(test::onPodVerify(ctx, inputs)) << rig.status.last().text;
         ASSERT_TRUE(test::onPodInfo(ctx, inputs));
@@ -374,7 +398,7 @@ TEST(SampleJobs, RoundTripOnTheSamplePrograms) {
         test::PodRig restarted;
         ASSERT_TRUE(restarted.pod.store().load(file, error)) << error;
         restarted.link.loadDriver();
-        CommandContext again{image, restarted.link, restarted.status, restarted.clock, {}};
+        CommandContext again{image, restarted.link, restarted.status, restarted.clock, {}, {}};
         EXPECT_TRUE(test::onPodVerify(again, inputs)) << restarted.status.last().text;
     }
 }

@@ -47,11 +47,11 @@ protected:
         inputs.path = test::writeTempFile("target.out", test::buildCoff(layout));
     }
     bool write() {
-        CommandContext ctx{image, rig.link, rig.status, rig.clock, {}};
+        CommandContext ctx{image, rig.link, rig.status, rig.clock, {}, {}};
         return test::onTargetWrite(ctx, inputs);
     }
     bool reset() {
-        CommandContext ctx{image, rig.link, rig.status, rig.clock, {}};
+        CommandContext ctx{image, rig.link, rig.status, rig.clock, {}, {}};
         return test::onTargetReset(ctx, inputs);
     }
     test::PodRig rig;
@@ -83,13 +83,26 @@ TEST_F(TargetCommandTest, ElapsedTimeIsEmptyWhenTheClockFails) {
     EXPECT_EQ(rig.status.last(), (ShownMessage{"Flash Write Completed - ", false}));
 }
 
-TEST_F(TargetCommandTest, LoadedImageIsUsedWithoutReadingThePath) {
+// The loaded program serves while the window still shows its path and
+// device; once either changes, what the window shows is what gets written.
+TEST_F(TargetCommandTest, LoadedImageServesOnlyWhileTheWindowShowsIt) {
     ASSERT_TRUE(write());
-    inputs.path = "/nonexistent.out";
-    inputs.mcu = 0;
     rig.status.messages.clear();
     ASSERT_TRUE(write());
-    EXPECT_EQ(rig.status.messages[0].text, "Starting SCI Boot...");
+    EXPECT_EQ(rig.status.messages[0].text, "Starting SCI Boot...") << "not read again";
+    EXPECT_EQ(rig.pod.framesOf('N'), 2u);
+
+    const std::string loaded = inputs.path;
+    inputs.path = "/nonexistent.out";
+    EXPECT_FALSE(write());
+    EXPECT_EQ(rig.status.last(), (ShownMessage{"The specified COFF file isn't exist", true}));
+    EXPECT_EQ(rig.pod.framesOf('N'), 2u) << "nothing written";
+
+    inputs.path = loaded;
+    inputs.mcu = 0;  // the F28332: this program's 0x300000 section lies below its flash
+    EXPECT_FALSE(write());
+    EXPECT_EQ(rig.status.last().text.rfind("Section .text (0x300000, 10 words) lies outside the F28332", 0), 0u)
+        << rig.status.last().text;
     EXPECT_EQ(rig.pod.framesOf('N'), 2u);
 }
 
@@ -142,6 +155,53 @@ TEST_F(TargetCommandTest, CsmKeysAreReadOnlyWhenChecked) {
     EXPECT_EQ(sentKeys(), "1" + std::string(32, 'F')) << "all empty is accepted as erased keys";
 }
 
+// A program that sets a CSM password locks the chip: written only with
+// consent, and an all-zero password (locked for ever) only when asked for by
+// name; nothing reaches the pod otherwise. The same holds for POD Write.
+TEST_F(TargetCommandTest, LockingProgramsNeedConsent) {
+    test::CoffLayout layout;
+    layout.sections = {test::words(0x338000, 10), test::words(0x33FFF8, 8, 0x0101, "csmpasswds")};
+    inputs.path = test::writeTempFile("locks.out", test::buildCoff(layout));
+    EXPECT_FALSE(write());
+    EXPECT_EQ(rig.status.last().text,
+              "The program sets a CSM password, which locks the device: not written without confirmation");
+    CommandContext nobodyToAsk{image, rig.link, rig.status, rig.clock, {}, {}};
+    EXPECT_FALSE(test::onPodWrite(nobodyToAsk, inputs));
+    EXPECT_EQ(rig.pod.framesOf('I'), 0u);
+    std::vector<std::string> asked;
+    CommandContext ctx{image, rig.link, rig.status, rig.clock, {}, [&](const std::string& q) {
+                           asked.push_back(q);
+                           return true;
+                       }};
+    EXPECT_TRUE(test::onTargetWrite(ctx, inputs)) << rig.status.last().text;
+    EXPECT_EQ(asked.size(), 1u);
+    EXPECT_EQ(image.warnings.size(), 1u) << "the reserved words are not zeroed";
+
+    layout.sections[1] = test::words(0x33FFF8, 8, 0, "csmpasswds");
+    for (auto& w : layout.sections[1].words) w = 0;
+    inputs.path = test::writeTempFile("bricks.out", test::buildCoff(layout));
+    const auto sent = rig.pod.framesOf('I');
+    inputs.lock = LockConsent::Lock;
+    EXPECT_FALSE(test::onTargetWrite(ctx, inputs));
+    EXPECT_EQ(rig.status.last().text,
+              "The program's CSM password is all zero, which locks the device permanently: not written");
+    EXPECT_EQ(rig.pod.framesOf('I'), sent);
+    inputs.lock = LockConsent::PermanentLock;
+    test::onTargetWrite(ctx, inputs);  // the target, locked by the write before, may refuse the algorithm now
+    EXPECT_GT(rig.pod.framesOf('I'), sent) << "past the consent check, on to the pod";
+}
+
+// Two sections over the same flash words: the later would be programmed over
+// the earlier and both reported written. Refused at load instead.
+TEST_F(TargetCommandTest, OverlappingFlashSectionsAreRefused) {
+    test::CoffLayout layout;
+    layout.sections = {test::words(0x338000, 100), test::words(0x338050, 20, 0x2000, ".cinit")};
+    inputs.path = test::writeTempFile("overlap.out", test::buildCoff(layout));
+    EXPECT_FALSE(write());
+    EXPECT_EQ(rig.status.last(), (ShownMessage{"Sections .text and .cinit overlap in flash at 0x338050", true}));
+    EXPECT_EQ(rig.pod.framesOf('I'), 0u);
+}
+
 TEST_F(TargetCommandTest, NoPodNeverEntersTheBracket) {
     std::uint8_t b = 0;
     sim::EmulatorOptions o;
@@ -149,7 +209,7 @@ TEST_F(TargetCommandTest, NoPodNeverEntersTheBracket) {
     test::PodRig gone(o);
     gone.link.loadDriver();
     gone.pod.receive(&b, 1, 0);
-    CommandContext ctx{image, gone.link, gone.status, gone.clock, {}};
+    CommandContext ctx{image, gone.link, gone.status, gone.clock, {}, {}};
     EXPECT_FALSE(test::onTargetWrite(ctx, inputs));
     EXPECT_EQ(gone.status.last(), (ShownMessage{"No Connection to Corvexlink POD", true}));
     EXPECT_TRUE(gone.status.busyCalls.empty());
@@ -201,7 +261,7 @@ TEST(TargetCommandFaults, EveryResultMessageComesFromTheFailingStep) {
         layout.sections = {test::words(c.ramOnly ? 0x8000 : 0x338000, 60)};
         inputs.path = test::writeTempFile("fault.out", test::buildCoff(layout));
         CoffImage image;
-        CommandContext ctx{image, rig.link, rig.status, rig.clock, {}};
+        CommandContext ctx{image, rig.link, rig.status, rig.clock, {}, {}};
         EXPECT_FALSE(test::onTargetWrite(ctx, inputs));
         EXPECT_EQ(rig.status.last(), (ShownMessage{c.message, true}));
         for (const auto& m : rig.status.messages) EXPECT_EQ(m.text.find("Completed"), std::string::npos);
@@ -222,7 +282,7 @@ TEST(TargetCommandFaults, UnplugMidTransferFailsAndCloses) {
     layout.sections = {test::words(0x338000, 200)};
     inputs.path = test::writeTempFile("unplug.out", test::buildCoff(layout));
     CoffImage image;
-    CommandContext ctx{image, rig.link, rig.status, rig.clock, {}};
+    CommandContext ctx{image, rig.link, rig.status, rig.clock, {}, {}};
     EXPECT_FALSE(test::onTargetWrite(ctx, inputs));
     EXPECT_EQ(rig.status.last(), (ShownMessage{"Fail to write flash memory", true}));
     EXPECT_FALSE(rig.driver->isOpen());

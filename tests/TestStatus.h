@@ -75,18 +75,19 @@ struct WindowInputs {
     std::array<std::string, 8> keyTexts{};
     std::string podNameBox;
     std::string podFileName;
+    LockConsent lock = LockConsent::None;
 };
 
 // The window's handlers: a request built from the controls, the command run,
 // the POD file name written back. True when the command succeeded.
 inline bool onTargetWrite(CommandContext& ctx, WindowInputs& in) {
     ctx.remember = in.remember();
-    return targetWrite(ctx, {in.program(), in.eraseMode(), in.keys()}).ok();
+    return targetWrite(ctx, {in.program(), in.eraseMode(), in.keys(), in.lock}).ok();
 }
 inline bool onTargetReset(CommandContext& ctx, WindowInputs&) { return targetReset(ctx, ResetRequest{}).ok(); }
 inline bool onPodWrite(CommandContext& ctx, WindowInputs& in) {
     ctx.remember = in.remember();
-    const CommandOutcome outcome = podWrite(ctx, {in.program(), in.eraseMode(), in.keys(), in.podNameBox});
+    const CommandOutcome outcome = podWrite(ctx, {in.program(), in.eraseMode(), in.keys(), in.podNameBox, in.lock});
     if (!outcome.podFileName.empty()) in.podFileName = in.podNameBox = outcome.podFileName;
     return outcome.ok();
 }

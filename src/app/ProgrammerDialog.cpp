@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QRadioButton>
 #include <algorithm>
 #include <climits>
@@ -45,6 +46,11 @@ QFont dialogFont() {
     return f;
 }
 
+bool askYesNo(QWidget* parent, const QString& text) {
+    return QMessageBox::question(parent, QStringLiteral("Corvexlink"), text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
 QString chooseCoffFile(QWidget* parent, const QString& dir) {
     return QFileDialog::getOpenFileName(parent, QString(), dir, QStringLiteral("COFF Files (.out) (*.out)"), nullptr,
                                         QFileDialog::ReadOnly);
@@ -52,7 +58,7 @@ QString chooseCoffFile(QWidget* parent, const QString& dir) {
 }  // namespace
 
 ProgrammerDialog::ProgrammerDialog(PodLink::BackendLoader loader, Clock& clock, QWidget* parent)
-    : QDialog(parent), clock_(clock), link_(std::move(loader), clock), chooseFile_(chooseCoffFile) {
+    : QDialog(parent), clock_(clock), link_(std::move(loader), clock), chooseFile_(chooseCoffFile), ask_(askYesNo) {
     initialiseResources();
     setFont(dialogFont());
     // A caption bar and a frame, no close, minimise or maximise box.
@@ -121,7 +127,7 @@ void ProgrammerDialog::initialiseWindow() {
     podFileNameBox_->setText(podFileName_);
     podFileNameBox_->setMaxLength(8);
 
-    if (!first.isEmpty()) loadCoffFile(image_, *this, first.toStdString(), selectedMcu());
+    if (!first.isEmpty()) loadShown(first.toStdString(), false);
     initialised_ = true;
 }
 
@@ -143,7 +149,23 @@ void ProgrammerDialog::saveSettingsFromControls() {
 }
 
 CommandContext ProgrammerDialog::context() {
-    return CommandContext{image_, link_, *this, clock_, [this](const std::string& path) { addRecentFile(path); }};
+    // Once per loaded file: a program the user agreed to lock with is not asked about again.
+    const auto confirmLock = [this](const std::string& question) {
+        if (lockAgreedForLoad_ == image_.loadSerial) return true;
+        if (!ask_(this, QString::fromStdString(question))) return false;
+        lockAgreedForLoad_ = image_.loadSerial;
+        return true;
+    };
+    return CommandContext{image_, link_, *this, clock_, [this](const std::string& path) { addRecentFile(path); },
+                          confirmLock};
+}
+
+void ProgrammerDialog::loadShown(const std::string& path, bool remember) {
+    CommandContext ctx = context();
+    if (loadCoffFile(image_, *this, path, selectedMcu(), remember ? ctx.remember : RememberFile{}) == OutcomeCode::Ok &&
+        !image_.warnings.empty()) {
+        showMessage(image_.warnings.front(), false);
+    }
 }
 
 McuType ProgrammerDialog::selectedMcu() const { return static_cast<McuType>(mcu_->currentIndex() & 0xFF); }
@@ -238,8 +260,7 @@ void ProgrammerDialog::onLoad() {
         showMessage(outcomeMessage(OutcomeCode::NoFileToRead), true);
         return;
     }
-    CommandContext ctx = context();
-    loadCoffFile(image_, *this, path.toStdString(), selectedMcu(), ctx.remember);
+    loadShown(path.toStdString(), true);
 }
 
 void ProgrammerDialog::onTargetWrite() {
@@ -290,17 +311,13 @@ void ProgrammerDialog::onBrowse() {
     fileDirectory_ = chosen.left(chosen.size() - name.size());
     saveFileDirectory(*openProfile(), fileDirectory_);
     filePath_->setEditText(chosen);
-    CommandContext ctx = context();
-    loadCoffFile(image_, *this, chosen.toStdString(), selectedMcu(), ctx.remember);
+    loadShown(chosen.toStdString(), true);
 }
 
 void ProgrammerDialog::onRecentFileSelected(int index) {
     if (!initialised_ || index < 0 || index >= recentFiles_.size()) return;
     const QString path = recentFiles_.at(index).trimmed();
-    if (!path.isEmpty()) {
-        CommandContext ctx = context();
-        loadCoffFile(image_, *this, path.toStdString(), selectedMcu(), ctx.remember);
-    }
+    if (!path.isEmpty()) loadShown(path.toStdString(), true);
 }
 
 void ProgrammerDialog::onCsmToggled() {

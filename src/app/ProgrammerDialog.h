@@ -52,6 +52,9 @@ public:
     void addRecentFile(const std::string& path);
 
     void setFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
+    // Asks a yes/no question; true for yes.
+    using Question = std::function<bool(QWidget* parent, const QString& text)>;
+    void setQuestion(Question ask) { ask_ = std::move(ask); }
     const CoffImage& image() const { return image_; }
     const QStringList& recentFiles() const { return recentFiles_; }
     const QString& podFileName() const { return podFileName_; }
@@ -83,6 +86,8 @@ private:
     void initialiseWindow();
     void saveSettingsFromControls();
     CommandContext context();
+    // A load the user asked for: the file, then any warning about it on the line.
+    void loadShown(const std::string& path, bool remember);
     // What the controls hold now, as the parts of a request.
     McuType selectedMcu() const;
     ProgramSource programSource() const;
@@ -98,6 +103,9 @@ private:
     bool initialised_ = false;
     int waitCursor_ = 0;
     FileChooser chooseFile_;
+    Question ask_;
+    // The load (CoffImage::loadSerial) whose CSM password the user agreed to write.
+    std::uint32_t lockAgreedForLoad_ = 0;
 
     BitmapButton* targetWrite_ = nullptr;
     BitmapButton* targetReset_ = nullptr;

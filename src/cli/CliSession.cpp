@@ -57,6 +57,11 @@ OutcomeCode CliSession::choosePod(const ParsedArgs& args) {
     return OutcomeCode::Ok;
 }
 
+void CliSession::printWarnings() {
+    if (json_) return;
+    for (const std::string& w : image.warnings) std::fprintf(stderr, "%s\n", w.c_str());
+}
+
 nlohmann::ordered_json podJson(const PodInfo& pod) {
     return {{"description", pod.description},
             {"serialNumber", pod.serialNumber},
@@ -92,6 +97,7 @@ int CliSession::finish(const char* command, const CommandOutcome& outcome, const
                           {"ramBytes", p.ramBytes},
                           {"eraseMask", p.eraseMask},
                           {"podFileName", outcome.podFileName}};
+        out["warnings"] = image.warnings;
     }
     if (outcome.pod) out["pod"] = podJson(*outcome.pod);
     if (outcome.podVersion) out["podVersion"] = *outcome.podVersion;

@@ -27,12 +27,14 @@ public:
     // Empty when the trace file could be opened (or none was asked for).
     const std::string& error() const { return error_; }
 
-    CommandContext context() { return CommandContext{image, link, status, clock, {}}; }
+    CommandContext context() { return CommandContext{image, link, status, clock, {}, {}}; }
 
     // Chooses the pod as --pod says, or the only one attached; Ok, or the
     // failure, already shown (several pods and no --pod: they are listed).
     // Names the chosen pod on the output.
     OutcomeCode choosePod(const ParsedArgs& args);
+    // The loaded program's warnings, on standard error (in --json, in the object).
+    void printWarnings();
 
     // Prints the JSON object when asked and returns the exit status.
     // file and device, when given, describe the program the command used.

@@ -15,6 +15,11 @@ const OptionSpec kEraseAll{"--erase-all", nullptr, "erase every sector, not only
 const OptionSpec kPod{"--pod", "SERIAL|PATH",
                       "the pod to use, by serial number or device path (needed when\n"
                       "several pods are attached)"};
+const OptionSpec kLock{"--lock", nullptr,
+                       "write a program that sets a CSM password (it locks the device)"};
+const OptionSpec kPermanentLock{"--allow-permanent-lock", nullptr,
+                                "write a program whose CSM password is all zero (it locks the\n"
+                                "device for ever)"};
 const OptionSpec kCsm{"--csm", "KEY0,...,KEY7",
                       "unlock the code security module with eight hexadecimal words\n"
                       "separated by commas (an empty word is FFFF)"};
@@ -87,7 +92,7 @@ const std::vector<CommandSpec>& commandTable() {
          "program a COFF program into the target (Target Write)",
          "Program FILE into the target through the pod (Target Write): boot it over SCI, erase,\n"
          "program and reset it; a program without flash sections is streamed into RAM.",
-         {kDevice, kEraseAll, kCsm, kPod},
+         {kDevice, kEraseAll, kCsm, kLock, kPermanentLock, kPod},
          true,
          runWrite},
         {"reset",
@@ -99,11 +104,14 @@ const std::vector<CommandSpec>& commandTable() {
         {"pod-write",
          "store a programming job in the pod (POD Write)",
          "Store FILE's flash sections, the CSM password, the erase choice and a tag in the pod\n"
-         "so that it can program boards on its own (POD Write).",
+         "so that it can program boards on its own (POD Write). Every board the pod programs\n"
+         "gets the same program: a stored job takes no per-board serial numbers.",
          {kDevice,
           {"--erase-all", nullptr, "the stored job erases every sector"},
           {"--csm", "KEY0,...,KEY7", "store the CSM password (eight hexadecimal words, commas between)"},
           {"--name", "NAME", "the job's name, at most 8 characters (default: FILE's name)"},
+          kLock,
+          kPermanentLock,
           kPod},
          true,
          runPodWrite},

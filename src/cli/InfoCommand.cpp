@@ -84,11 +84,13 @@ int runInfo(const ParsedArgs& args) {
 
     if (json) {
         auto out = toJson(file, device, outcome, status.lastMessage(), image);
+        out["warnings"] = image.warnings;
         out["elapsedSeconds"] = static_cast<double>(clock.nowMicros() - start) * 1e-6;
         std::cout << out.dump() << '\n';
     } else if (outcome == OutcomeCode::Ok) {
         printTable(image);
         std::printf("%s\n", status.lastMessage().c_str());
+        for (const std::string& w : image.warnings) std::fprintf(stderr, "%s\n", w.c_str());
     }
     if (outcome != OutcomeCode::Ok) {
         if (!json) std::fprintf(stderr, "%s\n", status.lastMessage().c_str());

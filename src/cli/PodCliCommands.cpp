@@ -30,6 +30,7 @@ struct ProgramOptions {
     ProgramSource program;
     EraseMode eraseMode = EraseMode::Intelligent;
     std::optional<CsmKeys> keys;
+    LockConsent lock = LockConsent::None;
 };
 
 std::optional<ProgramOptions> programOptions(const ParsedArgs& args, std::string& error) {
@@ -41,6 +42,8 @@ std::optional<ProgramOptions> programOptions(const ParsedArgs& args, std::string
         out.program.device = *d;
     }
     if (args.has("--erase-all")) out.eraseMode = EraseMode::All;
+    if (args.has("--lock")) out.lock = LockConsent::Lock;
+    if (args.has("--allow-permanent-lock")) out.lock = LockConsent::PermanentLock;
     if (const auto csm = args.value("--csm")) {
         const auto texts = splitKeys(*csm);
         if (!texts) return error = "--csm needs eight keys: KEY0,KEY1,...,KEY7", std::nullopt;
@@ -59,8 +62,15 @@ int runInSession(const char* name, const ParsedArgs& args, bool program, Build b
     CliSession session(args);
     if (!session.error().empty()) return usageError(session.error());
     CommandContext ctx = session.context();
-    const OutcomeCode chosen = session.choosePod(args);
-    const CommandOutcome outcome = chosen == OutcomeCode::Ok ? run(ctx, build(*options)) : shownFailure(chosen);
+    OutcomeCode ready = session.choosePod(args);
+    if (ready == OutcomeCode::Ok && program) {
+        // Loaded first so that its warnings come before the pod is touched;
+        // the command then uses this image.
+        ready = ensureImageLoaded(session.image, session.status, options->program.path, options->program.device,
+                                  OutcomeCode::NoFileToWrite, {});
+        session.printWarnings();
+    }
+    const CommandOutcome outcome = ready == OutcomeCode::Ok ? run(ctx, build(*options)) : shownFailure(ready);
     if (!program) return session.finish(name, outcome);
     return session.finish(name, outcome, options->program.path, mcuInfo(options->program.device)->shortName);
 }
@@ -80,7 +90,7 @@ int runPodWrite(const ParsedArgs& args) {
     return runInSession(
         "pod-write", args, true,
         [&](const ProgramOptions& o) {
-            return PodWriteRequest{o.program, o.eraseMode, o.keys, args.value("--name").value_or("")};
+            return PodWriteRequest{o.program, o.eraseMode, o.keys, args.value("--name").value_or(""), o.lock};
         },
         [](CommandContext& ctx, const PodWriteRequest& r) { return podWrite(ctx, r); });
 }

@@ -1,6 +1,9 @@
 #include "command/CommandContext.h"
 
+#include <algorithm>
 #include <cstdio>
+
+#include "image/ImageChecks.h"
 
 namespace cvl {
 
@@ -27,6 +30,26 @@ ProgramFigures programFigures(const CoffImage& image, bool eraseAll) {
     const ImageSummary& s = image.summary;
     return {image.imageLoaded == 1, image.fileName,    image.sectionCount(), s.flashSectionCount,
             s.flashBytes,           s.ramSectionCount, s.ramBytes,           image.eraseSectorMask(eraseAll)};
+}
+
+OutcomeCode checkLockConsent(CommandContext& ctx, LockConsent consent) {
+    const auto password = imagePassword(ctx.image);
+    const auto all = [&](std::uint16_t v) {
+        return std::all_of(password.begin(), password.end(), [v](std::uint16_t w) { return w == v; });
+    };
+    if (all(0xFFFF)) return OutcomeCode::Ok;
+    if (all(0)) {
+        if (consent == LockConsent::PermanentLock) return OutcomeCode::Ok;
+        ctx.status.showMessage(outcomeMessage(OutcomeCode::PermanentLockRefused), true);
+        return OutcomeCode::PermanentLockRefused;
+    }
+    if (consent != LockConsent::None) return OutcomeCode::Ok;
+    if (ctx.confirmLock && ctx.confirmLock("The program sets a CSM password: the device will be locked and can be "
+                                           "read or reprogrammed only with that password. Write it?")) {
+        return OutcomeCode::Ok;
+    }
+    ctx.status.showMessage(outcomeMessage(OutcomeCode::LockNotConfirmed), true);
+    return OutcomeCode::LockNotConfirmed;
 }
 
 CommandOutcome runBusyCommand(CommandContext& ctx, const std::function<OutcomeCode()>& step,

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "command/CommandOutcome.h"
+#include "command/Requests.h"
 #include "common/Clock.h"
 #include "common/StatusSink.h"
 #include "image/CoffImage.h"
@@ -22,7 +23,14 @@ struct CommandContext {
     StatusSink& status;
     Clock& clock;
     RememberFile remember;  // optional
+    // Asks the user to agree to write a program that locks the device; when
+    // absent nobody can be asked and only the request's consent counts.
+    std::function<bool(const std::string& question)> confirmLock;
 };
+
+// A program that sets a CSM password is written only with consent: Ok, or
+// the refusal, already shown.
+OutcomeCode checkLockConsent(CommandContext& ctx, LockConsent consent);
 
 // "%.2f sec" of the difference of two system-time readings, or empty when
 // either reading failed.

@@ -16,6 +16,15 @@ enum class EraseMode : std::uint8_t {
     All,          // every sector of the device
 };
 
+// What the user agreed to about a program that sets a CSM password: such a
+// program locks the device, and one whose password is all zero locks it for
+// ever.
+enum class LockConsent : std::uint8_t {
+    None,           // ask (where someone can be asked), else refuse
+    Lock,           // a password other than all zero may be written
+    PermanentLock,  // an all-zero password too
+};
+
 // The program a command works on: used as loaded when an image is loaded,
 // otherwise loaded from path (as typed) for device.
 struct ProgramSource {
@@ -27,6 +36,7 @@ struct TargetWriteRequest {
     ProgramSource program;
     EraseMode eraseMode = EraseMode::Intelligent;
     std::optional<CsmKeys> keys;  // present when the CSM box is ticked
+    LockConsent lock = LockConsent::None;
 };
 
 struct ResetRequest {};
@@ -36,6 +46,7 @@ struct PodWriteRequest {
     EraseMode eraseMode = EraseMode::Intelligent;
     std::optional<CsmKeys> keys;
     std::string podFileName;  // as typed; empty: the program's file name
+    LockConsent lock = LockConsent::None;
 };
 
 struct PodVerifyRequest {

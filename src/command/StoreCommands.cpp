@@ -30,6 +30,9 @@ CommandOutcome podWrite(CommandContext& ctx, const PodWriteRequest& request) {
         ready != OutcomeCode::Ok) {
         return shownFailure(ready);
     }
+    if (const OutcomeCode consent = checkLockConsent(ctx, request.lock); consent != OutcomeCode::Ok) {
+        return shownFailure(consent);
+    }
     const bool eraseAll = request.eraseMode == EraseMode::All;
     const bool useKeys = request.keys.has_value();
     const CsmKeys keys = request.keys.value_or(CsmKeys{});

@@ -18,6 +18,9 @@ CommandOutcome targetWrite(CommandContext& ctx, const TargetWriteRequest& reques
     if (const OutcomeCode refused = checkTargetImage(ctx.image); refused != OutcomeCode::Ok) {
         return failed(ctx.status, refused);
     }
+    if (const OutcomeCode consent = checkLockConsent(ctx, request.lock); consent != OutcomeCode::Ok) {
+        return shownFailure(consent);
+    }
     const bool eraseAll = request.eraseMode == EraseMode::All;
     const bool csm = request.keys.has_value();
     const CsmKeys keys = request.keys.value_or(CsmKeys{});

@@ -18,6 +18,8 @@ enum class OutcomeCode : std::uint8_t {
     FileError,
     MemoryError,
     TooLarge,
+    SectionOutsideMemory,
+    SectionsOverlap,
     // No program named for the command
     NoFileToRead,
     NoFileToWrite,
@@ -29,6 +31,8 @@ enum class OutcomeCode : std::uint8_t {
     TooMuchData,
     NoFlashSection,
     CsmPasswordWrong,
+    PermanentLockRefused,
+    LockNotConfirmed,
     // Reaching the pod
     DriverMissing,
     PodNotFound,
@@ -50,6 +54,7 @@ enum class OutcomeCode : std::uint8_t {
     StoreTagFailed,
     StoreInfoFailed,
     StoreFinishFailed,
+    StoreNotConfirmed,
     // POD Verify
     ReadInfoFailed,
     NoStoredJob,

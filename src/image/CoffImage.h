@@ -56,6 +56,11 @@ public:
     std::int32_t imageLoaded = 0;
     std::string fileName;
     McuType mcuType = kDefaultMcu;
+    // Set by a successful load: the path it read (as given, trimmed), a
+    // number that changes with every load, and what the user should be told.
+    std::string loadedPath;
+    std::uint32_t loadSerial = 0;
+    std::vector<std::string> warnings;
 
 private:
     // No sections, counters and summary zero; the buffer is left as it is.

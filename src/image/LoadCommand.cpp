@@ -1,5 +1,7 @@
 #include "image/LoadCommand.h"
 
+#include "image/ImageChecks.h"
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -70,15 +72,24 @@ OutcomeCode loadCoffFile(CoffImage& image, StatusSink& status, const std::string
     image.fileName = deriveFileName(entryName(path));
     image.mcuType = device;
 
-    const OutcomeCode outcome = fromReadResult(readCoff(path, image));
+    OutcomeCode outcome = fromReadResult(readCoff(path, image));
+    std::string message(loadMessage(outcome));
     if (outcome == OutcomeCode::Ok) {
         image.summarize();
+        outcome = checkPlacement(image, message);
+    }
+    if (outcome == OutcomeCode::Ok) {
+        image.loadedPath = path;
+        image.loadSerial += 1;
+        image.warnings = imageWarnings(image);
         if (remember) remember(path);
-        status.showMessage(loadMessage(outcome), false);
+        status.showMessage(message, false);
         image.imageLoaded = 1;
     } else {
-        status.showMessage(loadMessage(outcome), true);
+        status.showMessage(message, true);
         image.resetImage();
+        image.loadedPath.clear();
+        image.warnings.clear();
         image.imageLoaded = 0;
     }
     return outcome;
@@ -86,8 +97,10 @@ OutcomeCode loadCoffFile(CoffImage& image, StatusSink& status, const std::string
 
 OutcomeCode ensureImageLoaded(CoffImage& image, StatusSink& status, std::string_view pathText, McuType device,
                               OutcomeCode noFile, const RememberFile& remember) {
-    if (image.imageLoaded == 1) return OutcomeCode::Ok;
     const std::string path = trimmed(pathText);
+    // The loaded program serves only while it is the one the user shows:
+    // the same path, for the same device.
+    if (image.imageLoaded == 1 && path == image.loadedPath && device == image.mcuType) return OutcomeCode::Ok;
     if (path.empty()) {
         status.showMessage(outcomeMessage(noFile), true);
         return noFile;

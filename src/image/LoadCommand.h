@@ -32,9 +32,10 @@ OutcomeCode loadCoffFile(CoffImage& image, StatusSink& status, const std::string
 // Text with leading and trailing white space removed.
 std::string trimmed(std::string_view text);
 
-// The step every programming command starts with: use the loaded image, or
-// load the path text for device (remembering it), showing noFile's message
-// when the text is empty. Ok when an image is ready.
+// The step every programming command starts with: use the loaded image when
+// it was loaded from this path text for this device, otherwise load the path
+// text for device (remembering it), showing noFile's message when the text
+// is empty. Ok when an image is ready.
 OutcomeCode ensureImageLoaded(CoffImage& image, StatusSink& status, std::string_view pathText, McuType device,
                               OutcomeCode noFile, const RememberFile& remember);
 

@@ -7,9 +7,9 @@ namespace cvl {
 
 namespace {
 constexpr std::array<McuInfo, kMcuCount> kTable{{
-    {"F28332 - 100MHz (20MHz * 5)", "F28332", 0x330000, 4, 0x4000, 0x0F},
-    {"F28334 - 150MHz (30MHz * 5)", "F28334", 0x320000, 8, 0x4000, 0xFF},
-    {"F28335 - 150MHz (30MHz * 5)", "F28335", 0x300000, 8, 0x8000, 0xFF},
+    {"F28332 - 100MHz (20MHz * 5)", "F28332", 0x330000, 4, 0x4000, 0x0F, 0x00DFFF},
+    {"F28334 - 150MHz (30MHz * 5)", "F28334", 0x320000, 8, 0x4000, 0xFF, 0x00FFFF},
+    {"F28335 - 150MHz (30MHz * 5)", "F28335", 0x300000, 8, 0x8000, 0xFF, 0x00FFFF},
 }};
 }  // namespace
 
@@ -33,6 +33,24 @@ std::optional<SectorHit> sectorOf(McuType device, std::uint32_t address) {
         }
     }
     return std::nullopt;
+}
+
+namespace {
+bool within(std::uint32_t start, std::uint32_t length, std::uint32_t first, std::uint32_t last) {
+    const std::uint64_t end = std::uint64_t{start} + length;  // one past the last word
+    return length > 0 && start >= first && end <= std::uint64_t{last} + 1;
+}
+}  // namespace
+
+bool whollyInFlash(McuType device, std::uint32_t start, std::uint32_t length) {
+    const McuInfo* info = mcuInfo(device);
+    return info != nullptr && within(start, length, info->flashStart, kFlashEnd);
+}
+
+bool whollyInBootRam(McuType device, std::uint32_t start, std::uint32_t length) {
+    const McuInfo* info = mcuInfo(device);
+    return info != nullptr && (within(start, length, kMRamStart, kMRamEnd) ||
+                               within(start, length, kLRamStart, info->lRamEnd));
 }
 
 }  // namespace cvl

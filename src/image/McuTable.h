@@ -22,7 +22,18 @@ struct McuInfo {
     std::uint8_t sectorCount;
     std::uint32_t sectorWords;
     std::uint8_t fullEraseMask;
+    std::uint32_t lRamEnd;  // last word of L0..L5 (F28332) or L0..L7 SARAM
 };
+
+// SARAM the SCI boot loader can write: M0 and M1, and L0 up to lRamEnd.
+inline constexpr std::uint32_t kMRamStart = 0x000000;
+inline constexpr std::uint32_t kMRamEnd = 0x0007FF;
+inline constexpr std::uint32_t kLRamStart = 0x008000;
+
+// Whether words [start, start + length) lie wholly in the device's flash, or
+// wholly in RAM the boot loader can write.
+bool whollyInFlash(McuType device, std::uint32_t start, std::uint32_t length);
+bool whollyInBootRam(McuType device, std::uint32_t start, std::uint32_t length);
 
 // Table entry for a device, or nullptr for an index outside 0..2.
 const McuInfo* mcuInfo(McuType device);

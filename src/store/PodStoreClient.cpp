@@ -1,5 +1,6 @@
 #include "store/PodStoreClient.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "pod/DataBatch.h"
@@ -96,6 +97,19 @@ bool PodStoreClient::readTag() {
     if (!reply) return false;
     std::memcpy(tagReply_.data(), reply->payload(), tagReply_.size());
     return true;
+}
+
+bool PodStoreClient::confirmJob(const TagRecord& tag, bool csmFlag, std::uint16_t eraseMask,
+                                std::uint16_t flashSectionCount) {
+    status_.showMessage("Confirming the job stored in serial flash...", false);
+    const auto info = link_.transact(Frame('h'), 7, kReplyLimitMs);
+    if (!info) return false;
+    const std::uint8_t* i = info->payload();  // marker, device, CSM flag, mask (2), section count
+    const bool described = i[0] == kStoredJobMarker && i[1] == deviceCode(image_.mcuType) && i[2] == (csmFlag ? 1 : 0) &&
+                           ((i[3] << 8) | i[4]) == eraseMask && i[5] == (flashSectionCount & 0xFF);
+    if (!described) return false;
+    const auto stored = link_.transact(Frame('J'), 16, kReplyLimitMs);
+    return stored && stored->payload()[0] == 1 && std::equal(tag.begin(), tag.end(), stored->payload() + 1);
 }
 
 bool PodStoreClient::readCoffInfo() {

@@ -34,6 +34,9 @@ public:
     bool writeTag(const TagRecord& tag);
     bool writeCoffInfo(bool csmFlag, std::uint16_t eraseMask, std::uint16_t flashSectionCount);
     bool readTag();
+    // Reads the job's description and tag back after a write: true when the
+    // pod holds a complete job with exactly this description and tag.
+    bool confirmJob(const TagRecord& tag, bool csmFlag, std::uint16_t eraseMask, std::uint16_t flashSectionCount);
     bool readCoffInfo();
     bool readCsmPassword();
     bool checkSectionTable();

@@ -41,6 +41,10 @@ OutcomeCode storeProgram(PodStoreClient& store, StatusSink& status, const CoffIm
         failure = OutcomeCode::StoreInfoFailed;
     } else if (!store.endStoreAccess()) {
         failure = OutcomeCode::StoreFinishFailed;
+    } else if (!store.confirmJob(tag, useKeys, eraseMask, image.summary.flashSectionCount)) {
+        // The end-of-access frame has no answer: only reading the job back
+        // tells whether the pod kept it. The access is over; nothing to abort.
+        return refuse(status, OutcomeCode::StoreNotConfirmed);
     }
     if (failure == OutcomeCode::Ok) return failure;
     refuse(status, failure);

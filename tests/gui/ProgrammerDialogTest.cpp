@@ -69,13 +69,21 @@ private:
         if (w == nullptr) qFatal("no control %s", id);
         return w;
     }
-    QString programFile(const QString& name) {
+    // password: a csmpasswds section with these words, when given.
+    QString programFile(const QString& name, std::vector<std::uint16_t> password = {}) {
         test::CoffLayout layout;
         test::TestSection s;
         s.name = ".text";
         s.address = 0x338000;
         for (int i = 0; i < 300; ++i) s.words.push_back(static_cast<std::uint16_t>(i));
         layout.sections = {s};
+        if (!password.empty()) {
+            test::TestSection pw;
+            pw.name = "csmpasswds";
+            pw.address = 0x33FFF8;
+            pw.words = std::move(password);
+            layout.sections.push_back(pw);
+        }
         const QString path = profileDir_->filePath(name);
         const auto bytes = test::buildCoff(layout);
         QFile f(path);
@@ -273,6 +281,47 @@ private slots:
         QTest::mouseClick(child<BitmapButton>(*d, "1007"), Qt::LeftButton);
         QCOMPARE(shown.back().text, QStringLiteral("Target board's reset is successful"));
         QVERIFY(shown.back().disabledButtons.isEmpty());
+    }
+
+    // A program that would lock the chip is written only after a yes, asked
+    // once per loaded file; the window offers no way past an all-zero password.
+    void lockingProgramAsksOncePerLoadedFile() {
+        setProfile();
+        auto d = makeDialog();
+        QStringList asked;
+        bool answer = false;
+        d->setQuestion([&](QWidget*, const QString& text) {
+            asked << text;
+            return answer;
+        });
+        auto* line = child<MessageLine>(*d, "1013");
+        load(*d, programFile("lock.out", {1, 2, 3, 4, 5, 6, 7, 8}));
+        QVERIFY(line->text().startsWith("Warning: the program sets a CSM password but the reserved words"));
+        QTest::mouseClick(child<BitmapButton>(*d, "1010"), Qt::LeftButton);
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(line->text(), QStringLiteral("The program sets a CSM password, which locks the device: not written "
+                                              "without confirmation"));
+        QCOMPARE(pod_->framesOf('I'), 0u);
+        answer = true;
+        QTest::mouseClick(child<BitmapButton>(*d, "1010"), Qt::LeftButton);
+        QCOMPARE(asked.size(), 2);
+        QVERIFY(line->text().startsWith("Flash Write Completed - "));
+        QTest::mouseClick(child<BitmapButton>(*d, "1008"), Qt::LeftButton);  // POD Write of the same load
+        QCOMPARE(asked.size(), 2);
+        QVERIFY(line->text().startsWith("EEPROM Write Completed - "));
+        load(*d, programFile("lock.out", {1, 2, 3, 4, 5, 6, 7, 8}));  // loaded again: asked again
+        answer = false;
+        QTest::mouseClick(child<BitmapButton>(*d, "1010"), Qt::LeftButton);
+        QCOMPARE(asked.size(), 3);
+
+        load(*d, programFile("zero.out", {0, 0, 0, 0, 0, 0, 0, 0}));
+        answer = true;
+        const auto writes = pod_->framesOf('I');
+        QTest::mouseClick(child<BitmapButton>(*d, "1010"), Qt::LeftButton);
+        QCOMPARE(asked.size(), 3);
+        QCOMPARE(line->text(), QStringLiteral("The program's CSM password is all zero, which locks the device "
+                                              "permanently: not written"));
+        QCOMPARE(pod_->framesOf('I'), writes);
     }
 
     void failedTargetWriteIsRed() {
