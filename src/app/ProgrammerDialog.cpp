@@ -156,7 +156,7 @@ CommandContext ProgrammerDialog::context() {
         lockAgreedForLoad_ = image_.loadSerial;
         return true;
     };
-    return CommandContext{image_, link_, *this, clock_, [this](const std::string& path) { addRecentFile(path); },
+    return CommandContext{image_,     link_, *this, clock_, [this](const std::string& path) { addRecentFile(path); },
                           confirmLock};
 }
 

@@ -15,8 +15,7 @@ const OptionSpec kEraseAll{"--erase-all", nullptr, "erase every sector, not only
 const OptionSpec kPod{"--pod", "SERIAL|PATH",
                       "the pod to use, by serial number or device path (needed when\n"
                       "several pods are attached)"};
-const OptionSpec kLock{"--lock", nullptr,
-                       "write a program that sets a CSM password (it locks the device)"};
+const OptionSpec kLock{"--lock", nullptr, "write a program that sets a CSM password (it locks the device)"};
 const OptionSpec kPermanentLock{"--allow-permanent-lock", nullptr,
                                 "write a program whose CSM password is all zero (it locks the\n"
                                 "device for ever)"};

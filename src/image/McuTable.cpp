@@ -49,8 +49,8 @@ bool whollyInFlash(McuType device, std::uint32_t start, std::uint32_t length) {
 
 bool whollyInBootRam(McuType device, std::uint32_t start, std::uint32_t length) {
     const McuInfo* info = mcuInfo(device);
-    return info != nullptr && (within(start, length, kMRamStart, kMRamEnd) ||
-                               within(start, length, kLRamStart, info->lRamEnd));
+    return info != nullptr &&
+           (within(start, length, kMRamStart, kMRamEnd) || within(start, length, kLRamStart, info->lRamEnd));
 }
 
 }  // namespace cvl

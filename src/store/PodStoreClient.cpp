@@ -105,8 +105,9 @@ bool PodStoreClient::confirmJob(const TagRecord& tag, bool csmFlag, std::uint16_
     const auto info = link_.transact(Frame('h'), 7, kReplyLimitMs);
     if (!info) return false;
     const std::uint8_t* i = info->payload();  // marker, device, CSM flag, mask (2), section count
-    const bool described = i[0] == kStoredJobMarker && i[1] == deviceCode(image_.mcuType) && i[2] == (csmFlag ? 1 : 0) &&
-                           ((i[3] << 8) | i[4]) == eraseMask && i[5] == (flashSectionCount & 0xFF);
+    const bool described = i[0] == kStoredJobMarker && i[1] == deviceCode(image_.mcuType) &&
+                           i[2] == (csmFlag ? 1 : 0) && ((i[3] << 8) | i[4]) == eraseMask &&
+                           i[5] == (flashSectionCount & 0xFF);
     if (!described) return false;
     const auto stored = link_.transact(Frame('J'), 16, kReplyLimitMs);
     return stored && stored->payload()[0] == 1 && std::equal(tag.begin(), tag.end(), stored->payload() + 1);
