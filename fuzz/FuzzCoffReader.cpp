@@ -1,11 +1,14 @@
 // Feeds arbitrary bytes to the COFF reader for every device, then summarises
-// and walks the image as the commands would.
+// and walks the image as the commands would, and prints it as 'info --json'
+// does: the JSON must always be valid, whatever names the file holds.
 
 #include <cstdint>
 #include <cstdlib>
 #include <sstream>
 #include <string>
 
+#include "cli/InfoJson.h"
+#include "cli/JsonText.h"
 #include "image/CoffImage.h"
 #include "image/CoffReader.h"
 #include "image/Crc32.h"
@@ -29,6 +32,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             (void)cvl::checkPodImage(image);
             (void)image.eraseSectorMask(false);
         }
+        // A file name that is not UTF-8 goes with it, as a user's file may have one.
+        image.fileName = bytes.substr(0, 8);
+        const std::string text = cvl::cli::jsonText(cvl::cli::infoJson(
+            bytes.substr(0, 16), device, cvl::OutcomeCode::Ok, "Reading COFF file is successful", image));
+        if (!nlohmann::json::accept(text)) std::abort();
         image.resetImage();
     }
     return 0;

@@ -55,6 +55,9 @@ public:
     }
     ~Podsim() { stop(); }
     bool ready() const { return ready_; }
+    pid_t pid() const { return pid_; }
+    // The test waited for the process itself.
+    void forget() { pid_ = -1; }
     int stop() {
         if (pid_ <= 0) return -1;
         kill(pid_, SIGTERM);

@@ -197,16 +197,19 @@ TEST_F(TargetWriteTest, ProgressAndMessagesOfAFlashWrite) {
     EXPECT_EQ(rig.status.steps, 101u);
 }
 
-TEST_F(TargetWriteTest, MissingEraseShowsUpAsWrongData) {
-    // Programming only clears bits: without the erase, old zeros stay.
-    ASSERT_TRUE(loadSections(image, {words(0x338000, 1, 0xFFFF)}));
-    rig.pod.target().setFlashWord(0x338000, 0x0F0F);
+TEST_F(TargetWriteTest, MissingEraseFailsTheBlock) {
+    // Programming only clears bits: a block that needs a 0 turned back into a
+    // 1 fails the algorithm's verify, as on a real pod, and is not acknowledged.
+    ASSERT_TRUE(loadSections(image, {words(0x338000, 2, 0x0F0E)}));
+    rig.pod.target().setFlashWord(0x338001, 0x0F0F);  // can take 0x0F0F (nothing to set)
+    rig.pod.target().setFlashWord(0x338000, 0x0F00);  // 0x0F00 cannot become 0x0F0E
     TargetProgrammer p(rig.link, rig.status, image, keys);
     ASSERT_TRUE(p.startSciBoot(false, true));
     ASSERT_TRUE(p.downloadFlashAlgorithm(false));
     ASSERT_TRUE(p.flashOperation(FlashOpCode::InitFlash, 3000, 0, 0));
-    ASSERT_TRUE(p.writeFlash());
-    EXPECT_EQ(rig.pod.target().flashWord(0x338000), 0x0F0F);
+    EXPECT_FALSE(p.writeFlash());
+    EXPECT_EQ(rig.pod.target().flashWord(0x338000), 0x0F00) << "nothing of the block written";
+    EXPECT_EQ(rig.pod.target().flashWord(0x338001), 0x0F0F);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "app/SettingsStore.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <cstdlib>
 
@@ -52,7 +54,24 @@ StoredSettings loadSettings(QSettings& s) {
     return out;
 }
 
+namespace {
+// The profile holds the CSM keys: its folder is closed to others before it
+// is written, and the file itself is the user's alone (an older, readable
+// file is tightened when it is rewritten).
+void closeProfileFolder(const QSettings& s) {
+    const QString folder = QFileInfo(s.fileName()).absolutePath();
+    QDir().mkpath(folder);
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+void closeProfileFile(const QSettings& s) {
+    if (QFileInfo::exists(s.fileName())) {
+        QFile::setPermissions(s.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+}
+}  // namespace
+
 void saveSettings(QSettings& s, const StoredSettings& in) {
+    closeProfileFolder(s);
     s.beginGroup(kMain);
     s.setValue(QStringLiteral("MCU Type"), static_cast<unsigned>(in.mcuType));
     s.setValue(QStringLiteral("EraseAll Mode"), in.eraseAll ? 1 : 0);
@@ -72,11 +91,14 @@ void saveSettings(QSettings& s, const StoredSettings& in) {
     }
     s.endGroup();
     s.sync();
+    closeProfileFile(s);
 }
 
 void saveFileDirectory(QSettings& s, const QString& directory) {
+    closeProfileFolder(s);
     s.setValue(kMain + QStringLiteral("/File Directory"), directory);
     s.sync();
+    closeProfileFile(s);
 }
 
 std::uint16_t keyFromBoxText(const QString& text) {

@@ -3,8 +3,12 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <utility>
 #include <nlohmann/json.hpp>
 
+#include "cli/JsonText.h"
+#include "common/PrivateFile.h"
+#include "common/Text.h"
 #include "pod/SystemBackends.h"
 
 namespace cvl::cli {
@@ -15,11 +19,9 @@ CliSession::CliSession(const ParsedArgs& args)
       json_(args.has("--json")),
       startUs_(clock.nowMicros()) {
     if (const auto traceFile = args.value("--trace")) {
-        traceFile_ = std::fopen(traceFile->c_str(), "w");
-        if (traceFile_ == nullptr) {
-            error_ = *traceFile + ": " + std::strerror(errno);
-            return;
-        }
+        tracePath_ = *traceFile;
+        traceFile_ = openPrivateOutput(tracePath_, error_);
+        if (traceFile_ == nullptr) return;
         trace_ = std::make_unique<TextTrace>(traceFile_);
         linkTrace_ = std::make_unique<LinkTrace>(*trace_, clock);
         link.setObserver(linkTrace_.get());
@@ -28,10 +30,16 @@ CliSession::CliSession(const ParsedArgs& args)
 }
 
 CliSession::~CliSession() {
+    std::string ignored;
+    closeTrace(ignored);
+}
+
+bool CliSession::closeTrace(std::string& error) {
     link.setObserver(nullptr);
     link.closePod();
-    trace_.reset();  // flushes the last line
-    if (traceFile_ != nullptr) std::fclose(traceFile_);
+    trace_.reset();  // writes the last line
+    std::FILE* file = std::exchange(traceFile_, nullptr);
+    return closePrivateOutput(file, tracePath_, error);
 }
 
 std::string describePod(const PodInfo& pod) {
@@ -59,49 +67,60 @@ OutcomeCode CliSession::choosePod(const ParsedArgs& args) {
 
 void CliSession::printWarnings() {
     if (json_) return;
-    for (const std::string& w : image.warnings) std::fprintf(stderr, "%s\n", w.c_str());
+    for (const std::string& w : image.warnings) std::fprintf(stderr, "%s\n", escapeControls(w).c_str());
 }
 
 nlohmann::ordered_json podJson(const PodInfo& pod) {
-    return {{"description", pod.description},
-            {"serialNumber", pod.serialNumber},
-            {"devicePath", pod.devicePath},
-            {"backend", pod.backend}};
+    nlohmann::ordered_json out;
+    putText(out, "description", pod.description);
+    putText(out, "serialNumber", pod.serialNumber);
+    putText(out, "devicePath", pod.devicePath);
+    out["backend"] = pod.backend;
+    return out;
 }
 
 int CliSession::finish(const char* command, const CommandOutcome& outcome, const std::string& file,
                        const char* device) {
-    const int exitStatus = outcome.ok() ? 0 : 1;
+    // A trace that could not be written in full fails the command: the user asked for it.
+    std::string traceError;
+    const bool traced = closeTrace(traceError);
+    if (!traced) std::fprintf(stderr, "corvexlink-cli: %s\n", traceError.c_str());
+    const int exitStatus = outcome.ok() && traced ? 0 : 1;
     if (!json_) return exitStatus;
     nlohmann::ordered_json messages = nlohmann::ordered_json::array();
-    for (const auto& [text, isError] : status.messages()) messages.push_back({{"text", text}, {"isError", isError}});
+    for (const auto& [text, isError] : status.messages()) {
+        nlohmann::ordered_json m;
+        putText(m, "text", text);
+        m["isError"] = isError;
+        messages.push_back(std::move(m));
+    }
     nlohmann::ordered_json out = {
-        {"command", command},
-        {"result", std::string(outcomeName(outcome.code))},
-        {"exitStatus", exitStatus},
-        {"message", status.lastMessage()},
-        {"isError", status.lastIsError()},
-        {"elapsedSeconds", static_cast<double>(clock.nowMicros() - startUs_) * 1e-6},
-        {"messages", messages},
-    };
+        {"command", command}, {"result", std::string(outcomeName(outcome.code))}, {"exitStatus", exitStatus}};
+    putText(out, "message", status.lastMessage());
+    out["isError"] = status.lastIsError();
+    out["elapsedSeconds"] = static_cast<double>(clock.nowMicros() - startUs_) * 1e-6;
+    out["messages"] = std::move(messages);
+    if (!traced) putText(out, "traceError", traceError);
     if (device != nullptr) {
         const ProgramFigures p = outcome.program.value_or(programFigures(image, false));
-        out["figures"] = {{"file", file},
-                          {"device", device},
-                          {"loaded", p.loaded},
-                          {"fileName", p.fileName},
-                          {"sectionCount", p.sectionCount},
-                          {"flashSectionCount", p.flashSectionCount},
-                          {"flashBytes", p.flashBytes},
-                          {"ramSectionCount", p.ramSectionCount},
-                          {"ramBytes", p.ramBytes},
-                          {"eraseMask", p.eraseMask},
-                          {"podFileName", outcome.podFileName}};
+        nlohmann::ordered_json figures;
+        putText(figures, "file", file);
+        figures["device"] = device;
+        figures["loaded"] = p.loaded;
+        putText(figures, "fileName", p.fileName);
+        figures["sectionCount"] = p.sectionCount;
+        figures["flashSectionCount"] = p.flashSectionCount;
+        figures["flashBytes"] = p.flashBytes;
+        figures["ramSectionCount"] = p.ramSectionCount;
+        figures["ramBytes"] = p.ramBytes;
+        figures["eraseMask"] = p.eraseMask;
+        putText(figures, "podFileName", outcome.podFileName);
+        out["figures"] = std::move(figures);
         out["warnings"] = image.warnings;
     }
     if (outcome.pod) out["pod"] = podJson(*outcome.pod);
     if (outcome.podVersion) out["podVersion"] = *outcome.podVersion;
-    std::cout << out.dump() << '\n';
+    std::cout << jsonText(out) << '\n';
     return exitStatus;
 }
 

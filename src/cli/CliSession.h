@@ -47,8 +47,13 @@ public:
     TerminalStatus status;
 
 private:
+    // Ends the trace (the link is closed first); false with error set when
+    // the file lost anything.
+    bool closeTrace(std::string& error);
+
     bool json_;
     std::uint64_t startUs_;
+    std::string tracePath_;
     std::FILE* traceFile_ = nullptr;
     std::unique_ptr<TextTrace> trace_;
     std::unique_ptr<LinkTrace> linkTrace_;

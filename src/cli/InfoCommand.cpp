@@ -4,7 +4,11 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "cli/InfoJson.h"
+#include "cli/JsonText.h"
 #include "cli/TerminalStatus.h"
+#include "common/PrivateFile.h"
+#include "common/Text.h"
 #include "common/Clock.h"
 #include "image/CoffImage.h"
 #include "image/Crc32.h"
@@ -14,45 +18,15 @@ namespace cvl::cli {
 
 namespace {
 
-nlohmann::ordered_json toJson(const std::string& file, McuType device, OutcomeCode outcome, const std::string& message,
-                              const CoffImage& image) {
-    const ImageSummary& s = image.summary;
-    nlohmann::ordered_json sections = nlohmann::ordered_json::array();
-    for (const SectionRecord& r : image.sections) {
-        sections.push_back({{"name", r.name},
-                            {"startAddress", r.startAddress},
-                            {"lengthWords", r.lengthWords},
-                            {"inFlash", r.inFlash != 0},
-                            {"sectorMask", r.sectorMask},
-                            {"streamOffset", r.streamOffset},
-                            {"crc32", crc32(r.data, std::size_t{r.lengthWords} * 2)}});
-    }
-    return {{"file", file},
-            {"device", mcuInfo(device)->shortName},
-            {"result", std::string(outcomeName(outcome))},
-            {"message", message},
-            {"fileName", image.fileName},
-            {"summary",
-             {{"sectionCount", image.sectionCount()},
-              {"totalBytes", image.totalBytes},
-              {"hasFlashSection", s.hasFlashSection != 0},
-              {"sectorUnion", s.sectorUnion},
-              {"flashSectionCount", s.flashSectionCount},
-              {"flashListEnd", s.flashListEnd},
-              {"flashBytes", s.flashBytes},
-              {"ramSectionCount", s.ramSectionCount},
-              {"ramBytes", s.ramBytes}}},
-            {"sections", sections}};
-}
-
 void printTable(const CoffImage& image) {
     std::printf("%-24s %-8s %8s  %-5s  %s\n", "Section", "Address", "Words", "Kind", "Sectors");
     for (const SectionRecord& r : image.sections) {
-        std::printf("%-24s 0x%06X %8u  %-5s  0x%02X\n", r.name.c_str(), r.startAddress, r.lengthWords,
+        std::printf("%-24s 0x%06X %8u  %-5s  0x%02X\n", escapeControls(r.name).c_str(), r.startAddress, r.lengthWords,
                     r.inFlash ? "flash" : "RAM", r.sectorMask);
     }
     const ImageSummary& s = image.summary;
-    std::printf("\nDevice %s, file name \"%s\"\n", mcuInfo(image.mcuType)->shortName, image.fileName.c_str());
+    std::printf("\nDevice %s, file name \"%s\"\n", mcuInfo(image.mcuType)->shortName,
+                escapeControls(image.fileName).c_str());
     std::printf("%d sections, %u bytes: %u flash sections (%u bytes, sectors 0x%02X), %u RAM sections (%u bytes)\n",
                 image.sectionCount(), image.totalBytes, s.flashSectionCount, s.flashBytes, s.sectorUnion,
                 s.ramSectionCount, s.ramBytes);
@@ -72,9 +46,9 @@ int runInfo(const ParsedArgs& args) {
 
     if (const auto traceFile = args.value("--trace")) {
         // Loading talks to no pod: the trace is created, and stays empty.
-        std::FILE* trace = std::fopen(traceFile->c_str(), "w");
-        if (trace == nullptr) return usageError(*traceFile + ": cannot be written");
-        std::fclose(trace);
+        std::string error;
+        std::FILE* trace = openPrivateOutput(*traceFile, error);
+        if (trace == nullptr || !closePrivateOutput(trace, *traceFile, error)) return usageError(error);
     }
     SteadyClock clock;
     const std::uint64_t start = clock.nowMicros();
@@ -83,17 +57,17 @@ int runInfo(const ParsedArgs& args) {
     const OutcomeCode outcome = loadCoffFile(image, status, file, device);
 
     if (json) {
-        auto out = toJson(file, device, outcome, status.lastMessage(), image);
+        auto out = infoJson(file, device, outcome, status.lastMessage(), image);
         out["warnings"] = image.warnings;
         out["elapsedSeconds"] = static_cast<double>(clock.nowMicros() - start) * 1e-6;
-        std::cout << out.dump() << '\n';
+        std::cout << jsonText(out) << '\n';
     } else if (outcome == OutcomeCode::Ok) {
         printTable(image);
         std::printf("%s\n", status.lastMessage().c_str());
-        for (const std::string& w : image.warnings) std::fprintf(stderr, "%s\n", w.c_str());
+        for (const std::string& w : image.warnings) std::fprintf(stderr, "%s\n", escapeControls(w).c_str());
     }
     if (outcome != OutcomeCode::Ok) {
-        if (!json) std::fprintf(stderr, "%s\n", status.lastMessage().c_str());
+        if (!json) std::fprintf(stderr, "%s\n", escapeControls(status.lastMessage()).c_str());
         return 1;
     }
     return 0;

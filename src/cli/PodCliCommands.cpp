@@ -3,6 +3,9 @@
 #include <array>
 
 #include "cli/CliSession.h"
+#include "cli/JsonText.h"
+#include "common/Text.h"
+#include "store/StoreJob.h"
 #include "command/CsmKeyText.h"
 #include "command/StoreCommands.h"
 #include "command/TargetCommands.h"
@@ -87,6 +90,10 @@ int runWrite(const ParsedArgs& args) {
 }
 
 int runPodWrite(const ParsedArgs& args) {
+    if (const auto name = args.value("--name"); name && name->size() > kPodNameBytes) {
+        return usageError("--name takes at most " + std::to_string(kPodNameBytes) + " bytes, '" +
+                          escapeControls(*name) + "' has " + std::to_string(name->size()));
+    }
     return runInSession(
         "pod-write", args, true,
         [&](const ProgramOptions& o) {
@@ -142,7 +149,7 @@ int runPods(const ParsedArgs& args) {
     if (args.has("--json")) {
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
         for (const PodInfo& pod : pods) list.push_back(podJson(pod));
-        std::printf("%s\n", list.dump().c_str());
+        std::printf("%s\n", jsonText(list).c_str());
     } else if (pods.empty()) {
         std::fprintf(stderr, "%s\n", std::string(outcomeMessage(OutcomeCode::PodNotFound)).c_str());
     } else {

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include "common/Text.h"
+
 namespace cvl::cli {
 
 namespace {
@@ -18,7 +20,7 @@ void TerminalStatus::showMessage(std::string_view text, bool isError) {
     clearBar();
     std::fflush(stdout);
     std::FILE* out = isError ? stderr : stdout;
-    std::fprintf(out, "%s\n", last_.c_str());
+    std::fprintf(out, "%s\n", escapeControls(last_).c_str());
     std::fflush(out);
 }
 

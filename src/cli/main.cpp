@@ -1,13 +1,16 @@
 // corvexlink-cli: the scriptable front end of the flash programmer.
 
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
 
 #include "cli/CommandTable.h"
 #include "common/Clock.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int run(int argc, char** argv) {
     using namespace cvl::cli;
     cvl::preferPreciseSleeps();
     if (argc < 2) return usageError("a command is needed");
@@ -31,4 +34,19 @@ int main(int argc, char** argv) {
         return 0;
     }
     return spec->run(*parsed);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Nothing may end the tool without a word: whatever escapes a command is
+    // reported, with the failure status.
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "corvexlink-cli: internal error: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "corvexlink-cli: internal error\n");
+    }
+    return 1;
 }

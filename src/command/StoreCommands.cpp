@@ -1,6 +1,7 @@
 #include "command/StoreCommands.h"
 
 #include "command/CsmKeyText.h"
+#include "common/Text.h"
 #include "command/TargetCommands.h"
 #include "image/ImageChecks.h"
 #include "store/StoreJob.h"
@@ -21,8 +22,7 @@ OutcomeCode preparePodProgram(CommandContext& ctx, const ProgramSource& program,
 std::string preparePodFileName(const std::string& typed, const std::string& imageFileName) {
     std::string name = trimmed(typed);
     if (name.empty()) name = imageFileName;
-    if (name.size() > kPodNameBytes) name.resize(kPodNameBytes);
-    return name;
+    return cutAtCharacter(name, kPodNameBytes);
 }
 
 CommandOutcome podWrite(CommandContext& ctx, const PodWriteRequest& request) {

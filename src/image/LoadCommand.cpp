@@ -1,5 +1,6 @@
 #include "image/LoadCommand.h"
 
+#include "common/Text.h"
 #include "image/ImageChecks.h"
 
 #include <algorithm>
@@ -51,8 +52,7 @@ std::string deriveFileName(std::string_view entry) {
     std::transform(ext.begin(), ext.end(), ext.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     if (ext == ".OUT") name.resize(name.size() - 4);
-    if (name.size() > kFileNameBytes) name.resize(kFileNameBytes);
-    return name;
+    return cutAtCharacter(name, kFileNameBytes);
 }
 
 std::string trimmed(std::string_view text) {
@@ -65,9 +65,13 @@ std::string trimmed(std::string_view text) {
 OutcomeCode loadCoffFile(CoffImage& image, StatusSink& status, const std::string& path, McuType device,
                          const RememberFile& remember) {
     std::error_code ec;
-    if (path.empty() || !std::filesystem::exists(path, ec)) {
-        status.showMessage(loadMessage(OutcomeCode::NotFound), true);
-        return OutcomeCode::NotFound;
+    const bool exists = !path.empty() && std::filesystem::exists(path, ec);
+    if (!exists) {
+        // Only "nothing there" is NotFound: a link loop, a name too long or an
+        // unreadable folder on the way means the file could not be opened.
+        const OutcomeCode code = ec ? OutcomeCode::OpenFailed : OutcomeCode::NotFound;
+        status.showMessage(loadMessage(code), true);
+        return code;
     }
     image.fileName = deriveFileName(entryName(path));
     image.mcuType = device;

@@ -21,7 +21,8 @@ using RememberFile = std::function<void(const std::string& path)>;
 // failure's message otherwise.
 std::string_view loadMessage(OutcomeCode outcome);
 
-// The file's identity: its name without a final ".out" (any case), cut to 8 bytes.
+// The file's identity: its name without a final ".out" (any case), cut to at
+// most 8 bytes without splitting a character.
 std::string deriveFileName(std::string_view entryName);
 
 // Loads path into image for device. Shows the outcome with status; passes the

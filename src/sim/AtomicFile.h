@@ -1,6 +1,9 @@
 #pragma once
-// Whole-file reads, and writes that replace a file only once the new content
-// is complete, so a crash never leaves a half-written flash or store file.
+// The emulator's flash and store files: read only as regular files of the
+// size expected (never a FIFO, a device or a folder, never more than asked),
+// and replaced only once the new content is complete and on disk, through a
+// private temporary file of a unique name, so a crash never leaves half a
+// file and two savers never collide. A file holds the CSM keys: mode 0600.
 
 #include <cstdint>
 #include <string>
@@ -8,7 +11,28 @@
 
 namespace cvl::sim {
 
-bool readWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error);
+enum class ReadResult : std::uint8_t { Read, Missing, Failed };
+
+// Reads path when it is a regular file of at most maxBytes; Missing when
+// there is nothing at path.
+ReadResult readWholeFile(const std::string& path, std::size_t maxBytes, std::vector<std::uint8_t>& bytes,
+                         std::string& error);
 bool writeFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& error);
+
+// Holds "<path>.lock" exclusively while alive, so a second emulator refuses a
+// file the first one is using.
+class FileClaim {
+public:
+    FileClaim() = default;
+    FileClaim(const FileClaim&) = delete;
+    FileClaim& operator=(const FileClaim&) = delete;
+    ~FileClaim();
+    // False (error set) when another process holds it.
+    bool claim(const std::string& path, std::string& error);
+
+private:
+    int fd_ = -1;
+    std::string lockPath_;
+};
 
 }  // namespace cvl::sim

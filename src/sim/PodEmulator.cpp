@@ -179,6 +179,10 @@ std::uint32_t PodEmulator::podTimeUs(char letter, std::string_view fields) const
 }
 
 PodEmulator::Outcome PodEmulator::execute(char letter, std::string_view fields) {
+    // A host that starts over (handshake, SCI boot, algorithm) is done with the
+    // store: an access a failed command left open ends here, so the data words
+    // that follow go to the target, not into a store page.
+    if (storeOpen_ && (letter == 'I' || letter == 'N' || letter == 'M' || letter == 'K')) endStoreAccess(false);
     switch (letter) {
         case 'I':
             return fields.empty() ? Outcome{true, {kAck}} : Outcome{};
@@ -279,7 +283,7 @@ PodEmulator::Outcome PodEmulator::bootStream(char letter, std::uint16_t value) {
         streamBroken_ = true;
         return {};
     }
-    target_.ram()[blockAddress_ + blockFilled_] = value;
+    target_.ram().write(blockAddress_ + blockFilled_, value);
     bootStep_ = BootStep::Size;
     return {true, {kAck}};
 }
@@ -304,6 +308,12 @@ PodEmulator::Outcome PodEmulator::flashOperation(std::string_view fields) {
         const bool fits = value >= 1 && value <= kMaxFlashBlock && value == block.size() && target_.inFlash(address) &&
                           target_.inFlash(address + value - 1);
         if (!fits) return {};
+        // Programming only clears bits: a word that needs a 0 turned into a 1
+        // (no erase, or written twice) fails the algorithm's verify, and the
+        // block is not acknowledged.
+        for (std::uint32_t i = 0; i < value; ++i) {
+            if ((target_.flashWord(address + i) & block[i]) != block[i]) return {};
+        }
         for (std::uint32_t i = 0; i < value; ++i) target_.programWord(address + i, block[i]);
         return {true, {kAck}};
     }
@@ -332,8 +342,19 @@ void PodEmulator::dataWord(std::uint16_t value) {
             streamBroken_ = true;
             return;
         }
-        target_.ram()[blockAddress_ + blockFilled_++] = value;
+        target_.ram().write(blockAddress_ + blockFilled_++, value);
     }
+}
+
+void PodEmulator::endStoreAccess(bool complete) {
+    if (storeWriting_ && complete) {
+        store_.hasProgram = true;
+        store_.marker = 0x77;
+    }
+    storeOpen_ = false;
+    if (storeWriting_ && storeHook_) storeHook_();
+    storeWriting_ = false;
+    page_.clear();
 }
 
 bool PodEmulator::beginStoreWrite() {
@@ -357,13 +378,7 @@ PodEmulator::Outcome PodEmulator::storeCommand(char letter, std::string_view f) 
         case 'H':
         case 'i':
             if (!f.empty() || !storeOpen_) return {};
-            if (storeWriting_ && letter == 'H') {
-                store_.hasProgram = true;
-                store_.marker = 0x77;
-            }
-            storeOpen_ = false;
-            if (storeWriting_ && storeHook_) storeHook_();
-            storeWriting_ = false;
+            endStoreAccess(letter == 'H');
             return {};
         case 'V':
             if (f.size() != 20 || !hexField(f, 0, 2, a) || !hexField(f, 2, 6, b) || !hexField(f, 8, 6, c) ||

@@ -98,6 +98,9 @@ private:
     Outcome storeCommand(char letter, std::string_view fields);
     void dataWord(std::uint16_t value);
     bool beginStoreWrite();
+    // Ends a store access: complete marks the job written, otherwise a job
+    // being written is left erased.
+    void endStoreAccess(bool complete);
     void queueReply(const std::vector<std::uint8_t>& bytes, std::uint64_t fromNs);
     std::uint32_t podTimeUs(char letter, std::string_view fields) const;
 

@@ -1,7 +1,6 @@
 #include "sim/PodStoreModel.h"
 
 #include <cstring>
-#include <filesystem>
 
 #include "sim/AtomicFile.h"
 
@@ -43,12 +42,13 @@ bool PodStoreModel::save(const std::string& path, std::string& error) const {
 }
 
 bool PodStoreModel::load(const std::string& path, std::string& error) {
-    if (!std::filesystem::exists(path)) {
+    std::vector<std::uint8_t> in;
+    const ReadResult read = readWholeFile(path, kHeaderBytes + kStoreDataBytes, in, error);
+    if (read == ReadResult::Missing) {
         erase();
         return true;
     }
-    std::vector<std::uint8_t> in;
-    if (!readWholeFile(path, in, error)) return false;
+    if (read == ReadResult::Failed) return false;
     if (in.size() != kHeaderBytes + kStoreDataBytes || std::memcmp(in.data(), kMagic, sizeof kMagic) != 0) {
         error = path + ": not a Corvexlink pod store file";
         return false;

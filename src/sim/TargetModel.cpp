@@ -1,7 +1,6 @@
 #include "sim/TargetModel.h"
 
 #include <algorithm>
-#include <filesystem>
 
 #include "sim/AtomicFile.h"
 
@@ -53,9 +52,10 @@ bool TargetModel::setFlashBytes(const std::vector<std::uint8_t>& bytes) {
 }
 
 bool TargetModel::loadFlashFile(const std::string& path, std::string& error) {
-    if (!std::filesystem::exists(path)) return true;  // a new board: erased flash
     std::vector<std::uint8_t> bytes;
-    if (!readWholeFile(path, bytes, error)) return false;
+    const ReadResult read = readWholeFile(path, flash_.size() * 2, bytes, error);
+    if (read == ReadResult::Missing) return true;  // a new board: erased flash
+    if (read == ReadResult::Failed) return false;
     if (!setFlashBytes(bytes)) {
         error = path + ": expected " + std::to_string(flash_.size() * 2) + " bytes of flash for " + info_->shortName +
                 ", found " + std::to_string(bytes.size());

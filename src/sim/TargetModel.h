@@ -3,12 +3,12 @@
 // clear bits of), its RAM as filled by the boot stream, and its CSM password.
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "image/McuTable.h"
 #include "pod/PodCommands.h"
+#include "sim/TargetRam.h"
 
 namespace cvl::sim {
 
@@ -32,8 +32,8 @@ public:
     // Unlocked when the password is erased or the keys match it.
     bool unlocks(const CsmKeys& keys) const;
 
-    std::map<std::uint32_t, std::uint16_t>& ram() { return ram_; }
-    const std::map<std::uint32_t, std::uint16_t>& ram() const { return ram_; }
+    TargetRam& ram() { return ram_; }
+    const TargetRam& ram() const { return ram_; }
 
     // The whole flash range, two bytes a word, little-endian.
     std::vector<std::uint8_t> flashBytes() const;
@@ -46,7 +46,7 @@ private:
     McuType device_;
     const McuInfo* info_;
     std::vector<std::uint16_t> flash_;
-    std::map<std::uint32_t, std::uint16_t> ram_;
+    TargetRam ram_;
 };
 
 }  // namespace cvl::sim

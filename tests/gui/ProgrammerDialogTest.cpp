@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -461,6 +462,26 @@ private slots:
         QVERIFY(!d->isVisible());
         d.reset();
         QCOMPARE(profile().value("Main Configuration/MCU Type").toInt(), 0);
+    }
+
+    // The profile holds the CSM keys: only its owner may read it, even when an
+    // older version left it readable.
+    void profileWithKeysIsPrivate() {
+        setProfile([](QSettings& s) {
+            s.setValue("Main Configuration/CSM Use Option", 1);
+            s.setValue("Main Configuration/PW KEY0", 0x1234);
+        });
+        const QString file = profile().fileName();
+        const QString folder = QFileInfo(file).absolutePath();
+        QFile::setPermissions(file, QFile::permissions(file) | QFileDevice::ReadOther | QFileDevice::ReadGroup);
+        QFile::setPermissions(folder, QFile::permissions(folder) | QFileDevice::ReadOther | QFileDevice::ExeOther);
+        auto d = makeDialog();
+        d.reset();  // saves
+        const auto others = QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther |
+                            QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup;
+        QCOMPARE(QFile::permissions(file) & others, QFileDevice::Permissions());
+        QCOMPARE(QFile::permissions(folder) & others, QFileDevice::Permissions());
+        QCOMPARE(profile().value("Main Configuration/PW KEY0").toInt(), 0x1234);
     }
 
     void browseSetsTheFolderAndLoads() {

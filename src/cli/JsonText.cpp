@@ -1,0 +1,16 @@
+#include "cli/JsonText.h"
+
+#include "common/Text.h"
+
+namespace cvl::cli {
+
+std::string jsonText(const nlohmann::ordered_json& value) {
+    return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+void putText(nlohmann::ordered_json& obj, const std::string& key, const std::string& raw) {
+    obj[key] = raw;
+    if (!isValidUtf8(raw)) obj[key + "Hex"] = hexBytes(raw);
+}
+
+}  // namespace cvl::cli

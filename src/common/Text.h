@@ -1,0 +1,26 @@
+#pragma once
+// Text from outside (file names, section names, a pod's stored tag) is
+// bytes, not necessarily UTF-8: helpers to cut it without splitting a
+// character, to tell whether it is UTF-8, and to show it on a terminal
+// without letting control bytes act.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace cvl {
+
+bool isValidUtf8(std::string_view text);
+
+// text cut to at most maxBytes, never inside a UTF-8 character (bytes that
+// are not UTF-8 are cut anywhere).
+std::string cutAtCharacter(std::string_view text, std::size_t maxBytes);
+
+// text with control bytes (below 0x20, and 0x7F) written as \xNN, and a
+// backslash as \\; everything else as it is.
+std::string escapeControls(std::string_view text);
+
+// Bytes as upper-case hex digits, two a byte.
+std::string hexBytes(std::string_view bytes);
+
+}  // namespace cvl
