@@ -26,7 +26,16 @@ mkdir -p build/fuzz/corpus/coff
 if [ -d ../shared/testdata/coff ]; then
   cp ../shared/testdata/coff/*.out build/fuzz/corpus/coff/ && chmod u+w build/fuzz/corpus/coff/*
 fi
+for format in elf hex; do
+  mkdir -p build/fuzz/corpus/$format
+  if [ -d ../shared/testdata/$format ]; then
+    find ../shared/testdata/$format -type f ! -name README.md -size -300k -exec cp {} build/fuzz/corpus/$format/ \;
+    chmod -R u+w build/fuzz/corpus/$format
+  fi
+done
 run fuzz-coff-reader coff "$seconds"
+run fuzz-elf-reader elf $((seconds / 3))
+run fuzz-hex-reader hex $((seconds / 3))
 run fuzz-pod-replies replies $((seconds / 3))
 run fuzz-key-text keys $((seconds / 3))
 run fuzz-settings settings $((seconds / 3))

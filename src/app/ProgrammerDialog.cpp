@@ -52,8 +52,11 @@ bool askYesNo(QWidget* parent, const QString& text) {
 }
 
 QString chooseCoffFile(QWidget* parent, const QString& dir) {
-    return QFileDialog::getOpenFileName(parent, QString(), dir, QStringLiteral("COFF Files (.out) (*.out)"), nullptr,
-                                        QFileDialog::ReadOnly);
+    return QFileDialog::getOpenFileName(
+        parent, QString(), dir,
+        QStringLiteral("COFF Files (.out) (*.out);;Intel HEX Files (*.hex *.i*);;Program Files (*.out *.hex *.i* "
+                       "*.elf);;All Files (*)"),
+        nullptr, QFileDialog::ReadOnly);
 }
 }  // namespace
 
@@ -171,7 +174,7 @@ void ProgrammerDialog::loadShown(const std::string& path, bool remember) {
 McuType ProgrammerDialog::selectedMcu() const { return static_cast<McuType>(mcu_->currentIndex() & 0xFF); }
 
 ProgramSource ProgrammerDialog::programSource() const {
-    return ProgramSource{filePath_->currentText().toStdString(), selectedMcu()};
+    return ProgramSource{filePath_->currentText().toStdString(), selectedMcu(), std::nullopt};
 }
 
 EraseMode ProgrammerDialog::eraseMode() const {

@@ -1,8 +1,10 @@
 #include "cli/CommandTable.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 
+#include "cli/ConvertCommand.h"
 #include "cli/InfoCommand.h"
 #include "cli/PodCliCommands.h"
 
@@ -12,6 +14,12 @@ namespace {
 
 const OptionSpec kDevice{"--device", "F28332|F28334|F28335", "the target device (default F28335)"};
 const OptionSpec kEraseAll{"--erase-all", nullptr, "erase every sector, not only those the program uses"};
+const OptionSpec kBase{"--base", "ADDR",
+                       "FILE is a raw binary of little-endian words loaded from word\n"
+                       "address ADDR (for example 0x80000)"};
+const OptionSpec kDeviceOrNone{"--device", "F28332|F28334|F28335|none",
+                               "the target device (default F28335); none reads any C28x\n"
+                               "program without a device memory map"};
 const OptionSpec kPod{"--pod", "SERIAL|PATH",
                       "the pod to use, by serial number or device path (needed when\n"
                       "several pods are attached)"};
@@ -83,15 +91,16 @@ const std::vector<CommandSpec>& commandTable() {
     static const std::vector<CommandSpec> table = {
         {"info",
          "load a COFF program and show its sections",
-         "Load a TI COFF program for the device and show its sections and summary.",
-         {kDevice},
+         "Load a program (TI COFF or ELF, Intel HEX, or a raw binary with --base) for the device\n"
+         "and show its blocks and summary.",
+         {kDeviceOrNone, kBase},
          true,
          runInfo},
         {"write",
          "program a COFF program into the target (Target Write)",
          "Program FILE into the target through the pod (Target Write): boot it over SCI, erase,\n"
          "program and reset it; a program without flash sections is streamed into RAM.",
-         {kDevice, kEraseAll, kCsm, kLock, kPermanentLock, kPod},
+         {kDevice, kEraseAll, kCsm, kLock, kPermanentLock, kBase, kPod},
          true,
          runWrite},
         {"reset",
@@ -111,13 +120,14 @@ const std::vector<CommandSpec>& commandTable() {
           {"--name", "NAME", "the job's name, at most 8 characters (default: FILE's name)"},
           kLock,
           kPermanentLock,
+          kBase,
           kPod},
          true,
          runPodWrite},
         {"pod-verify",
          "check the pod's stored job against a program (POD Verify)",
          "Check the job stored in the pod against FILE (POD Verify).",
-         {kDevice, kPod},
+         {kDevice, kBase, kPod},
          true,
          runPodVerify},
         {"pod-info",
@@ -132,6 +142,14 @@ const std::vector<CommandSpec>& commandTable() {
          {kPod},
          false,
          runProbe},
+        {"convert",
+         "write a program as Intel HEX or raw binary",
+         "Read FILE (any format 'info' reads) and write it as Intel HEX the way hex2000 does with a\n"
+         "16-bit ROM width, or as a raw binary of little-endian words from its lowest address with\n"
+         "gaps filled with 0xFFFF (erased flash). OUT is replaced only once it is complete.",
+         {kDeviceOrNone, kBase, {"--to", "hex|bin", "the format to write"}, {"-o", "OUT", "the file to write"}},
+         true,
+         runConvert},
         {"pods",
          "list every pod attached",
          "List every Corvexlink POD found (serial number, device path, backend) without opening any.",
@@ -216,6 +234,22 @@ std::string usageText() {
         "Exit status: 0 success, 1 the command failed (the reason is its last line), 2 the\n"
         "command line was wrong.\n";
     return text;
+}
+
+std::optional<std::uint32_t> parseAddress(const std::string& text) {
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string digits = hex ? text.substr(2) : text;
+    std::uint32_t value = 0;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, hex ? 16 : 10);
+    if (digits.empty() || ec != std::errc{} || end != digits.data() + digits.size() || value > 0x3FFFFF) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<McuType> parseDevice(const std::string& text, bool noneAllowed) {
+    if (noneAllowed && text == "none") return kAnyDevice;
+    return mcuFromName(text.c_str());
 }
 
 int usageError(const std::string& what) {

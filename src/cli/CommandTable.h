@@ -3,9 +3,12 @@
 // Dispatch, --help, each command's help (and so the man page) and option
 // checking all read it.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "image/McuTable.h"
 
 namespace cvl::cli {
 
@@ -42,6 +45,11 @@ const CommandSpec* findCommand(const std::string& name);
 // --trace FILE, --help); the error text of a wrong command line otherwise.
 std::optional<ParsedArgs> parseArgs(const CommandSpec& command, const std::vector<std::string>& args,
                                     std::string& error);
+
+// A word address as given on the command line: decimal, or hexadecimal with 0x.
+std::optional<std::uint32_t> parseAddress(const std::string& text);
+// A --device value: F28332, F28334, F28335, or (where allowed) "none".
+std::optional<McuType> parseDevice(const std::string& text, bool noneAllowed);
 
 std::string usageText();
 std::string commandHelp(const CommandSpec& command);

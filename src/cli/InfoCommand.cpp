@@ -19,14 +19,18 @@ namespace cvl::cli {
 namespace {
 
 void printTable(const CoffImage& image) {
+    const McuInfo* info = mcuInfo(image.mcuType);
     std::printf("%-24s %-8s %8s  %-5s  %s\n", "Section", "Address", "Words", "Kind", "Sectors");
     for (const SectionRecord& r : image.sections) {
         std::printf("%-24s 0x%06X %8u  %-5s  0x%02X\n", escapeControls(r.name).c_str(), r.startAddress, r.lengthWords,
-                    r.inFlash ? "flash" : "RAM", r.sectorMask);
+                    info == nullptr ? "-"
+                    : r.inFlash     ? "flash"
+                                    : "RAM",
+                    r.sectorMask);
     }
     const ImageSummary& s = image.summary;
-    std::printf("\nDevice %s, file name \"%s\"\n", mcuInfo(image.mcuType)->shortName,
-                escapeControls(image.fileName).c_str());
+    std::printf("\n%s program, device %s, file name \"%s\"\n", image.format.c_str(),
+                info != nullptr ? info->shortName : "none", escapeControls(image.fileName).c_str());
     std::printf("%d sections, %u bytes: %u flash sections (%u bytes, sectors 0x%02X), %u RAM sections (%u bytes)\n",
                 image.sectionCount(), image.totalBytes, s.flashSectionCount, s.flashBytes, s.sectorUnion,
                 s.ramSectionCount, s.ramBytes);
@@ -38,9 +42,14 @@ int runInfo(const ParsedArgs& args) {
     const bool json = args.has("--json");
     McuType device = kDefaultMcu;
     if (const auto name = args.value("--device")) {
-        const auto d = mcuFromName(name->c_str());
+        const auto d = parseDevice(*name, true);
         if (!d) return usageError("unknown device '" + *name + "'");
         device = *d;
+    }
+    ReadOptions options;
+    if (const auto base = args.value("--base")) {
+        options.binaryBase = parseAddress(*base);
+        if (!options.binaryBase) return usageError("--base takes a word address such as 0x80000");
     }
     const std::string& file = args.file;
 
@@ -54,7 +63,7 @@ int runInfo(const ParsedArgs& args) {
     const std::uint64_t start = clock.nowMicros();
     CoffImage image;
     TerminalStatus status(true);  // the outcome is printed below, as a table or JSON
-    const OutcomeCode outcome = loadCoffFile(image, status, file, device);
+    const OutcomeCode outcome = loadCoffFile(image, status, file, device, {}, options);
 
     if (json) {
         auto out = infoJson(file, device, outcome, status.lastMessage(), image);

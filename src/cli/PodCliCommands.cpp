@@ -44,6 +44,10 @@ std::optional<ProgramOptions> programOptions(const ParsedArgs& args, std::string
         if (!d) return error = "unknown device '" + *device + "'", std::nullopt;
         out.program.device = *d;
     }
+    if (const auto base = args.value("--base")) {
+        out.program.binaryBase = parseAddress(*base);
+        if (!out.program.binaryBase) return error = "--base takes a word address such as 0x80000", std::nullopt;
+    }
     if (args.has("--erase-all")) out.eraseMode = EraseMode::All;
     if (args.has("--lock")) out.lock = LockConsent::Lock;
     if (args.has("--allow-permanent-lock")) out.lock = LockConsent::PermanentLock;
@@ -70,7 +74,7 @@ int runInSession(const char* name, const ParsedArgs& args, bool program, Build b
         // Loaded first so that its warnings come before the pod is touched;
         // the command then uses this image.
         ready = ensureImageLoaded(session.image, session.status, options->program.path, options->program.device,
-                                  OutcomeCode::NoFileToWrite, {});
+                                  OutcomeCode::NoFileToWrite, {}, ReadOptions{options->program.binaryBase});
         session.printWarnings();
     }
     const CommandOutcome outcome = ready == OutcomeCode::Ok ? run(ctx, build(*options)) : shownFailure(ready);

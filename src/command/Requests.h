@@ -30,6 +30,7 @@ enum class LockConsent : std::uint8_t {
 struct ProgramSource {
     std::string path;
     McuType device = kDefaultMcu;
+    std::optional<std::uint32_t> binaryBase;  // a raw binary's load address (word address)
 };
 
 struct TargetWriteRequest {

@@ -7,7 +7,8 @@
 namespace cvl {
 
 OutcomeCode prepareProgram(CommandContext& ctx, const ProgramSource& program, OutcomeCode noFile) {
-    return ensureImageLoaded(ctx.image, ctx.status, program.path, program.device, noFile, ctx.remember);
+    return ensureImageLoaded(ctx.image, ctx.status, program.path, program.device, noFile, ctx.remember,
+                             ReadOptions{program.binaryBase});
 }
 
 CommandOutcome targetWrite(CommandContext& ctx, const TargetWriteRequest& request) {

@@ -20,6 +20,13 @@ enum class OutcomeCode : std::uint8_t {
     TooLarge,
     SectionOutsideMemory,
     SectionsOverlap,
+    ElfNotC28x,
+    ElfNotProgram,
+    ElfDamaged,
+    HexDamaged,
+    HexByteLane,
+    BinaryNeedsBase,
+    NotWholeWords,
     // No program named for the command
     NoFileToRead,
     NoFileToWrite,

@@ -49,4 +49,27 @@ bool closePrivateOutput(std::FILE* file, const std::string& path, std::string& e
     return false;
 }
 
+bool writeFileAtomically(const std::string& path, std::string_view bytes, std::string& error) {
+    std::string temp = path + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);  // mode 0600
+    if (fd < 0) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    const bool written = done == bytes.size() && ::fsync(fd) == 0;
+    if (!written) error = temp + ": " + std::strerror(errno);
+    ::close(fd);
+    if (written && ::rename(temp.c_str(), path.c_str()) == 0) return true;
+    if (written) error = path + ": " + std::strerror(errno);
+    ::unlink(temp.c_str());
+    return false;
+}
+
 }  // namespace cvl

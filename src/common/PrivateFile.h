@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace cvl {
 
@@ -14,5 +15,10 @@ std::FILE* openPrivateOutput(const std::string& path, std::string& error);
 
 // Flushes and closes; false (error set) when anything written was lost.
 bool closePrivateOutput(std::FILE* file, const std::string& path, std::string& error);
+
+// Replaces path with bytes only once they are complete and on disk: written
+// to a private temporary file of a unique name beside it, then renamed, so a
+// failure or a crash never leaves half a file and two writers never collide.
+bool writeFileAtomically(const std::string& path, std::string_view bytes, std::string& error);
 
 }  // namespace cvl

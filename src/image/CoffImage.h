@@ -61,6 +61,7 @@ public:
     std::string loadedPath;
     std::uint32_t loadSerial = 0;
     std::vector<std::string> warnings;
+    std::string format;  // the file's format: "COFF", "ELF", "IntelHex" or "Binary"
 
 private:
     // No sections, counters and summary zero; the buffer is left as it is.

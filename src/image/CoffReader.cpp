@@ -168,7 +168,7 @@ CoffReadResult readCoff(std::istream& in, CoffImage& image) {
             if (file.failed()) return CoffReadResult::FileError;
             if (!name.empty() && name.front() == '_') name.erase(0, 1);
 
-            if (mcuInfo(image.mcuType) == nullptr) continue;
+            if (mcuInfo(image.mcuType) == nullptr && image.mcuType != kAnyDevice) continue;
             const std::uint32_t startAddress = le32(sh + 12);
             const std::uint32_t lengthWords = le32(sh + 16);
             const std::uint32_t rawPos = le32(sh + 20);

@@ -41,6 +41,7 @@ std::optional<std::uint16_t> flashWordAt(const CoffImage& image, std::uint32_t a
 }  // namespace
 
 OutcomeCode checkPlacement(const CoffImage& image, std::string& detail) {
+    if (image.mcuType == kAnyDevice) return OutcomeCode::Ok;  // nothing to check against
     const McuInfo* info = mcuInfo(image.mcuType);
     const std::string device = info != nullptr ? info->shortName : "selected MCU";
     std::vector<const SectionRecord*> flash;

@@ -2,6 +2,7 @@
 
 #include "common/Text.h"
 #include "image/ImageChecks.h"
+#include "image/ProgramReader.h"
 
 #include <algorithm>
 #include <cctype>
@@ -11,26 +12,6 @@ namespace cvl {
 
 namespace {
 constexpr std::size_t kFileNameBytes = 8;
-
-OutcomeCode fromReadResult(CoffReadResult r) {
-    switch (r) {
-        case CoffReadResult::Ok:
-            return OutcomeCode::Ok;
-        case CoffReadResult::OpenFailed:
-            return OutcomeCode::OpenFailed;
-        case CoffReadResult::NotCoff:
-            return OutcomeCode::NotCoff;
-        case CoffReadResult::WrongTarget:
-            return OutcomeCode::WrongTarget;
-        case CoffReadResult::FileError:
-            return OutcomeCode::FileError;
-        case CoffReadResult::MemoryError:
-            return OutcomeCode::MemoryError;
-        case CoffReadResult::TooLarge:
-            return OutcomeCode::TooLarge;
-    }
-    return OutcomeCode::FileError;
-}
 
 // The name of the entry the path names, as the file system reports it; a
 // trailing separator ("dir/") still names the directory.
@@ -51,7 +32,8 @@ std::string deriveFileName(std::string_view entry) {
     std::string ext = name.substr(name.size() - 4);
     std::transform(ext.begin(), ext.end(), ext.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    if (ext == ".OUT") name.resize(name.size() - 4);
+    // The linker's .out, and the extensions of the other program files read.
+    if (ext == ".OUT" || ext == ".HEX" || ext == ".BIN" || ext == ".ELF") name.resize(name.size() - 4);
     return cutAtCharacter(name, kFileNameBytes);
 }
 
@@ -63,7 +45,7 @@ std::string trimmed(std::string_view text) {
 }
 
 OutcomeCode loadCoffFile(CoffImage& image, StatusSink& status, const std::string& path, McuType device,
-                         const RememberFile& remember) {
+                         const RememberFile& remember, const ReadOptions& options) {
     std::error_code ec;
     const bool exists = !path.empty() && std::filesystem::exists(path, ec);
     if (!exists) {
@@ -76,8 +58,10 @@ OutcomeCode loadCoffFile(CoffImage& image, StatusSink& status, const std::string
     image.fileName = deriveFileName(entryName(path));
     image.mcuType = device;
 
-    OutcomeCode outcome = fromReadResult(readCoff(path, image));
+    std::string detail;
+    OutcomeCode outcome = readProgram(path, image, options, detail);
     std::string message(loadMessage(outcome));
+    if (!detail.empty()) message += ": " + detail;
     if (outcome == OutcomeCode::Ok) {
         image.summarize();
         outcome = checkPlacement(image, message);
@@ -91,6 +75,7 @@ OutcomeCode loadCoffFile(CoffImage& image, StatusSink& status, const std::string
         image.imageLoaded = 1;
     } else {
         status.showMessage(message, true);
+        image.format.clear();
         image.resetImage();
         image.loadedPath.clear();
         image.warnings.clear();
@@ -100,7 +85,7 @@ OutcomeCode loadCoffFile(CoffImage& image, StatusSink& status, const std::string
 }
 
 OutcomeCode ensureImageLoaded(CoffImage& image, StatusSink& status, std::string_view pathText, McuType device,
-                              OutcomeCode noFile, const RememberFile& remember) {
+                              OutcomeCode noFile, const RememberFile& remember, const ReadOptions& options) {
     const std::string path = trimmed(pathText);
     // The loaded program serves only while it is the one the user shows:
     // the same path, for the same device.
@@ -109,7 +94,7 @@ OutcomeCode ensureImageLoaded(CoffImage& image, StatusSink& status, std::string_
         status.showMessage(outcomeMessage(noFile), true);
         return noFile;
     }
-    return loadCoffFile(image, status, path, device, remember);
+    return loadCoffFile(image, status, path, device, remember, options);
 }
 
 }  // namespace cvl

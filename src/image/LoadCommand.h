@@ -1,6 +1,6 @@
 #pragma once
-// The Load command: makes a COFF file the current program and reports the
-// outcome in the message line.
+// The Load command: makes a program file (COFF, ELF, Intel HEX, raw binary)
+// the current program and reports the outcome in the message line.
 
 #include <functional>
 #include <string>
@@ -10,6 +10,7 @@
 #include "common/StatusSink.h"
 #include "image/CoffImage.h"
 #include "image/CoffReader.h"
+#include "image/ProgramReader.h"
 
 namespace cvl {
 
@@ -28,7 +29,7 @@ std::string deriveFileName(std::string_view entryName);
 // Loads path into image for device. Shows the outcome with status; passes the
 // path to remember (when given) after a successful load.
 OutcomeCode loadCoffFile(CoffImage& image, StatusSink& status, const std::string& path, McuType device,
-                         const RememberFile& remember = {});
+                         const RememberFile& remember = {}, const ReadOptions& options = {});
 
 // Text with leading and trailing white space removed.
 std::string trimmed(std::string_view text);
@@ -38,6 +39,6 @@ std::string trimmed(std::string_view text);
 // text for device (remembering it), showing noFile's message when the text
 // is empty. Ok when an image is ready.
 OutcomeCode ensureImageLoaded(CoffImage& image, StatusSink& status, std::string_view pathText, McuType device,
-                              OutcomeCode noFile, const RememberFile& remember);
+                              OutcomeCode noFile, const RememberFile& remember, const ReadOptions& options = {});
 
 }  // namespace cvl

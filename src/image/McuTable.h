@@ -11,6 +11,9 @@ using McuType = std::uint8_t;
 
 inline constexpr McuType kMcuCount = 3;
 inline constexpr McuType kDefaultMcu = 2;  // F28335
+// No device memory map: every block is read, none classified (for inspecting
+// programs of other C2000 devices).
+inline constexpr McuType kAnyDevice = 0xFE;
 inline constexpr std::uint32_t kFlashEnd = 0x33FFFF;
 // KEY0..KEY7 of the code security module live at 0x33FFF8 + n on every device.
 inline constexpr std::uint32_t kCsmPasswordAddress = 0x33FFF8;

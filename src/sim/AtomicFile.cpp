@@ -1,5 +1,7 @@
 #include "sim/AtomicFile.h"
 
+#include "common/PrivateFile.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -50,29 +52,8 @@ ReadResult readWholeFile(const std::string& path, std::size_t maxBytes, std::vec
 }
 
 bool writeFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& error) {
-    std::string temp = path + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);  // mode 0600, a name nobody else has
-    if (fd < 0) {
-        error = failure(path);
-        return false;
-    }
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
-    }
-    const bool written = done == bytes.size() && ::fsync(fd) == 0;
-    if (!written) error = failure(temp);
-    ::close(fd);
-    if (written && ::rename(temp.c_str(), path.c_str()) != 0) {
-        error = failure(path);
-    } else if (written) {
-        return true;
-    }
-    ::unlink(temp.c_str());
-    return false;
+    return cvl::writeFileAtomically(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                                    error);
 }
 
 FileClaim::~FileClaim() {

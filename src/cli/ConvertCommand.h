@@ -1,0 +1,10 @@
+#pragma once
+
+#include "cli/CommandTable.h"
+
+namespace cvl::cli {
+
+// corvexlink-cli convert [--device D|none] [--base ADDR] FILE --to hex|bin -o OUT
+int runConvert(const ParsedArgs& args);
+
+}  // namespace cvl::cli

@@ -1,0 +1,115 @@
+#include "image/ProgramReader.h"
+
+#include <filesystem>
+#include <fstream>
+#include <new>
+#include <sstream>
+
+#include "image/CoffReader.h"
+#include "image/ElfReader.h"
+#include "image/IntelHexReader.h"
+#include "image/ProgramBlocks.h"
+
+namespace cvl {
+
+namespace {
+
+// A HEX file of a full 8 MiB program is about 18 MiB of text; far more is not one.
+constexpr std::uint64_t kMaxTextBytes = 64ull << 20;
+
+OutcomeCode fromCoff(CoffReadResult r) {
+    switch (r) {
+        case CoffReadResult::Ok:
+            return OutcomeCode::Ok;
+        case CoffReadResult::OpenFailed:
+            return OutcomeCode::OpenFailed;
+        case CoffReadResult::NotCoff:
+            return OutcomeCode::NotCoff;
+        case CoffReadResult::WrongTarget:
+            return OutcomeCode::WrongTarget;
+        case CoffReadResult::FileError:
+            return OutcomeCode::FileError;
+        case CoffReadResult::MemoryError:
+            return OutcomeCode::MemoryError;
+        case CoffReadResult::TooLarge:
+            return OutcomeCode::TooLarge;
+    }
+    return OutcomeCode::FileError;
+}
+
+bool looksLikeHex(const char* head, std::size_t n) {
+    std::size_t i = 0;
+    while (i < n && (head[i] == ' ' || head[i] == '\t' || head[i] == '\r' || head[i] == '\n')) ++i;
+    return i < n && head[i] == ':';
+}
+
+class BinaryDecoder : public BlockDecoder {
+public:
+    explicit BinaryDecoder(std::istream& in) : in_(in) {}
+    bool decode(const ProgramBlock& block, std::uint8_t* out) override {
+        in_.clear();
+        in_.seekg(0);
+        in_.read(reinterpret_cast<char*>(out), static_cast<std::streamsize>(block.words) * 2);
+        return static_cast<std::uint64_t>(in_.gcount()) == std::uint64_t{block.words} * 2;
+    }
+
+private:
+    std::istream& in_;
+};
+
+OutcomeCode readBinary(std::istream& in, std::uint64_t size, std::uint32_t base, CoffImage& image,
+                       std::string& detail) {
+    if (size % 2 != 0) return OutcomeCode::NotWholeWords;
+    if (size > CoffImage::kBufferBytes) return OutcomeCode::TooLarge;
+    BinaryDecoder decoder(in);
+    return buildSections({{base, static_cast<std::uint32_t>(size / 2), 0, "binary", true}}, decoder, image,
+                         OutcomeCode::FileError, detail);
+}
+
+}  // namespace
+
+OutcomeCode readProgram(const std::string& path, CoffImage& image, const ReadOptions& options, std::string& detail) {
+    // Only regular files: a directory opens for reading on Linux, and a FIFO
+    // or device node could block the window forever.
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec || !std::filesystem::is_regular_file(status)) return OutcomeCode::OpenFailed;
+    const std::uint64_t size = std::filesystem::file_size(path, ec);
+    std::ifstream in(path, std::ios::binary);
+    if (ec || !in.is_open()) return OutcomeCode::OpenFailed;
+    char head[16] = {};
+    in.read(head, sizeof head);
+    const auto got = static_cast<std::size_t>(in.gcount());
+    in.clear();
+    in.seekg(0);
+    try {
+        if (got >= 4 && head[0] == 0x7F && head[1] == 'E' && head[2] == 'L' && head[3] == 'F') {
+            image.format = "ELF";
+            return readElf(in, image, detail);
+        }
+        if (looksLikeHex(head, got)) {
+            image.format = "IntelHex";
+            if (size > kMaxTextBytes) return OutcomeCode::TooLarge;
+            std::string text(static_cast<std::size_t>(size), '\0');
+            in.read(text.data(), static_cast<std::streamsize>(size));
+            if (static_cast<std::uint64_t>(in.gcount()) != size) return OutcomeCode::FileError;
+            return readIntelHex(text, image, detail);
+        }
+        image.format = "COFF";
+        const OutcomeCode coff = fromCoff(readCoff(in, image));
+        if (coff != OutcomeCode::NotCoff) return coff;
+        // Nothing marks a raw binary: with its load address it is one, without
+        // it a .bin asks for that address and anything else is "not COFF".
+        if (options.binaryBase) {
+            image.format = "Binary";
+            return readBinary(in, size, *options.binaryBase, image, detail);
+        }
+        const std::string ext = std::filesystem::path(path).extension().string();
+        if (ext == ".bin" || ext == ".BIN") return OutcomeCode::BinaryNeedsBase;
+        return OutcomeCode::NotCoff;
+    } catch (const std::bad_alloc&) {
+        return OutcomeCode::MemoryError;
+    }
+}
+
+}  // namespace cvl
