@@ -15,6 +15,7 @@
 #include "image/McuTable.h"
 #include "controls/MessageLine.h"
 #include "controls/PercentProgressBar.h"
+#include "controls/SteadyComboBox.h"
 #include "app/ProgrammerDialog.h"
 
 namespace cvl::ui {
@@ -61,12 +62,12 @@ void ProgrammerDialog::buildControls() {
     podInfo_ = place(new BitmapButton(QStringLiteral("POD Info"), this), "1014", du, 155, 238, 62, 22);
     exit_ = place(new BitmapButton(QStringLiteral("Exit"), this), "1011", du, 229, 213, 62, 22);
 
-    mcu_ = placeCombo(new QComboBox(this), "1000", du, 37, 7, 111);
+    mcu_ = placeCombo(new SteadyComboBox(this), "1000", du, 37, 7, 111);
     for (McuType i = 0; i < kMcuCount; ++i) mcu_->addItem(QString::fromLatin1(mcuInfo(i)->selectorText));
     podFileNameBox_ = place(new QLineEdit(this), "1005", du, 204, 7, 88, 14);
-    filePath_ = new QComboBox(this);
-    filePath_->setEditable(true);
-    filePath_->setInsertPolicy(QComboBox::NoInsert);
+    auto* path = new SteadyComboBox(this);
+    path->makePathBox();
+    filePath_ = path;
     placeCombo(filePath_, "1003", du, 37, 25, 228);
     browse_ = place(new QPushButton(QStringLiteral("..."), this), "1004", du, 269, 25, 23, 14);
     browse_->setAutoDefault(false);
@@ -83,6 +84,8 @@ void ProgrammerDialog::buildControls() {
     }
     message_ = place(new MessageLine(QStringLiteral("Message"), this), "1013", du, 7, 175, 285, 18);
     progress_ = place(new PercentProgressBar(this), "1012", du, 7, 195, 285, 16);
+    message_->setAccessibleName(QStringLiteral("Message"));
+    progress_->setAccessibleName(QStringLiteral("Progress"));
     place(new QLabel(QStringLiteral("MCU"), this), "label-mcu", du, 7, 7, 28, 14);
     auto* group = place(new QGroupBox(QStringLiteral("Option for TMS320F283x Device"), this), "group-options", du, 7,
                         43, 285, 130);

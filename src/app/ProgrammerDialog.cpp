@@ -1,6 +1,7 @@
 #include "app/ProgrammerDialog.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
@@ -9,12 +10,14 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QMessageBox>
 #include <QRadioButton>
 #include <algorithm>
 #include <climits>
 
 #include "app/AboutDialog.h"
+#include "app/CommandRunner.h"
 #include "app/SettingsStore.h"
 #include "command/CsmKeyText.h"
 #include "command/StoreCommands.h"
@@ -22,6 +25,7 @@
 #include "controls/BitmapButton.h"
 #include "controls/MessageLine.h"
 #include "controls/PercentProgressBar.h"
+#include "controls/Utf8LengthValidator.h"
 #include "image/LoadCommand.h"
 
 // The pictures are compiled into this static library; make sure the linker
@@ -61,7 +65,12 @@ QString chooseCoffFile(QWidget* parent, const QString& dir) {
 }  // namespace
 
 ProgrammerDialog::ProgrammerDialog(PodLink::BackendLoader loader, Clock& clock, QWidget* parent)
-    : QDialog(parent), clock_(clock), link_(std::move(loader), clock), chooseFile_(chooseCoffFile), ask_(askYesNo) {
+    : QDialog(parent),
+      clock_(clock),
+      link_(std::move(loader), clock),
+      chooseFile_(chooseCoffFile),
+      ask_(askYesNo),
+      runner_(new CommandRunner(*this, *this)) {
     initialiseResources();
     setFont(dialogFont());
     // A caption bar and a frame, no close, minimise or maximise box.
@@ -129,6 +138,7 @@ void ProgrammerDialog::initialiseWindow() {
     }
     podFileNameBox_->setText(podFileName_);
     podFileNameBox_->setMaxLength(8);
+    podFileNameBox_->setValidator(new Utf8LengthValidator(8, podFileNameBox_));
 
     if (!first.isEmpty()) loadShown(first.toStdString(), false);
     initialised_ = true;
@@ -151,16 +161,39 @@ void ProgrammerDialog::saveSettingsFromControls() {
     saveSettings(*profile, out);
 }
 
-CommandContext ProgrammerDialog::context() {
+bool ProgrammerDialog::confirmLock(const std::string& question) {
     // Once per loaded file: a program the user agreed to lock with is not asked about again.
-    const auto confirmLock = [this](const std::string& question) {
-        if (lockAgreedForLoad_ == image_.loadSerial) return true;
-        if (!ask_(this, QString::fromStdString(question))) return false;
-        lockAgreedForLoad_ = image_.loadSerial;
-        return true;
-    };
-    return CommandContext{image_,     link_, *this, clock_, [this](const std::string& path) { addRecentFile(path); },
-                          confirmLock};
+    if (lockAgreedForLoad_ == image_.loadSerial) return true;
+    if (!ask_(this, QString::fromStdString(question))) return false;
+    lockAgreedForLoad_ = image_.loadSerial;
+    return true;
+}
+
+CommandContext ProgrammerDialog::context() {
+    return CommandContext{image_,
+                          link_,
+                          *this,
+                          clock_,
+                          [this](const std::string& path) { addRecentFile(path); },
+                          [this](const std::string& question) { return confirmLock(question); }};
+}
+
+void ProgrammerDialog::runCommand(QWidget* button, const std::function<void(CommandContext&)>& command) {
+    if (runner_->running()) return;
+    runner_->run([&](StatusSink& sink) {
+        // On the worker: what touches the window goes to the window's thread.
+        CommandContext ctx{
+            image_,
+            link_,
+            sink,
+            clock_,
+            [this](const std::string& path) { runner_->post([this, path] { addRecentFile(path); }); },
+            [this](const std::string& question) { return runner_->ask([&] { return confirmLock(question); }); }};
+        command(ctx);
+    });
+    // Disabling the focused button moved the focus on; it comes back, so the
+    // next arrow key does not change the device.
+    if (button != nullptr) button->setFocus(Qt::OtherFocusReason);
 }
 
 void ProgrammerDialog::loadShown(const std::string& path, bool remember) {
@@ -194,7 +227,8 @@ void ProgrammerDialog::showMessage(std::string_view text, bool isError) {
     const QString line = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     message_->setTextColour(isError ? kRed : kBlack, true);
     message_->setText(line);
-    message_->repaint();  // the command blocks the event loop: paint now
+    message_->setAccessibleDescription(line);  // what a screen reader reads out
+    message_->repaint();                       // the command blocks the event loop: paint now
     emit messageShown(line, isError);
 }
 
@@ -266,20 +300,20 @@ void ProgrammerDialog::onLoad() {
     loadShown(path.toStdString(), true);
 }
 
+// Each command's request is built here, from the controls as they are at the click.
 void ProgrammerDialog::onTargetWrite() {
-    CommandContext ctx = context();
-    targetWrite(ctx, TargetWriteRequest{programSource(), eraseMode(), csmKeys()});
+    const TargetWriteRequest request{programSource(), eraseMode(), csmKeys()};
+    runCommand(targetWrite_, [&](CommandContext& ctx) { targetWrite(ctx, request); });
 }
 
 void ProgrammerDialog::onTargetReset() {
-    CommandContext ctx = context();
-    targetReset(ctx, ResetRequest{});
+    runCommand(targetReset_, [](CommandContext& ctx) { targetReset(ctx, ResetRequest{}); });
 }
 
 void ProgrammerDialog::onPodWrite() {
-    CommandContext ctx = context();
-    const CommandOutcome outcome =
-        podWrite(ctx, PodWriteRequest{programSource(), eraseMode(), csmKeys(), podFileNameBox_->text().toStdString()});
+    const PodWriteRequest request{programSource(), eraseMode(), csmKeys(), podFileNameBox_->text().toStdString()};
+    CommandOutcome outcome;
+    runCommand(podWrite_, [&](CommandContext& ctx) { outcome = podWrite(ctx, request); });
     if (!outcome.podFileName.empty()) {
         podFileName_ = QString::fromStdString(outcome.podFileName);
         podFileNameBox_->setText(podFileName_);
@@ -287,21 +321,38 @@ void ProgrammerDialog::onPodWrite() {
 }
 
 void ProgrammerDialog::onPodVerify() {
-    CommandContext ctx = context();
-    podVerify(ctx, PodVerifyRequest{programSource()});
+    const PodVerifyRequest request{programSource()};
+    runCommand(podVerify_, [&](CommandContext& ctx) { podVerify(ctx, request); });
 }
 
 void ProgrammerDialog::onPodInfo() {
-    CommandContext ctx = context();
-    podInfo(ctx, PodInfoRequest{});
+    runCommand(podInfo_, [](CommandContext& ctx) { podInfo(ctx, PodInfoRequest{}); });
 }
 
 void ProgrammerDialog::onExit() { accept(); }
 
+void ProgrammerDialog::done(int result) {
+    if (runner_->running()) return;  // a command runs to its end: the window stays
+    QDialog::done(result);
+}
+
+void ProgrammerDialog::closeEvent(QCloseEvent* event) {
+    if (runner_->running()) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
 void ProgrammerDialog::keyPressEvent(QKeyEvent* event) {
-    // Enter ends the dialog as Exit does (Esc already does, as a rejection).
+    // Enter ends the dialog as Exit does (Esc already does, as a rejection),
+    // unless a push button has the focus: then it is that button's.
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        accept();
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+            button->click();
+        } else {
+            accept();
+        }
         return;
     }
     QDialog::keyPressEvent(event);

@@ -27,6 +27,7 @@ class QRadioButton;
 namespace cvl::ui {
 
 class BitmapButton;
+class CommandRunner;
 class MessageLine;
 class PercentProgressBar;
 
@@ -61,6 +62,9 @@ public:
     const QString& fileDirectory() const { return fileDirectory_; }
     int waitCursorCount() const { return waitCursor_; }
 
+    // Ends the dialog, except while a command runs.
+    void done(int result) override;
+
 public slots:
     void onLoad();
     void onTargetWrite();
@@ -80,12 +84,17 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildControls();
     void initialiseWindow();
     void saveSettingsFromControls();
     CommandContext context();
+    bool confirmLock(const std::string& question);
+    // Runs command off the window's thread (see CommandRunner), then gives
+    // button the focus back.
+    void runCommand(QWidget* button, const std::function<void(CommandContext&)>& command);
     // A load the user asked for: the file, then any warning about it on the line.
     void loadShown(const std::string& path, bool remember);
     // What the controls hold now, as the parts of a request.
@@ -104,6 +113,7 @@ private:
     int waitCursor_ = 0;
     FileChooser chooseFile_;
     Question ask_;
+    CommandRunner* runner_;
     // The load (CoffImage::loadSerial) whose CSM password the user agreed to write.
     std::uint32_t lockAgreedForLoad_ = 0;
 

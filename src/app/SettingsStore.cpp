@@ -81,6 +81,7 @@ void saveSettings(QSettings& s, const StoredSettings& in) {
     for (int n = 0; n < 8; ++n) s.setValue(keyName(n), static_cast<unsigned>(in.keys.words[n]));
     s.endGroup();
 
+    s.remove(kFiles);  // entries past the new list's end would come back at the next start
     s.beginGroup(kFiles);
     int k = 0;
     for (const QString& path : in.recentFiles) {

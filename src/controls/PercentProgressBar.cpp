@@ -14,6 +14,9 @@ PercentProgressBar::PercentProgressBar(QWidget* parent)
 void PercentProgressBar::setRange(int lower, int upper) {
     lower_ = lower;
     upper_ = upper;
+    // QProgressBar's own range and value are what accessibility tools read:
+    // kept in step with what is painted (it takes no empty or inverted range).
+    QProgressBar::setRange(0, 100);
 }
 
 double PercentProgressBar::fraction() const {
@@ -40,7 +43,8 @@ int PercentProgressBar::setPos(int position) {
     if (fill != lastFillWidth_) {
         lastFillWidth_ = fill;
         ++repaints_;
-        repaint();  // the command blocks the event loop: paint now
+        QProgressBar::setValue(static_cast<int>(fraction() * 100.0));
+        repaint();  // paint now, not at the next turn of the event loop
     }
     return previous;
 }

@@ -10,11 +10,14 @@
 #include <QRadioButton>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QWheelEvent>
 #include <QtTest>
 #include <csignal>
 #include <sys/resource.h>
 #include <memory>
 
+#include "common/Clock.h"
 #include "controls/BitmapButton.h"
 #include "CoffWriter.h"
 #include "sim/ManualClock.h"
@@ -60,9 +63,24 @@ private:
                          QCoreApplication::applicationName());
     }
     std::unique_ptr<ProgrammerDialog> makeDialog(sim::EmulatorOptions options = {}) {
+        return makeDialogOn(clock_, std::move(options));
+    }
+    // On the real clock, for commands that must take time while the user acts.
+    std::unique_ptr<ProgrammerDialog> makeDialogOn(Clock& clock, sim::EmulatorOptions options) {
         pod_ = std::make_unique<sim::PodEmulator>(options);
         return std::make_unique<ProgrammerDialog>(
-            [this] { return std::make_unique<sim::SimPodBackend>(*pod_, clock_); }, clock_);
+            [this, &clock] { return std::make_unique<sim::SimPodBackend>(*pod_, clock); }, clock);
+    }
+    static void activate(ProgrammerDialog& d) {
+        d.show();
+        QApplication::setActiveWindow(&d);
+        QVERIFY(QTest::qWaitForWindowActive(&d));
+    }
+    static void wheel(QWidget* w, int notches) {
+        const QPointF at(w->width() / 2.0, w->height() / 2.0);
+        QWheelEvent e(at, w->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+        QApplication::sendEvent(w, &e);
     }
     template <typename W>
     static W* child(ProgrammerDialog& d, const char* id) {
@@ -108,6 +126,115 @@ private:
     }
 
 private slots:
+    // A command runs off the window's thread: the window keeps its event loop
+    // (a timer fires during the write), and input made meanwhile (clicks, a
+    // double click's second half, Esc, the close button) is dropped, not run
+    // afterwards; the write's result stays on the line.
+    void inputDuringACommandIsDroppedAndTheWindowLives() {
+        setProfile();
+        SteadyClock realClock;
+        sim::EmulatorOptions o;
+        o.wire.enabled = true;
+        o.wire.podTimeUs = {{"K", 500'000}};
+        auto d = makeDialogOn(realClock, o);
+        activate(*d);
+        load(*d, programFile("busy.out"));
+        auto* write = child<BitmapButton>(*d, "1010");
+        auto* reset = child<BitmapButton>(*d, "1007");
+        bool fired = false;
+        QTimer::singleShot(150, [&] {
+            fired = true;
+            QTest::mouseClick(reset, Qt::LeftButton);
+            QTest::mouseClick(write, Qt::LeftButton);
+            QTest::keyClick(d.get(), Qt::Key_Escape);
+            d->close();
+            // What the window system had queued: the rest of a double click.
+            const QPointF c(write->width() / 2.0, write->height() / 2.0);
+            QCoreApplication::postEvent(write, new QMouseEvent(QEvent::MouseButtonDblClick, c, write->mapToGlobal(c),
+                                                               Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+            QCoreApplication::postEvent(write, new QMouseEvent(QEvent::MouseButtonRelease, c, write->mapToGlobal(c),
+                                                               Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+        });
+        QTest::mouseClick(write, Qt::LeftButton);
+        QVERIFY(fired);
+        QCoreApplication::processEvents();
+        QVERIFY(d->isVisible());
+        QCOMPARE(pod_->framesOf('N'), 1u);
+        QCOMPARE(pod_->framesOf('R'), 1u);  // the write's own reset; no Target Reset
+        QVERIFY(child<MessageLine>(*d, "1013")->text().startsWith("Flash Write Completed - "));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(write));  // focus back on the button
+    }
+
+    // The wheel turns the MCU and File Path boxes only when they have the focus.
+    void wheelWithoutFocusChangesNothing() {
+        setProfile();
+        const QString first = programFile("first.out");
+        const QString second = programFile("second.out");
+        {
+            QSettings s = profile();
+            s.setValue("File List/Recent File0", first);
+            s.setValue("File List/Recent File1", second);
+        }
+        auto d = makeDialog();
+        activate(*d);
+        auto* mcu = child<QComboBox>(*d, "1000");
+        auto* path = child<QComboBox>(*d, "1003");
+        child<QLineEdit>(*d, "1005")->setFocus();
+        std::vector<Shown> shown;
+        recordMessages(*d, shown);
+        wheel(mcu, -1);
+        wheel(path, -1);
+        QCOMPARE(mcu->currentIndex(), 2);
+        QCOMPARE(path->currentText(), first);
+        QVERIFY(shown.empty());
+        mcu->setFocus();
+        wheel(mcu, 1);
+        QCOMPARE(mcu->currentIndex(), 1);  // with the focus it turns
+    }
+
+    // What is typed in File Path is what is loaded, byte for byte, whatever the
+    // recent list holds and wherever the focus goes.
+    void typedPathSurvivesFocusLoss() {
+        setProfile();
+        const QString lower = programFile("prog09.out");
+        const QString upper = programFile("PROG09.out");
+        profile().setValue("File List/Recent File0", lower);
+        auto d = makeDialog();
+        activate(*d);
+        auto* path = child<QComboBox>(*d, "1003");
+        path->setFocus();
+        path->lineEdit()->selectAll();
+        QTest::keyClicks(path->lineEdit(), upper);
+        child<QLineEdit>(*d, "1005")->setFocus();  // focus leaves the box
+        QCOMPARE(path->currentText(), upper);
+        QTest::mouseClick(child<BitmapButton>(*d, "1006"), Qt::LeftButton);
+        QCOMPARE(d->image().loadedPath, upper.toStdString());
+        QCOMPARE(QString::fromStdString(d->image().fileName), QStringLiteral("PROG09"));
+    }
+
+    // The POD file name box takes 8 bytes of whole characters, and the name
+    // comes back from the pod as it was typed.
+    void koreanPodFileNameRoundTrips() {
+        setProfile();
+        auto d = makeDialog();
+        activate(*d);
+        load(*d, programFile("named.out"));
+        auto* name = child<QLineEdit>(*d, "1005");
+        name->setFocus();
+        for (const QChar c : QStringLiteral("모터제어")) {  // typed as an input method delivers it
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(name, &press);
+        }
+        QCOMPARE(name->text(), QStringLiteral("모터"));
+        QTest::mouseClick(child<BitmapButton>(*d, "1008"), Qt::LeftButton);
+        QVERIFY(child<MessageLine>(*d, "1013")->text().startsWith("EEPROM Write Completed - "));
+        QCOMPARE(name->text(), QStringLiteral("모터"));
+        QTest::mouseClick(child<BitmapButton>(*d, "1014"), Qt::LeftButton);
+        QVERIFY(child<MessageLine>(*d, "1013")
+                    ->text()
+                    .startsWith(QStringLiteral("POD Ver: 1.2, POD File Name: 모터 [when")));
+    }
+
     void initTestCase() { QCoreApplication::setApplicationName(QStringLiteral("corvexlink-test")); }
 
     void firstRunDefaults() {
