@@ -22,11 +22,15 @@ const OptionSpec kDeviceOrNone{"--device", "F28332|F28334|F28335|none",
                                "program without a device memory map"};
 const OptionSpec kPod{"--pod", "SERIAL|PATH",
                       "the pod to use, by serial number or device path (needed when\n"
-                      "several pods are attached)"};
+                      "several pods are attached); give it several times for several pods"};
 const OptionSpec kLock{"--lock", nullptr, "write a program that sets a CSM password (it locks the device)"};
 const OptionSpec kPermanentLock{"--allow-permanent-lock", nullptr,
                                 "write a program whose CSM password is all zero (it locks the\n"
                                 "device for ever)"};
+const OptionSpec kAllPods{"--all-pods", nullptr, "run on every pod attached, each in a thread of its own"};
+const OptionSpec kLog{"--log", "FILE",
+                      "append one JSON line per pod to FILE: time, host, pod, program and its\n"
+                      "SHA-256, the flash words' CRC-32, outcome and the time of each step"};
 const OptionSpec kCsm{"--csm", "KEY0,...,KEY7",
                       "unlock the code security module with eight hexadecimal words\n"
                       "separated by commas (an empty word is FFFF)"};
@@ -100,13 +104,27 @@ const std::vector<CommandSpec>& commandTable() {
          "program a COFF program into the target (Target Write)",
          "Program FILE into the target through the pod (Target Write): boot it over SCI, erase,\n"
          "program and reset it; a program without flash sections is streamed into RAM.",
-         {kDevice, kEraseAll, kCsm, kLock, kPermanentLock, kBase, kPod},
+         {kDevice,
+          kEraseAll,
+          kCsm,
+          kLock,
+          kPermanentLock,
+          kBase,
+          kPod,
+          kAllPods,
+          kLog,
+          {"--serial-at", "ADDR|SYMBOL",
+           "write a unique number into every board at this word address\n"
+           "or symbol (in a flash section of the program)"},
+          {"--serial-ledger", "FILE", "the ledger the numbers are taken from (needed with --serial-at)"},
+          {"--serial-start", "N", "the first number of a new ledger (default 1)"},
+          {"--serial-width", "16|32", "the number's width in bits (default 16; 32: low word first)"}},
          true,
          runWrite},
         {"reset",
          "reset the target board (Target Reset)",
          "Reset the target board through the pod (Target Reset).",
-         {kPod},
+         {kPod, kAllPods, kLog},
          false,
          runReset},
         {"pod-write",
@@ -121,19 +139,21 @@ const std::vector<CommandSpec>& commandTable() {
           kLock,
           kPermanentLock,
           kBase,
-          kPod},
+          kPod,
+          kAllPods,
+          kLog},
          true,
          runPodWrite},
         {"pod-verify",
          "check the pod's stored job against a program (POD Verify)",
          "Check the job stored in the pod against FILE (POD Verify).",
-         {kDevice, kBase, kPod},
+         {kDevice, kBase, kPod, kAllPods, kLog},
          true,
          runPodVerify},
         {"pod-info",
          "show the pod's version and stored job (POD Info)",
          "Show the pod's firmware version and its stored job's name and date (POD Info).",
-         {kPod},
+         {kPod, kAllPods, kLog},
          false,
          runPodInfo},
         {"probe",

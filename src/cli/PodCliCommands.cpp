@@ -3,6 +3,7 @@
 #include <array>
 
 #include "cli/CliSession.h"
+#include "cli/GangRun.h"
 #include "cli/JsonText.h"
 #include "common/Text.h"
 #include "store/StoreJob.h"
@@ -66,6 +67,12 @@ int runInSession(const char* name, const ParsedArgs& args, bool program, Build b
     std::string error;
     const auto options = programOptions(args, error);
     if (!options) return usageError(error);
+    if (wantsGang(args)) {
+        const auto request = build(*options);
+        return runGang({name, program, options->program, options->eraseMode == EraseMode::All,
+                        [&](CommandContext& ctx) { return run(ctx, request); }},
+                       args);
+    }
     CliSession session(args);
     if (!session.error().empty()) return usageError(session.error());
     CommandContext ctx = session.context();

@@ -9,6 +9,8 @@
 #include "common/Outcome.h"
 #include "image/CoffImage.h"
 #include "pod/PodPort.h"
+#include "pod/TargetProgrammer.h"
+#include "pod/TargetProgrammer.h"
 
 namespace cvl {
 
@@ -32,6 +34,7 @@ struct CommandOutcome {
     std::optional<PodInfo> pod;               // the pod the command opened
     std::optional<std::uint16_t> podVersion;  // POD Info
     std::string podFileName;                  // POD Write: the name it stores
+    PhaseTimes phases;                        // Target Write: the time of each step
 
     bool ok() const { return code == OutcomeCode::Ok; }
 };

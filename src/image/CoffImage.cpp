@@ -61,6 +61,38 @@ void CoffImage::summarize() {
     }
 }
 
+void CoffImage::copyFrom(const CoffImage& other) {
+    if (&other == this) return;
+    resetImage();
+    const std::size_t used = std::min<std::size_t>(other.dirtyEnd_, kBufferBytes);
+    std::memcpy(buffer_.get(), other.buffer_.get(), used);
+    dirtyEnd_ = used;
+    sections = other.sections;
+    for (SectionRecord& s : sections) {
+        if (s.data != nullptr) s.data = buffer_.get() + (s.data - other.buffer_.get());
+    }
+    totalBytes = other.totalBytes;
+    summary = other.summary;
+    imageLoaded = other.imageLoaded;
+    fileName = other.fileName;
+    mcuType = other.mcuType;
+    loadedPath = other.loadedPath;
+    loadSerial = other.loadSerial;
+    warnings = other.warnings;
+    format = other.format;
+}
+
+bool CoffImage::setFlashWord(std::uint32_t address, std::uint16_t value) {
+    for (const SectionRecord& s : sections) {
+        if (s.inFlash == 0 || address < s.startAddress || address - s.startAddress >= s.lengthWords) continue;
+        std::uint8_t* p = buffer_.get() + (s.data - buffer_.get()) + 2 * std::size_t{address - s.startAddress};
+        p[0] = static_cast<std::uint8_t>(value);
+        p[1] = static_cast<std::uint8_t>(value >> 8);
+        return true;
+    }
+    return false;
+}
+
 CoffBufferWriter::CoffBufferWriter(CoffImage& image) : image_(image) {
     // Everything resetImage() does except the erase of the buffer, which
     // finish() or a later resetImage() completes; until then dirtyEnd_ still

@@ -42,6 +42,14 @@ public:
     // Computes the summary and the flash sections' stream offsets.
     void summarize();
 
+    // Makes this image the same program as other (its own copy of the data),
+    // so that several pods can each be given one.
+    void copyFrom(const CoffImage& other);
+
+    // Overwrites the word at a target address inside a flash section; false
+    // (nothing changed) when no flash section holds it.
+    bool setFlashWord(std::uint32_t address, std::uint16_t value);
+
     // The sectors the erase step clears.
     std::uint8_t eraseSectorMask(bool eraseAll) const;
 

@@ -19,26 +19,49 @@ constexpr std::uint32_t kStreamEndLimitMs = 3000;
 std::uint16_t swapBytes(std::uint16_t w) { return static_cast<std::uint16_t>((w << 8) | (w >> 8)); }
 }  // namespace
 
+void TargetProgrammer::mark(double& phase) {
+    if (clock_ == nullptr) return;
+    const std::uint64_t now = clock_->nowMicros();
+    phase += static_cast<double>(now - phaseStartUs_) / 1000.0;
+    phaseStartUs_ = now;
+}
+
 OutcomeCode TargetProgrammer::runTargetWrite(bool flash, bool eraseAll, bool csm) {
+    phases_ = PhaseTimes{};
+    if (clock_ != nullptr) phaseStartUs_ = clock_->nowMicros();
     status_.showMessage("Starting SCI Boot...", false);
-    if (!startSciBoot(csm, flash)) return OutcomeCode::SciBootFailed;
+    const bool booted = startSciBoot(csm, flash);
+    mark(phases_.boot);
+    if (!booted) return OutcomeCode::SciBootFailed;
     if (!flash) {
         status_.beginProgress(image_.summary.ramBytes / 2);
         status_.showMessage("Downloading User Program...", false);
-        return downloadUserProgram() ? OutcomeCode::Ok : OutcomeCode::UserProgramFailed;
+        const bool downloaded = downloadUserProgram();
+        mark(phases_.program);
+        return downloaded ? OutcomeCode::Ok : OutcomeCode::UserProgramFailed;
     }
     status_.showMessage("Downloading Flash Algorithm Code [Max: 10 sec]...", false);
-    if (!downloadFlashAlgorithm(csm)) return OutcomeCode::AlgorithmFailed;
+    const bool algorithm = downloadFlashAlgorithm(csm);
+    mark(phases_.algorithm);
+    if (!algorithm) return OutcomeCode::AlgorithmFailed;
     status_.showMessage("Initializing target board for flash memory write...", false);
-    if (!flashOperation(FlashOpCode::InitFlash, kInitLimitMs, 0, 0)) {
+    bool initialised = flashOperation(FlashOpCode::InitFlash, kInitLimitMs, 0, 0);
+    if (!initialised) {
         link_.purgePod();
-        if (!flashOperation(FlashOpCode::InitFlash, kInitLimitMs, 0, 0)) return OutcomeCode::FlashInitFailed;
+        initialised = flashOperation(FlashOpCode::InitFlash, kInitLimitMs, 0, 0);
     }
-    if (!eraseFlash(eraseAll)) return OutcomeCode::EraseFailed;
+    mark(phases_.flashInit);
+    if (!initialised) return OutcomeCode::FlashInitFailed;
+    const bool erased = eraseFlash(eraseAll);
+    mark(phases_.erase);
+    if (!erased) return OutcomeCode::EraseFailed;
     status_.beginProgress(image_.summary.flashBytes / 2);
-    if (!writeFlash()) return OutcomeCode::WriteFailed;
-    if (!targetReset(link_)) return OutcomeCode::ResetFailed;
-    return OutcomeCode::Ok;
+    const bool written = writeFlash();
+    mark(phases_.program);
+    if (!written) return OutcomeCode::WriteFailed;
+    const bool reset = targetReset(link_);
+    mark(phases_.reset);
+    return reset ? OutcomeCode::Ok : OutcomeCode::ResetFailed;
 }
 
 bool TargetProgrammer::startSciBoot(bool csm, bool flash) {

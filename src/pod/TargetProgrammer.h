@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "common/Clock.h"
 #include "common/Outcome.h"
 #include "common/StatusSink.h"
 #include "image/CoffImage.h"
@@ -17,6 +18,11 @@ enum class FlashOpCode : std::uint8_t { InitFlash = 0, EraseSector = 1, ProgramB
 inline constexpr std::uint32_t kFlashBlockWords = 40;
 inline constexpr std::uint32_t kBootBlockWords = 200;
 
+// How long each step of a write took, in milliseconds (0 for steps not run).
+struct PhaseTimes {
+    double boot = 0, algorithm = 0, flashInit = 0, erase = 0, program = 0, reset = 0;
+};
+
 class TargetProgrammer {
 public:
     TargetProgrammer(PodLink& link, StatusSink& status, const CoffImage& image, const CsmKeys& keys)
@@ -25,6 +31,10 @@ public:
     // Ok, or the step that failed: SciBootFailed, UserProgramFailed,
     // AlgorithmFailed, FlashInitFailed, EraseFailed, WriteFailed, ResetFailed.
     OutcomeCode runTargetWrite(bool flash, bool eraseAll, bool csm);
+
+    // Times the steps of runTargetWrite on clock (for the programming log).
+    void timePhasesWith(Clock& clock) { clock_ = &clock; }
+    const PhaseTimes& phaseTimes() const { return phases_; }
 
     bool startSciBoot(bool csm, bool flash);
     bool downloadFlashAlgorithm(bool csm);
@@ -41,6 +51,11 @@ private:
     const CoffImage& image_;
     const CsmKeys& keys_;
     DataBatch batch_;
+    Clock* clock_ = nullptr;
+    PhaseTimes phases_;
+    std::uint64_t phaseStartUs_ = 0;
+    // Adds the time since the last mark to phase.
+    void mark(double& phase);
 };
 
 }  // namespace cvl

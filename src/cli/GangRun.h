@@ -1,0 +1,30 @@
+#pragma once
+// One pod command on several pods at once (--pod several times, or
+// --all-pods), with the programming log and per-board serial numbers. Each
+// pod runs the whole command in a thread of its own, with its own link, its
+// own copy of the program and its own status lines; the core stays
+// single-threaded per pod. A pod's failure or unplug never stops another.
+
+#include <functional>
+
+#include "cli/CommandTable.h"
+#include "command/CommandContext.h"
+#include "command/Requests.h"
+
+namespace cvl::cli {
+
+struct GangJob {
+    const char* command;
+    bool program;  // the command takes a program file
+    ProgramSource source;
+    bool eraseAll = false;
+    std::function<CommandOutcome(CommandContext&)> run;
+};
+
+// Whether the command line asks for the fan-out: several pods, all pods, a
+// log or serial numbers.
+bool wantsGang(const ParsedArgs& args);
+
+int runGang(const GangJob& job, const ParsedArgs& args);
+
+}  // namespace cvl::cli
