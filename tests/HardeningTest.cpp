@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <sstream>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -111,6 +112,40 @@ TEST(CliTrace, OnlyAPrivateRegularFileAndNeverThroughALink) {
     fs::permissions(trace, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
     EXPECT_EQ(cli("reset --trace '" + trace.string() + "'").status, 0);
     EXPECT_EQ(others(trace), fs::perms::none) << "the trace carries keys: the user's alone";
+}
+
+// Every byte a trace's text shows going one way.
+std::string tracedBytes(const fs::path& trace, const std::string& direction) {
+    std::ifstream in(trace);
+    std::string line, bytes;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string time, dir, hex;
+        if (!(fields >> time >> dir) || dir != direction) continue;
+        while (fields >> hex && hex.size() == 2) bytes += static_cast<char>(std::stoi(hex, nullptr, 16));
+    }
+    return bytes;
+}
+
+// A write interrupted by SIGTERM leaves a trace of everything it sent: the
+// pod's own record of what arrived is the measure.
+TEST(CliTrace, AnInterruptedRunKeepsItsWholeTrace) {
+    const std::string program = sampleDir() + "/adc_oku.out";
+    CVL_NEED_SAMPLES(program);
+    const fs::path dir = scratch("interrupted");
+    fs::create_directories(dir);
+    const fs::path podTrace = dir / "pod.txt";
+    const fs::path cliTrace = dir / "cli.txt";
+    Podsim pod({"--wire-model", "--pod-time", "O02=30", "--trace", podTrace.string()});
+    ASSERT_TRUE(pod.ready());
+    const CliRun run = test::runCommand("XDG_RUNTIME_DIR='" + scratch("runtime").string() + "' " + CORVEXLINK_CLI_PATH +
+                                        " write --trace '" + cliTrace.string() + "' " + program +
+                                        " >/dev/null 2>&1 & sleep 1.2; kill -TERM $!; wait $!; echo status=$?");
+    EXPECT_NE(run.out.find("status=143"), std::string::npos) << run.out;
+    ASSERT_EQ(pod.stop(), 0);
+    const std::string sent = tracedBytes(cliTrace, "host>pod");
+    EXPECT_GT(sent.size(), 1000u) << "interrupted in the middle of the data";
+    EXPECT_EQ(sent, tracedBytes(podTrace, "host>pod")) << "nothing the tool sent is missing from its trace";
 }
 
 // A store access that a failed POD Verify left open must not take the next

@@ -22,7 +22,7 @@ CliSession::CliSession(const ParsedArgs& args)
         tracePath_ = *traceFile;
         traceFile_ = openPrivateOutput(tracePath_, error_);
         if (traceFile_ == nullptr) return;
-        trace_ = std::make_unique<TextTrace>(traceFile_);
+        trace_ = std::make_unique<InterruptibleTrace>(traceFile_);
         linkTrace_ = std::make_unique<LinkTrace>(*trace_, clock);
         link.setObserver(linkTrace_.get());
     }

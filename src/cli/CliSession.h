@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cli/CommandTable.h"
+#include "cli/InterruptibleTrace.h"
 #include "cli/TerminalStatus.h"
 #include "command/CommandContext.h"
 #include "common/Clock.h"
@@ -55,7 +56,7 @@ private:
     std::uint64_t startUs_;
     std::string tracePath_;
     std::FILE* traceFile_ = nullptr;
-    std::unique_ptr<TextTrace> trace_;
+    std::unique_ptr<InterruptibleTrace> trace_;
     std::unique_ptr<LinkTrace> linkTrace_;
     std::string error_;
 };

@@ -1,0 +1,48 @@
+#include "cli/InterruptibleTrace.h"
+
+#include <pthread.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace cvl::cli {
+
+InterruptibleTrace::InterruptibleTrace(std::FILE* file) : file_(file), text_(file) {
+    sigemptyset(&signals_);
+    sigaddset(&signals_, SIGINT);
+    sigaddset(&signals_, SIGTERM);
+    sigaddset(&signals_, SIGUSR1);  // from the destructor: stop watching
+    pthread_sigmask(SIG_BLOCK, &signals_, &previous_);
+    watcher_ = std::thread([this] { watch(); });
+}
+
+InterruptibleTrace::~InterruptibleTrace() {
+    pthread_kill(watcher_.native_handle(), SIGUSR1);
+    watcher_.join();
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        text_.flush();
+    }
+    pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+}
+
+void InterruptibleTrace::record(std::uint64_t atUs, bool toPod, const std::uint8_t* bytes, std::size_t size) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    text_.record(atUs, toPod, bytes, size);
+}
+
+void InterruptibleTrace::watch() {
+    int sig = 0;
+    while (sigwait(&signals_, &sig) == 0) {
+        if (sig == SIGUSR1) return;
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            text_.flush();
+            std::fflush(file_);
+            ::fsync(::fileno(file_));
+        }
+        std::_Exit(128 + sig);
+    }
+}
+
+}  // namespace cvl::cli

@@ -1,0 +1,37 @@
+#pragma once
+// The byte trace of a command-line run, kept whole when the run is
+// interrupted: SIGINT and SIGTERM are taken by a thread of their own, which
+// writes the lines so far and the one being built, then ends the tool with
+// the usual status for the signal (128 + its number).
+
+#include <csignal>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+#include "pod/ByteTrace.h"
+#include "pod/TextTrace.h"
+
+namespace cvl::cli {
+
+class InterruptibleTrace : public ByteTrace {
+public:
+    explicit InterruptibleTrace(std::FILE* file);
+    ~InterruptibleTrace() override;  // writes the last line; signals act as before again
+    InterruptibleTrace(const InterruptibleTrace&) = delete;
+    InterruptibleTrace& operator=(const InterruptibleTrace&) = delete;
+
+    void record(std::uint64_t atUs, bool toPod, const std::uint8_t* bytes, std::size_t size) override;
+
+private:
+    void watch();
+
+    std::FILE* file_;
+    std::mutex mutex_;
+    TextTrace text_;
+    sigset_t signals_;
+    sigset_t previous_;
+    std::thread watcher_;
+};
+
+}  // namespace cvl::cli
