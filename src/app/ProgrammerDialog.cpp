@@ -129,6 +129,14 @@ void ProgrammerDialog::initialiseWindow() {
     link_.probePod(*this);
 
     (stored.eraseAll ? eraseAll_ : intelligentErase_)->setChecked(true);
+    // Tab stops at the checked erase mode only (arrow keys move between the two),
+    // so Erase All can be reached by Tab when it is the one restored.
+    const auto tabToChecked = [this] {
+        intelligentErase_->setFocusPolicy(intelligentErase_->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
+        eraseAll_->setFocusPolicy(eraseAll_->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
+    };
+    tabToChecked();
+    connect(eraseAll_, &QRadioButton::toggled, this, tabToChecked);
     csm_->setChecked(stored.csmUse);
     for (int n = 0; n < 8; ++n) {
         keyLabels_[n]->setText(QString::asprintf("KEY%d (0x%06X)", n, kCsmPasswordAddress + n));

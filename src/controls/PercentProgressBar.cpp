@@ -56,8 +56,11 @@ void PercentProgressBar::resizeEvent(QResizeEvent* event) {
 
 void PercentProgressBar::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    const QRect client = rect();
-    const QRect bar(client.left(), client.top(), fillWidth(), client.height());
+    // A one-pixel border around the trough, as a progress control is drawn.
+    p.setPen(palette().color(QPalette::Mid));
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+    const QRect client = rect().adjusted(1, 1, -1, -1);
+    const QRect bar(client.left(), client.top(), static_cast<int>(fraction() * client.width()), client.height());
     const QRect trough(bar.right() + 1, client.top(), client.width() - bar.width(), client.height());
     p.fillRect(bar, barColour_);
     p.fillRect(trough, troughColour_);

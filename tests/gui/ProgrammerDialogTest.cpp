@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -163,6 +164,27 @@ private slots:
         QCOMPARE(pod_->framesOf('R'), 1u);  // the write's own reset; no Target Reset
         QVERIFY(child<MessageLine>(*d, "1013")->text().startsWith("Flash Write Completed - "));
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(write));  // focus back on the button
+    }
+
+    // Tab reaches the erase mode that is checked; Enter on "..." opens the file
+    // dialog instead of closing the window.
+    void keyboardReachesWhatItShould() {
+        setProfile([](QSettings& s) { s.setValue("Main Configuration/EraseAll Mode", 1); });
+        auto d = makeDialog();
+        int chosen = 0;
+        d->setFileChooser([&](QWidget*, const QString&) {
+            ++chosen;
+            return QString();
+        });
+        activate(*d);
+        auto* browse = child<QPushButton>(*d, "1004");
+        browse->setFocus();
+        QTest::keyClick(browse, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(child<QRadioButton>(*d, "1002")));
+        browse->setFocus();
+        QTest::keyClick(browse, Qt::Key_Return);
+        QCOMPARE(chosen, 1);
+        QVERIFY(d->isVisible());
     }
 
     // The wheel turns the MCU and File Path boxes only when they have the focus.
