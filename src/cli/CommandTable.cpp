@@ -272,6 +272,20 @@ std::optional<McuType> parseDevice(const std::string& text, bool noneAllowed) {
     return mcuFromName(text.c_str());
 }
 
+std::optional<std::string> readDeviceAndBase(const ParsedArgs& args, bool noneAllowed, McuType& device,
+                                             std::optional<std::uint32_t>& base) {
+    if (const auto name = args.value("--device")) {
+        const auto d = parseDevice(*name, noneAllowed);
+        if (!d) return "unknown device '" + *name + "'";
+        device = *d;
+    }
+    if (const auto text = args.value("--base")) {
+        base = parseAddress(*text);
+        if (!base) return std::string("--base takes a word address such as 0x80000");
+    }
+    return std::nullopt;
+}
+
 int usageError(const std::string& what) {
     std::fprintf(stderr, "corvexlink-cli: %s\nTry 'corvexlink-cli --help'.\n", what.c_str());
     return kExitUsage;

@@ -51,6 +51,11 @@ std::optional<std::uint32_t> parseAddress(const std::string& text);
 // A --device value: F28332, F28334, F28335, or (where allowed) "none".
 std::optional<McuType> parseDevice(const std::string& text, bool noneAllowed);
 
+// --device (with "none" where allowed) and --base, into device and base; the
+// text of a wrong command line otherwise.
+std::optional<std::string> readDeviceAndBase(const ParsedArgs& args, bool noneAllowed, McuType& device,
+                                             std::optional<std::uint32_t>& base);
+
 std::string usageText();
 std::string commandHelp(const CommandSpec& command);
 // Prints the error and a hint on standard error; returns the usage exit status.

@@ -16,16 +16,8 @@ int runConvert(const ParsedArgs& args) {
     if (!to || (*to != "hex" && *to != "bin")) return usageError("convert needs --to hex or --to bin");
     if (!out || out->empty()) return usageError("convert needs -o OUT");
     McuType device = kAnyDevice;
-    if (const auto name = args.value("--device")) {
-        const auto d = parseDevice(*name, true);
-        if (!d) return usageError("unknown device '" + *name + "'");
-        device = *d;
-    }
     ReadOptions options;
-    if (const auto base = args.value("--base")) {
-        options.binaryBase = parseAddress(*base);
-        if (!options.binaryBase) return usageError("--base takes a word address such as 0x80000");
-    }
+    if (const auto bad = readDeviceAndBase(args, true, device, options.binaryBase)) return usageError(*bad);
     CoffImage image;
     TerminalStatus status(true);
     if (loadCoffFile(image, status, args.file, device, {}, options) != OutcomeCode::Ok) {

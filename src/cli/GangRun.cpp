@@ -27,7 +27,7 @@ namespace {
 
 // Status lines of one pod among several: each line prefixed with the pod's
 // serial number, written whole under a lock shared by all pods.
-class PodLines : public StatusSink {
+class PodLines : public NullStatusSink {
 public:
     PodLines(std::string prefix, std::mutex& out, bool quiet) : prefix_(std::move(prefix)), out_(out), quiet_(quiet) {}
     void showMessage(std::string_view text, bool isError) override {
@@ -38,12 +38,6 @@ public:
         std::fprintf(f, "%s: %s\n", prefix_.c_str(), escapeControls(text).c_str());
         std::fflush(f);
     }
-    void setBusy(bool) override {}
-    void beginProgress(std::uint32_t) override {}
-    void stepProgress() override {}
-    void resetProgress() override {}
-    void beginWaitCursor() override {}
-    void endWaitCursor() override {}
     std::vector<std::pair<std::string, bool>> messages;
 
 private:

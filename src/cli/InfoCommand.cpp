@@ -41,16 +41,8 @@ void printTable(const CoffImage& image) {
 int runInfo(const ParsedArgs& args) {
     const bool json = args.has("--json");
     McuType device = kDefaultMcu;
-    if (const auto name = args.value("--device")) {
-        const auto d = parseDevice(*name, true);
-        if (!d) return usageError("unknown device '" + *name + "'");
-        device = *d;
-    }
     ReadOptions options;
-    if (const auto base = args.value("--base")) {
-        options.binaryBase = parseAddress(*base);
-        if (!options.binaryBase) return usageError("--base takes a word address such as 0x80000");
-    }
+    if (const auto bad = readDeviceAndBase(args, true, device, options.binaryBase)) return usageError(*bad);
     const std::string& file = args.file;
 
     if (const auto traceFile = args.value("--trace")) {

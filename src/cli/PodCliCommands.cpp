@@ -40,14 +40,8 @@ struct ProgramOptions {
 std::optional<ProgramOptions> programOptions(const ParsedArgs& args, std::string& error) {
     ProgramOptions out;
     out.program.path = args.file;
-    if (const auto device = args.value("--device")) {
-        const auto d = mcuFromName(device->c_str());
-        if (!d) return error = "unknown device '" + *device + "'", std::nullopt;
-        out.program.device = *d;
-    }
-    if (const auto base = args.value("--base")) {
-        out.program.binaryBase = parseAddress(*base);
-        if (!out.program.binaryBase) return error = "--base takes a word address such as 0x80000", std::nullopt;
+    if (const auto bad = readDeviceAndBase(args, false, out.program.device, out.program.binaryBase)) {
+        return error = *bad, std::nullopt;
     }
     if (args.has("--erase-all")) out.eraseMode = EraseMode::All;
     if (args.has("--lock")) out.lock = LockConsent::Lock;

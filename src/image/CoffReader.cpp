@@ -1,5 +1,7 @@
 #include "image/CoffReader.h"
 
+#include "image/LittleEndian.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -29,12 +31,6 @@ constexpr std::size_t kMaxNameBytes = 4096;
 
 constexpr std::array<std::string_view, 6> kNeverLoaded = {".stack",        "CsmPwlFile",  ".debug_frame",
                                                           ".debug_abbrev", ".debug_info", ".debug_line"};
-
-std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::uint32_t le32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 // Positioned reads on the stream; every failure is reported, never thrown.
 class FileView {

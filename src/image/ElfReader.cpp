@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "image/ProgramBlocks.h"
+#include "image/LittleEndian.h"
 
 namespace cvl {
 
@@ -20,12 +21,6 @@ constexpr std::uint32_t kSectionAlloc = 0x2;
 constexpr std::uint32_t kSectionNoBits = 8;
 constexpr std::size_t kMaxNameBytes = 64;
 constexpr std::uint32_t kMaxHeaders = 4096;
-
-std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::uint32_t le32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 class Stream {
 public:

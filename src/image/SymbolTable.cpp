@@ -1,5 +1,7 @@
 #include "image/SymbolTable.h"
 
+#include "image/LittleEndian.h"
+
 #include <cstring>
 #include <fstream>
 #include <set>
@@ -10,12 +12,6 @@ namespace cvl {
 namespace {
 
 constexpr std::uint32_t kMaxSymbols = 1u << 20;
-
-std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::uint32_t le32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 // The NUL-terminated string at offset within bytes, cut at the end.
 std::string stringAt(const std::vector<std::uint8_t>& bytes, std::uint64_t offset) {
