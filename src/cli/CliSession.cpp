@@ -22,9 +22,8 @@ CliSession::CliSession(const ParsedArgs& args)
         tracePath_ = *traceFile;
         traceFile_ = openPrivateOutput(tracePath_, error_);
         if (traceFile_ == nullptr) return;
-        trace_ = std::make_unique<InterruptibleTrace>(traceFile_);
-        linkTrace_ = std::make_unique<LinkTrace>(*trace_, clock);
-        link.setObserver(linkTrace_.get());
+        trace_ = std::make_unique<InterruptibleTrace>(traceFile_, clock);
+        link.setObserver(trace_.get());
     }
     link.loadDriver();
 }

@@ -12,7 +12,6 @@
 #include "cli/TerminalStatus.h"
 #include "command/CommandContext.h"
 #include "common/Clock.h"
-#include "pod/LinkTrace.h"
 #include "pod/PodLink.h"
 #include "pod/TextTrace.h"
 
@@ -57,7 +56,6 @@ private:
     std::string tracePath_;
     std::FILE* traceFile_ = nullptr;
     std::unique_ptr<InterruptibleTrace> trace_;
-    std::unique_ptr<LinkTrace> linkTrace_;
     std::string error_;
 };
 

@@ -7,7 +7,7 @@
 
 namespace cvl::cli {
 
-InterruptibleTrace::InterruptibleTrace(std::FILE* file) : file_(file), text_(file) {
+InterruptibleTrace::InterruptibleTrace(std::FILE* file, Clock& clock) : file_(file), clock_(clock), text_(file) {
     sigemptyset(&signals_);
     sigaddset(&signals_, SIGINT);
     sigaddset(&signals_, SIGTERM);
@@ -26,9 +26,14 @@ InterruptibleTrace::~InterruptibleTrace() {
     pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
 }
 
-void InterruptibleTrace::record(std::uint64_t atUs, bool toPod, const std::uint8_t* bytes, std::size_t size) {
+void InterruptibleTrace::sent(const std::uint8_t* bytes, std::size_t size) {
+    text_.record(clock_.nowMicros(), true, bytes, size);
+    mutex_.unlock();  // taken by sending()
+}
+
+void InterruptibleTrace::received(const std::uint8_t* bytes, std::size_t size) {
     const std::lock_guard<std::mutex> lock(mutex_);
-    text_.record(atUs, toPod, bytes, size);
+    text_.record(clock_.nowMicros(), false, bytes, size);
 }
 
 void InterruptibleTrace::watch() {

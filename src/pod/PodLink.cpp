@@ -107,9 +107,10 @@ std::optional<std::uint32_t> PodLink::receiveQueueCount() {
 
 bool PodLink::timedWrite(const std::uint8_t* bytes, std::uint32_t length, std::uint32_t limitMs) {
     if (!port_) return false;
+    if (observer_ != nullptr) observer_->sending();
     const auto written = port_->write(bytes, length);
+    if (observer_ != nullptr) observer_->sent(bytes, written ? std::min(*written, length) : 0);
     if (!written) return false;
-    if (observer_ != nullptr) observer_->sent(bytes, std::min(*written, length));
     auto counts = port_->queueCounts();
     if (!counts) return false;
     const std::uint32_t start = clock_.nowMs();

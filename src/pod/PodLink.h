@@ -29,6 +29,8 @@ inline constexpr std::size_t kMaxReplyBytes = 17;
 class LinkObserver {
 public:
     virtual ~LinkObserver() = default;
+    // Just before bytes are written; sent() follows with what went (maybe nothing).
+    virtual void sending() {}
     virtual void sent(const std::uint8_t* bytes, std::size_t size) = 0;
     virtual void received(const std::uint8_t* bytes, std::size_t size) = 0;
 };
