@@ -104,7 +104,9 @@ TEST(ProductionLine, FourPodsOneCommandTheirOwnFatesLogAndSerialNumbers) {
     for (const auto& [pod, j] : byPod) {
         const std::string number = std::to_string(j["serialNumber"].get<std::uint64_t>());
         EXPECT_NE(book.find(number + " " + pod + " "), std::string::npos);
-        EXPECT_NE(book.find(" " + j["result"].get<std::string>() + "\n"), std::string::npos);
+        const std::string outcome = j["result"].get<std::string>();
+        EXPECT_NE(book.find(number + " " + pod + " "), book.rfind(number + " " + pod + " ")) << "issued, then";
+        EXPECT_NE(book.find(" " + outcome + "\n"), std::string::npos) << outcome;
     }
 
     // A number is never issued twice: the next run goes on from the ledger.

@@ -24,16 +24,16 @@ int run(int argc, char** argv) {
         std::printf("corvexlink-cli %s\n", CORVEXLINK_VERSION);
         return 0;
     }
-    const CommandSpec* spec = findCommand(command);
-    if (spec == nullptr) return usageError("unknown command '" + command + "'");
+    const CommandSpec* entry = findCommand(command);
+    if (entry == nullptr) return usageError("unknown command '" + command + "'");
     std::string error;
-    const auto parsed = parseArgs(*spec, args, error);
+    const auto parsed = parseArgs(*entry, args, error);
     if (!parsed) return usageError(error);
     if (parsed->has("--help")) {
-        std::fputs(commandHelp(*spec).c_str(), stdout);
+        std::fputs(commandHelp(*entry).c_str(), stdout);
         return 0;
     }
-    return spec->run(*parsed);
+    return entry->run(*parsed);
 }
 
 }  // namespace
