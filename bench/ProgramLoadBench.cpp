@@ -84,6 +84,17 @@ void readBench(benchmark::State& state, const std::string& path) {
     }
 }
 
+// Reading the HEX text line by line, doing nothing with it: the least any
+// text reader does.
+void BM_ReadHexLines(benchmark::State& state) {
+    for (auto _ : state) {
+        std::ifstream in(bigHex());
+        std::size_t lines = 0;
+        for (std::string line; std::getline(in, line);) ++lines;
+        benchmark::DoNotOptimize(lines);
+    }
+}
+
 void BM_LoadHex(benchmark::State& state) { loadBench(state, bigHex()); }
 void BM_PlainReadHex(benchmark::State& state) { readBench(state, bigHex()); }
 void BM_LoadElf(benchmark::State& state) { loadBench(state, bigElf()); }
@@ -91,6 +102,7 @@ void BM_PlainReadElf(benchmark::State& state) { readBench(state, bigElf()); }
 
 BENCHMARK(BM_LoadHex)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainReadHex)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadHexLines)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadElf)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainReadElf)->Unit(benchmark::kMillisecond);
 
