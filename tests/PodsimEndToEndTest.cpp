@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "image/LoadCommand.h"
+#include "CoffWriter.h"
 #include "PodsimProcess.h"
 #include "RunCommand.h"
 #include <nlohmann/json.hpp>
@@ -317,6 +318,47 @@ TEST(GoldenTrace, EveryCommandSendsTheSameBytes) {
                << expected.substr(lineStart, 200) << "\nactual:\n"
                << actual.substr(lineStart, 200);
     }
+}
+
+}  // namespace
+}  // namespace cvl
+
+namespace cvl {
+namespace {
+
+// A program that sets a CSM password is written from the command line only
+// with --lock (an all-zero one only with --allow-permanent-lock); a blank file
+// name gets the command's own prompt.
+TEST(CliForScripts, LockConsentIsHonouredAndBlankNamesPrompt) {
+    test::CoffLayout layout;
+    test::TestSection text;
+    text.name = ".text";
+    text.address = 0x338000;
+    text.words = {1, 2, 3, 4};
+    test::TestSection password;
+    password.name = "csmpasswds";
+    password.address = 0x33FFF8;
+    password.words = {0x1111, 0x2222, 0x3333, 0x4444, 0x5555, 0x6666, 0x7777, 0x8888};
+    layout.sections = {text, password};
+    const std::string locks = test::writeTempFile("locks-cli.out", test::buildCoff(layout));
+    for (auto& w : layout.sections[1].words) w = 0;
+    const std::string bricks = test::writeTempFile("bricks-cli.out", test::buildCoff(layout));
+
+    Podsim pod({});
+    ASSERT_TRUE(pod.ready());
+    const CliRun refused = cli("write --json " + locks);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(nlohmann::json::parse(refused.out)["result"], "LockNotConfirmed");
+    const CliRun permanent = cli("write --json --lock " + bricks);
+    EXPECT_EQ(nlohmann::json::parse(permanent.out)["result"], "PermanentLockRefused");
+    const CliRun consented = cli("write --json --lock " + locks);
+    EXPECT_EQ(consented.status, 0) << consented.out;
+    EXPECT_EQ(nlohmann::json::parse(consented.out)["result"], "Ok");
+
+    const CliRun blank = cli("pod-verify ' '");
+    EXPECT_EQ(blank.status, 1);
+    EXPECT_NE(blank.out.find("Please, specify COFF file to verify serial flash in Corvexlink POD"), std::string::npos)
+        << blank.out;
 }
 
 }  // namespace

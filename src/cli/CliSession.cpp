@@ -64,8 +64,7 @@ OutcomeCode CliSession::choosePod(const ParsedArgs& args) {
     return OutcomeCode::Ok;
 }
 
-void CliSession::printWarnings() {
-    if (json_) return;
+void printWarnings(const CoffImage& image) {
     for (const std::string& w : image.warnings) std::fprintf(stderr, "%s\n", escapeControls(w).c_str());
 }
 

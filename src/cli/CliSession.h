@@ -17,6 +17,9 @@
 
 namespace cvl::cli {
 
+// A loaded program's warnings, on standard error.
+void printWarnings(const CoffImage& image);
+
 // "SERIAL at PATH (backend)": how the tool names a pod to the user.
 std::string describePod(const PodInfo& pod);
 
@@ -33,8 +36,6 @@ public:
     // failure, already shown (several pods and no --pod: they are listed).
     // Names the chosen pod on the output.
     OutcomeCode choosePod(const ParsedArgs& args);
-    // The loaded program's warnings, on standard error (in --json, in the object).
-    void printWarnings();
 
     // Prints the JSON object when asked and returns the exit status.
     // file and device, when given, describe the program the command used.

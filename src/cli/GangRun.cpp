@@ -153,12 +153,14 @@ int runGang(const GangJob& job, const ParsedArgs& args) {
     CoffImage master;
     TerminalStatus loadStatus(json);
     if (job.program) {
-        if (ensureImageLoaded(master, loadStatus, job.source.path, job.source.device, OutcomeCode::NoFileToWrite, {},
+        if (ensureImageLoaded(master, loadStatus, job.source.path, job.source.device, job.noFile, {},
                               ReadOptions{job.source.binaryBase}) != OutcomeCode::Ok) {
             return 1;
         }
-        for (const std::string& w : master.warnings) std::fprintf(stderr, "%s\n", escapeControls(w).c_str());
+        printWarnings(master);
     }
+    // The file the log names is the one read, not whatever lies there once the boards are done.
+    const std::string sha = job.program ? sha256OfFile(job.source.path) : "";
 
     // Serial numbers: where, how wide, and one taken per pod from the ledger.
     std::optional<std::uint32_t> serialAt;
@@ -231,7 +233,6 @@ int runGang(const GangJob& job, const ParsedArgs& args) {
     std::size_t succeeded = 0;
     std::vector<SerialIssue> issues;
     const std::string host = hostName();
-    const std::string sha = job.program ? sha256OfFile(job.source.path) : "";
     for (const PodRun& run : runs) {
         if (run.outcome.ok()) ++succeeded;
         if (run.serial)

@@ -15,7 +15,8 @@ namespace cvl::cli {
 
 struct GangJob {
     const char* command;
-    bool program;  // the command takes a program file
+    bool program;        // the command takes a program file
+    OutcomeCode noFile;  // what it says when the file's name is blank
     ProgramSource source;
     bool eraseAll = false;
     std::function<CommandOutcome(CommandContext&)> run;

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "cli/CliSession.h"
 #include "cli/InfoJson.h"
 #include "cli/JsonText.h"
 #include "cli/TerminalStatus.h"
@@ -65,7 +66,7 @@ int runInfo(const ParsedArgs& args) {
     } else if (outcome == OutcomeCode::Ok) {
         printTable(image);
         std::printf("%s\n", status.lastMessage().c_str());
-        for (const std::string& w : image.warnings) std::fprintf(stderr, "%s\n", escapeControls(w).c_str());
+        printWarnings(image);
     }
     if (outcome != OutcomeCode::Ok) {
         if (!json) std::fprintf(stderr, "%s\n", escapeControls(status.lastMessage()).c_str());

@@ -56,14 +56,15 @@ std::optional<ProgramOptions> programOptions(const ParsedArgs& args, std::string
 
 // Runs one command in a session: builds the request from the options, runs
 // it and reports the outcome.
+// program: the command takes a program file; noFile: what it says when the file's name is blank.
 template <typename Build, typename Run>
-int runInSession(const char* name, const ParsedArgs& args, bool program, Build build, Run run) {
+int runInSession(const char* name, const ParsedArgs& args, bool program, OutcomeCode noFile, Build build, Run run) {
     std::string error;
     const auto options = programOptions(args, error);
     if (!options) return usageError(error);
     if (wantsGang(args)) {
         const auto request = build(*options);
-        return runGang({name, program, options->program, options->eraseMode == EraseMode::All,
+        return runGang({name, program, noFile, options->program, options->eraseMode == EraseMode::All,
                         [&](CommandContext& ctx) { return run(ctx, request); }},
                        args);
     }
@@ -74,9 +75,9 @@ int runInSession(const char* name, const ParsedArgs& args, bool program, Build b
     if (ready == OutcomeCode::Ok && program) {
         // Loaded first so that its warnings come before the pod is touched;
         // the command then uses this image.
-        ready = ensureImageLoaded(session.image, session.status, options->program.path, options->program.device,
-                                  OutcomeCode::NoFileToWrite, {}, ReadOptions{options->program.binaryBase});
-        session.printWarnings();
+        ready = ensureImageLoaded(session.image, session.status, options->program.path, options->program.device, noFile,
+                                  {}, ReadOptions{options->program.binaryBase});
+        if (!args.has("--json")) printWarnings(session.image);
     }
     const CommandOutcome outcome = ready == OutcomeCode::Ok ? run(ctx, build(*options)) : shownFailure(ready);
     if (!program) return session.finish(name, outcome);
@@ -87,9 +88,9 @@ int runInSession(const char* name, const ParsedArgs& args, bool program, Build b
 
 int runWrite(const ParsedArgs& args) {
     return runInSession(
-        "write", args, true,
+        "write", args, true, OutcomeCode::NoFileToWrite,
         [](const ProgramOptions& o) {
-            return TargetWriteRequest{o.program, o.eraseMode, o.keys};
+            return TargetWriteRequest{o.program, o.eraseMode, o.keys, o.lock};
         },
         [](CommandContext& ctx, const TargetWriteRequest& r) { return targetWrite(ctx, r); });
 }
@@ -100,7 +101,7 @@ int runPodWrite(const ParsedArgs& args) {
                           escapeControls(*name) + "' has " + std::to_string(name->size()));
     }
     return runInSession(
-        "pod-write", args, true,
+        "pod-write", args, true, OutcomeCode::NoFileToStore,
         [&](const ProgramOptions& o) {
             return PodWriteRequest{o.program, o.eraseMode, o.keys, args.value("--name").value_or(""), o.lock};
         },
@@ -109,19 +110,20 @@ int runPodWrite(const ParsedArgs& args) {
 
 int runPodVerify(const ParsedArgs& args) {
     return runInSession(
-        "pod-verify", args, true, [](const ProgramOptions& o) { return PodVerifyRequest{o.program}; },
+        "pod-verify", args, true, OutcomeCode::NoFileToVerify,
+        [](const ProgramOptions& o) { return PodVerifyRequest{o.program}; },
         [](CommandContext& ctx, const PodVerifyRequest& r) { return podVerify(ctx, r); });
 }
 
 int runReset(const ParsedArgs& args) {
     return runInSession(
-        "reset", args, false, [](const ProgramOptions&) { return ResetRequest{}; },
+        "reset", args, false, OutcomeCode::Ok, [](const ProgramOptions&) { return ResetRequest{}; },
         [](CommandContext& ctx, const ResetRequest& r) { return targetReset(ctx, r); });
 }
 
 int runPodInfo(const ParsedArgs& args) {
     return runInSession(
-        "pod-info", args, false, [](const ProgramOptions&) { return PodInfoRequest{}; },
+        "pod-info", args, false, OutcomeCode::Ok, [](const ProgramOptions&) { return PodInfoRequest{}; },
         [](CommandContext& ctx, const PodInfoRequest& r) { return podInfo(ctx, r); });
 }
 

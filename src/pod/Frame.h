@@ -25,7 +25,6 @@ public:
     // Appends text made of hexadecimal digits (a key text, a tag).
     Frame& text(std::string_view digits);
 
-    char letter() const { return static_cast<char>(bytes_[1]); }
     const std::uint8_t* data() const { return bytes_.data(); }
     std::uint32_t size() const { return size_; }
     // False when a field did not fit: such a frame is never sent.

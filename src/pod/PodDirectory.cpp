@@ -102,6 +102,8 @@ std::string podDirectory(std::string& error) {
     return dir.string();
 }
 
+namespace {
+// One announcement file, parsed and checked.
 bool readAnnouncement(const std::string& file, AnnouncedPod& pod) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
@@ -127,6 +129,7 @@ bool readAnnouncement(const std::string& file, AnnouncedPod& pod) {
     if (pod.description.empty() || pod.description.size() > 63 || pod.serialNumber.size() > 63) return false;
     return isPseudoTerminal(pod.devicePath) && processHolds(pod.pid, pod.devicePath);
 }
+}  // namespace
 
 std::vector<AnnouncedPod> announcedPods() {
     std::vector<AnnouncedPod> pods;

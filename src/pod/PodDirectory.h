@@ -33,7 +33,4 @@ std::vector<AnnouncedPod> announcedPods();
 // path, or empty on failure.
 std::string announcePod(const AnnouncedPod& pod, const std::string& name, std::string& error);
 
-// The parsing and the checks of one announcement file, for tests.
-bool readAnnouncement(const std::string& file, AnnouncedPod& pod);
-
 }  // namespace cvl
