@@ -7,9 +7,11 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <tuple>
 #include <nlohmann/json.hpp>
 
 #include "RunCommand.h"
+#include "CoffWriter.h"
 #include "Samples.h"
 #include "TestStatus.h"
 #include "image/ImageChecks.h"
@@ -114,6 +116,93 @@ TEST_F(ProgramFormats, WhatIsNotAProgramIsRefusedWithAReason) {
     bad(":030000000048298C\n:00000001FF\n", OutcomeCode::HexDamaged, "odd number");
     bad(":04000000004829B2D9\n:04000100004829B2D8\n:00000001FF\n", OutcomeCode::HexDamaged, "overlap");
     bad(":04000000004829B2D9\n", OutcomeCode::HexDamaged, "no end record");
+}
+
+// What a read gives, to compare reads of one text.
+struct HexReading {
+    OutcomeCode code = OutcomeCode::Ok;
+    std::string detail;
+    std::vector<std::tuple<std::string, std::uint32_t, std::uint32_t>> sections;
+    std::string data;
+    bool operator==(const HexReading&) const = default;
+};
+
+HexReading readHex(const std::string& text, HexReadOptions options) {
+    CoffImage image;
+    image.mcuType = kAnyDevice;
+    HexReading r;
+    r.code = readIntelHex(text, image, r.detail, options);
+    for (const SectionRecord& s : image.sections) r.sections.emplace_back(s.name, s.startAddress, s.lengthWords);
+    r.data.assign(reinterpret_cast<const char*>(image.buffer()), image.totalBytes);
+    return r;
+}
+
+std::string fileText(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+// A large file is read in parts, by several threads, full records by the
+// vector decoder; none of that may change a result, a refusal or its line.
+TEST_F(ProgramFormats, HexReadsTheSameHoweverItIsSplit) {
+    // Over a megabyte of HEX: 0x50000 words over five 64 Ki-word segments.
+    test::CoffLayout layout;
+    test::TestSection big;
+    big.name = ".text";
+    big.address = 0x300000;
+    for (std::uint32_t i = 0; i < 0x50000; ++i) big.words.push_back(static_cast<std::uint16_t>(i * 0x9E37 + (i >> 7)));
+    layout.sections = {big};
+    const test::Bytes coff = test::buildCoff(layout);
+    const std::string coffPath = test::writeTempFile("split.out", coff);
+    ASSERT_EQ(load(coffPath, kAnyDevice), OutcomeCode::Ok);
+    const std::string generated = intelHexText(image);
+    ASSERT_GT(generated.size(), 1u << 20);
+
+    std::vector<std::pair<std::string, std::string>> texts;
+    for (const char* name : {"adc_oku.hex", "adc_oku.i10", "28335_FATFS.i01", "controller_base.hex"}) {
+        texts.emplace_back(name, fileText(sample(std::string("hex/") + name)));
+    }
+    texts.emplace_back("generated", generated);
+    std::string crlf;
+    for (char c : generated)
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, static_cast<char>(std::tolower(c)));
+    texts.emplace_back("CR LF, lower case", crlf);
+    const std::size_t deep = generated.find('\n', generated.size() * 4 / 5) + 20;
+    std::string damaged = generated;
+    damaged[deep] = damaged[deep] == '0' ? '1' : '0';
+    texts.emplace_back("a checksum error deep in the file", damaged);
+    std::string cut = generated;
+    cut.erase(generated.find('\n', generated.size() * 3 / 5) + 30, 10);
+    texts.emplace_back("a line cut short", cut);
+    std::string early = generated;
+    early.insert(generated.find('\n', generated.size() / 2) + 1, ":00000001FF\n");
+    texts.emplace_back("an end record halfway", early);
+    texts.emplace_back("no end record", generated.substr(0, generated.size() - 12));
+
+    HexReadOptions plain;  // one part, one thread, every line by the general parser
+    plain.parts = plain.threads = 1;
+    plain.vectorDecoder = false;
+    for (const auto& [what, text] : texts) {
+        const HexReading expected = readHex(text, plain);
+        for (unsigned parts : {1u, 2u, 3u, 7u, 40u}) {
+            for (unsigned threads : {1u, 2u}) {
+                HexReadOptions split;
+                split.parts = parts;
+                split.threads = threads;
+                EXPECT_EQ(readHex(text, split), expected)
+                    << what << " in " << parts << " parts by " << threads << " threads: " << expected.detail;
+            }
+        }
+    }
+    EXPECT_EQ(readHex(generated, plain).data.size(), 0x50000u * 2);
+    EXPECT_NE(readHex(damaged, plain).detail.find("checksum error"), std::string::npos);
+    EXPECT_NE(readHex(early, plain).detail.find("data after the end record"), std::string::npos);
+
+    // From a file, split as the reader chooses: the program as written.
+    const std::string hexPath = test::writeTempFile("split.hex", test::Bytes(crlf.begin(), crlf.end()));
+    const WordMap fromCoff = words();
+    ASSERT_EQ(load(hexPath, kAnyDevice), OutcomeCode::Ok) << status.last().text;
+    EXPECT_EQ(words(), fromCoff);
 }
 
 TEST_F(ProgramFormats, RawBinaryAndItsHexTwinAgree) {

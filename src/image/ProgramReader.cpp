@@ -1,5 +1,9 @@
 #include "image/ProgramReader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <new>
@@ -7,6 +11,7 @@
 
 #include "image/CoffReader.h"
 #include "image/ElfReader.h"
+#include "image/HexPartReader.h"
 #include "image/IntelHexReader.h"
 #include "image/ProgramBlocks.h"
 
@@ -41,6 +46,22 @@ bool looksLikeHex(const char* head, std::size_t n) {
     std::size_t i = 0;
     while (i < n && (head[i] == ' ' || head[i] == '\t' || head[i] == '\r' || head[i] == '\n')) ++i;
     return i < n && head[i] == ':';
+}
+
+// Reads the text straight from the file, in parts at once when it is large.
+// O_NONBLOCK: should the path have become a FIFO, opening it must not wait.
+OutcomeCode readHexFile(const std::string& path, CoffImage& image, std::string& detail) {
+    struct File {
+        int fd;
+        ~File() {
+            if (fd >= 0) ::close(fd);
+        }
+    } file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+    struct stat st {};
+    if (file.fd < 0 || ::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) return OutcomeCode::OpenFailed;
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    if (size > kMaxTextBytes) return OutcomeCode::TooLarge;
+    return readIntelHex(FileHexText(file.fd, size), image, detail);
 }
 
 class BinaryDecoder : public BlockDecoder {
@@ -90,10 +111,7 @@ OutcomeCode readProgram(const std::string& path, CoffImage& image, const ReadOpt
         if (looksLikeHex(head, got)) {
             image.format = "IntelHex";
             if (size > kMaxTextBytes) return OutcomeCode::TooLarge;
-            std::string text(static_cast<std::size_t>(size), '\0');
-            in.read(text.data(), static_cast<std::streamsize>(size));
-            if (static_cast<std::uint64_t>(in.gcount()) != size) return OutcomeCode::FileError;
-            return readIntelHex(text, image, detail);
+            return readHexFile(path, image, detail);
         }
         image.format = "COFF";
         const OutcomeCode coff = fromCoff(readCoff(in, image));
