@@ -213,7 +213,6 @@ void readHexPart(const HexText& text, HexPart& part, std::uint8_t* buffer, std::
             case HexRecord::Kind::Data:
                 if (!fits) {
                     addEntry(part, HexEntry::Kind::Full);
-                    part.entries.back().lastCount = parsed.count;
                     return;
                 }
                 addData(part, parsed.offset, parsed.count, part.wrote);

@@ -44,13 +44,16 @@ private:
 };
 
 struct HexEntry {
+    // Data: a run of data records; End, Base: those records; Nothing: a line
+    // without effect; Refused: a damaged line; Full: data past the buffer;
+    // ReadFailed: the text could not be read.
     enum class Kind : std::uint8_t { Data, End, Base, Nothing, Refused, Full, ReadFailed };
     Kind kind = Kind::Nothing;
     std::uint32_t line = 0;        // the part's own line number, from 1
     std::uint32_t base = 0;        // Base: the new address base
     std::uint16_t offset = 0;      // Data: the first record's word offset
     std::uint16_t lastOffset = 0;  // Data: the last record's word offset
-    std::uint8_t lastCount = 0;    // Data: the last record's byte count; Full: the record's
+    std::uint8_t lastCount = 0;    // Data: the last record's byte count
     std::uint32_t records = 0;     // Data: records in the run
     std::uint32_t words = 0;       // Data: words in the run
     std::uint64_t source = 0;      // Data: where the run's words start in the part's output
