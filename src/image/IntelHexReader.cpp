@@ -186,6 +186,15 @@ OutcomeCode readIntelHex(const HexText& text, CoffImage& image, std::string& det
     PartQueue queue(parts);
     std::vector<std::thread> helpers;
     helpers.reserve(threads - 1);
+    // Joined on every way out: a thread left running would end the program.
+    struct Joiner {
+        std::vector<std::thread>& threads;
+        ~Joiner() {
+            for (std::thread& t : threads) {
+                if (t.joinable()) t.join();
+            }
+        }
+    } joiner{helpers};
     for (unsigned t = 1; t < threads; ++t) {
         try {
             helpers.emplace_back([&] {
