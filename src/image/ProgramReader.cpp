@@ -110,7 +110,6 @@ OutcomeCode readProgram(const std::string& path, CoffImage& image, const ReadOpt
         }
         if (looksLikeHex(head, got)) {
             image.format = "IntelHex";
-            if (size > kMaxTextBytes) return OutcomeCode::TooLarge;
             return readHexFile(path, image, detail);
         }
         image.format = "COFF";
