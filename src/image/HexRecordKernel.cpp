@@ -1,5 +1,6 @@
 #include "image/HexRecordKernel.h"
 
+#include <algorithm>
 #include <cstring>
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -114,7 +115,8 @@ __attribute__((target("avx2"))) std::size_t decodeWithAvx2(const char* text, std
     std::size_t records = 0;
     std::size_t pos = 0;
     std::size_t span = 0;
-    while (records < most && length - pos >= kFullRecordWindow && room >= kFullRecordBytes * (records + 1) &&
+    const std::size_t fit = std::min(most, room / kFullRecordBytes);
+    while (records < fit && length - pos >= kFullRecordWindow &&
            decodeOne(text + pos, out + kFullRecordBytes * records, offsets[records], span, k)) {
         pos += span;
         ++records;
