@@ -49,14 +49,15 @@ bool looksLikeHex(const char* head, std::size_t n) {
 }
 
 // Reads the text straight from the file, in parts at once when it is large.
-// O_NONBLOCK: should the path have become a FIFO, opening it must not wait.
+// O_NONBLOCK and O_NOCTTY: should the path have become a FIFO or a terminal,
+// opening it must neither wait nor make it this program's terminal.
 OutcomeCode readHexFile(const std::string& path, CoffImage& image, std::string& detail) {
     struct File {
         int fd;
         ~File() {
             if (fd >= 0) ::close(fd);
         }
-    } file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+    } file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)};
     struct stat st {};
     if (file.fd < 0 || ::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) return OutcomeCode::OpenFailed;
     const auto size = static_cast<std::uint64_t>(st.st_size);
