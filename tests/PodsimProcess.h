@@ -51,10 +51,17 @@ public:
         std::array<char, 256> line{};
         ready_ = f != nullptr && std::fgets(line.data(), line.size(), f) != nullptr &&
                  std::string(line.data()).find("ready") != std::string::npos;
+        if (ready_) {
+            const std::string text(line.data());
+            const auto on = text.rfind(" ready on ");
+            if (on != std::string::npos) path_ = text.substr(on + 10, text.find_last_not_of("\r\n") - on - 9);
+        }
         if (f != nullptr) std::fclose(f);
     }
     ~Podsim() { stop(); }
     bool ready() const { return ready_; }
+    // The pseudo-terminal the emulator serves its pod on.
+    const std::string& path() const { return path_; }
     pid_t pid() const { return pid_; }
     // The test waited for the process itself.
     void forget() { pid_ = -1; }
@@ -70,6 +77,7 @@ public:
 private:
     pid_t pid_ = -1;
     bool ready_ = false;
+    std::string path_;
 };
 
 using CliRun = CommandRun;

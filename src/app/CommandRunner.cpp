@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QWindow>
 #include <QWidget>
 #include <thread>
@@ -103,7 +104,10 @@ bool CommandRunner::eventFilter(QObject* watched, QEvent* event) {
         auto* window = qobject_cast<QWindow*>(watched);
         return window != nullptr && window_.windowHandle() == window;
     }
-    return widget->window() == &window_;
+    if (widget->window() != &window_) return false;
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && closeRefused_)
+        closeRefused_();
+    return true;
 }
 
 }  // namespace cvl::ui

@@ -22,6 +22,9 @@ public:
     CommandRunner(QWidget& window, StatusSink& windowSink);
 
     bool running() const { return running_; }
+    // Called on the window's thread when Esc, which would close the window,
+    // is dropped during a command: the user is told why nothing happens.
+    void setCloseRefused(std::function<void()> f) { closeRefused_ = std::move(f); }
 
     // Runs work on a worker thread with a sink that forwards to the window's.
     void run(const std::function<void(StatusSink&)>& work);
@@ -38,6 +41,7 @@ private:
     QWidget& window_;
     StatusSink& sink_;
     bool running_ = false;
+    std::function<void()> closeRefused_;
 };
 
 }  // namespace cvl::ui

@@ -13,13 +13,19 @@
 #include <QPushButton>
 #include <QMessageBox>
 #include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QAbstractItemView>
+#include <QApplication>
 #include <algorithm>
 #include <climits>
 
 #include "app/AboutDialog.h"
+#include "app/BaseAddressDialog.h"
+#include "app/PodChooserDialog.h"
 #include "app/CommandRunner.h"
 #include "app/SettingsStore.h"
 #include "command/CsmKeyText.h"
+#include "common/Text.h"
 #include "command/StoreCommands.h"
 #include "command/TargetCommands.h"
 #include "controls/BitmapButton.h"
@@ -27,6 +33,7 @@
 #include "controls/PercentProgressBar.h"
 #include "controls/Utf8LengthValidator.h"
 #include "image/LoadCommand.h"
+#include "pod/PodChoice.h"
 
 // The pictures are compiled into this static library; make sure the linker
 // keeps them.
@@ -56,11 +63,23 @@ bool askYesNo(QWidget* parent, const QString& text) {
 }
 
 QString chooseCoffFile(QWidget* parent, const QString& dir) {
-    return QFileDialog::getOpenFileName(
-        parent, QString(), dir,
-        QStringLiteral("COFF Files (.out) (*.out);;Intel HEX Files (*.hex *.i*);;Program Files (*.out *.hex *.i* "
-                       "*.elf);;All Files (*)"),
-        nullptr, QFileDialog::ReadOnly);
+    return QFileDialog::getOpenFileName(parent, QString(), dir,
+                                        QStringLiteral("Program files (*.out *.elf *.hex *.i* *.bin);;"
+                                                       "COFF Files (.out) (*.out);;Intel HEX Files (*.hex *.i*);;"
+                                                       "Raw binary files (*.bin);;All Files (*)"),
+                                        nullptr, QFileDialog::ReadOnly);
+}
+
+QString baseTitle() {
+    return QStringLiteral("TMS320F283x DSP Programmer Ver%1.%2 - Quillon")
+        .arg(CORVEXLINK_VERSION_MAJOR)
+        .arg(CORVEXLINK_VERSION_MINOR);
+}
+
+// A file that no reader recognises by its content and that only a base address makes a program.
+bool namedAsRawBinary(const std::string& path) {
+    const QString suffix = QFileInfo(QString::fromStdString(path)).suffix();
+    return suffix.compare(QStringLiteral("bin"), Qt::CaseInsensitive) == 0;
 }
 }  // namespace
 
@@ -93,22 +112,31 @@ void ProgrammerDialog::initialiseWindow() {
     auto* about = new QAction(QStringLiteral("Corvexlink 정보(&A)..."), this);
     connect(about, &QAction::triggered, this, &ProgrammerDialog::showAbout);
     addAction(about);
+    auto* choose = new QAction(QStringLiteral("Choose POD..."), this);
+    connect(choose, &QAction::triggered, this, &ProgrammerDialog::onChoosePod);
+    addAction(choose);
     setContextMenuPolicy(Qt::ActionsContextMenu);
     setWindowIcon(QIcon(QStringLiteral(":/icon128.xpm")));
-    setWindowTitle(QStringLiteral("TMS320F283x DSP Programmer Ver%1.%2 - Quillon")
-                       .arg(CORVEXLINK_VERSION_MAJOR)
-                       .arg(CORVEXLINK_VERSION_MINOR));
+    setWindowTitle(baseTitle());
+    runner_->setCloseRefused([this] {
+        closeRefused_ = true;
+        QApplication::beep();
+        updateTitle();
+    });
 
     const auto profile = openProfile();
     const StoredSettings stored = loadSettings(*profile);
     image_.mcuType = stored.mcuType;
     fileDirectory_ = stored.fileDirectory;
     podFileName_ = stored.podFileName;
+    podSerial_ = stored.podSerial;
     recentFiles_ = stored.recentFiles;
 
     image_.resetImage();
     if (image_.mcuType > 2) image_.mcuType = 2;
     mcu_->setCurrentIndex(image_.mcuType);
+    // The closed box keeps the template's width; its list shows every entry whole.
+    mcu_->view()->setMinimumWidth(mcu_->view()->sizeHintForColumn(0) + 2 * mcu_->view()->frameWidth() + 8);
 
     filePath_->addItems(recentFiles_);
     const QString first = recentFiles_.value(0);
@@ -126,7 +154,7 @@ void ProgrammerDialog::initialiseWindow() {
     for (const auto& [button, resource] : pictures)
         button->loadBitmap(QStringLiteral(":/bitmap%1.xpm").arg(resource), kWhite);
 
-    link_.probePod(*this);
+    probePods();
 
     (stored.eraseAll ? eraseAll_ : intelligentErase_)->setChecked(true);
     // Tab stops at the checked erase mode only (arrow keys move between the two),
@@ -142,6 +170,9 @@ void ProgrammerDialog::initialiseWindow() {
         keyLabels_[n]->setText(QString::asprintf("KEY%d (0x%06X)", n, kCsmPasswordAddress + n));
         keyBoxes_[n]->setText(QString::asprintf("%04X", stored.keys.words[n]));
         keyBoxes_[n]->setMaxLength(4);
+        // Hexadecimal digits only: a mistyped password must not become another one.
+        keyBoxes_[n]->setValidator(
+            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-Fa-f]{0,4}")), keyBoxes_[n]));
         keyBoxes_[n]->setEnabled(stored.csmUse);
     }
     podFileNameBox_->setText(podFileName_);
@@ -164,6 +195,7 @@ void ProgrammerDialog::saveSettingsFromControls() {
     }
     out.fileDirectory = fileDirectory_;
     out.podFileName = podFileName_;
+    out.podSerial = podSerial_;
     out.recentFiles = recentFiles_;
     const auto profile = openProfile();
     saveSettings(*profile, out);
@@ -188,6 +220,7 @@ CommandContext ProgrammerDialog::context() {
 
 void ProgrammerDialog::runCommand(QWidget* button, const std::function<void(CommandContext&)>& command) {
     if (runner_->running()) return;
+    if (!choosePodForCommand()) return;
     runner_->run([&](StatusSink& sink) {
         // On the worker: what touches the window goes to the window's thread.
         CommandContext ctx{
@@ -199,14 +232,115 @@ void ProgrammerDialog::runCommand(QWidget* button, const std::function<void(Comm
             [this](const std::string& question) { return runner_->ask([&] { return confirmLock(question); }); }};
         command(ctx);
     });
+    closeRefused_ = false;
+    updateTitle();
     // Disabling the focused button moved the focus on; it comes back, so the
     // next arrow key does not change the device.
     if (button != nullptr) button->setFocus(Qt::OtherFocusReason);
 }
 
+// --- the pod ------------------------------------------------------------------
+
+void ProgrammerDialog::usePod(const PodInfo& pod) {
+    link_.usePodOnly(pod);
+    nextPod_ = pod;
+    const QString serial = QString::fromStdString(pod.serialNumber);
+    if (serial != podSerial_) {
+        podSerial_ = serial;
+        savePodSerial(*openProfile(), podSerial_);
+    }
+}
+
+bool ProgrammerDialog::choosePodForCommand() {
+    // Listed now, every time: a pod that went away is never reached through
+    // the path it had, and one that came is found without a restart.
+    link_.loadDriver();
+    const std::vector<PodInfo> listed = link_.listPods();
+    PodChoice choice = choosePod(listed, podSerial_.toStdString());
+    if (choice.kind == PodChoice::Kind::Ask) {
+        const auto picked = askWhichPod(this, listed, podSerial_);
+        if (!picked) {
+            showMessage("No Corvexlink POD chosen: nothing was sent", true);
+            return false;
+        }
+        choice = {PodChoice::Kind::Chosen, *picked};
+    }
+    if (choice.kind == PodChoice::Kind::Chosen) {
+        usePod(choice.pod);
+    } else {
+        link_.useNoPod();
+        nextPod_.reset();
+    }
+    updateTitle();
+    return true;
+}
+
+void ProgrammerDialog::probePods() {
+    if (!link_.loadDriver()) {
+        showMessage(outcomeMessage(OutcomeCode::DriverMissing), true);
+        return;
+    }
+    const std::vector<PodInfo> listed = link_.listPods();
+    const PodChoice choice = choosePod(listed, podSerial_.toStdString());
+    if (choice.kind == PodChoice::Kind::NoPod) {
+        showMessage(outcomeMessage(OutcomeCode::PodNotFound), true);
+    } else if (choice.kind == PodChoice::Kind::Ask) {
+        showMessage(QStringLiteral("%1 Corvexlink PODs are attached: the first command asks which one to use")
+                        .arg(listed.size())
+                        .toStdString(),
+                    false);
+    } else {
+        nextPod_ = choice.pod;
+        std::string text = "Connection to Corvexlink POD is successful";
+        if (!choice.pod.serialNumber.empty()) text += " (" + escapeControls(choice.pod.serialNumber) + ")";
+        showMessage(text, false);
+    }
+    updateTitle();
+}
+
+void ProgrammerDialog::onChoosePod() {
+    if (runner_->running()) return;
+    link_.loadDriver();
+    const std::vector<PodInfo> listed = link_.listPods();
+    if (listed.empty()) {
+        showMessage(outcomeMessage(OutcomeCode::PodNotFound), true);
+        return;
+    }
+    if (const auto picked = askWhichPod(this, listed, podSerial_)) {
+        usePod(*picked);
+        updateTitle();
+    }
+}
+
+void ProgrammerDialog::updateTitle() {
+    QString title = baseTitle();
+    if (nextPod_) {
+        const std::string& name = nextPod_->serialNumber.empty() ? nextPod_->devicePath : nextPod_->serialNumber;
+        title += QStringLiteral(" - POD ") + QString::fromStdString(escapeControls(name));
+    }
+    if (closeRefused_) title += QStringLiteral(" - busy: the window closes once the command has ended");
+    setWindowTitle(title);
+}
+
+// --- programs -----------------------------------------------------------------
+
+std::optional<std::optional<std::uint32_t>> ProgrammerDialog::binaryBaseFor(const std::string& path, McuType device) {
+    if (!namedAsRawBinary(path)) return std::optional<std::uint32_t>{};
+    if (binaryBase_ && binaryBase_->path == path && binaryBase_->device == device)
+        return std::optional<std::uint32_t>{binaryBase_->base};
+    const auto base = askBinaryBase(this, QFileInfo(QString::fromStdString(path)).fileName(), device);
+    if (!base) return std::nullopt;
+    binaryBase_ = BinaryBase{path, device, *base};
+    return std::optional<std::uint32_t>{*base};
+}
+
 void ProgrammerDialog::loadShown(const std::string& path, bool remember) {
+    const McuType device = selectedMcu();
+    const auto base = binaryBaseFor(path, device);
+    if (!base) return;  // the user did not say where the binary goes
     CommandContext ctx = context();
-    if (loadCoffFile(image_, *this, path, selectedMcu(), remember ? ctx.remember : RememberFile{}) == OutcomeCode::Ok &&
+    if (loadCoffFile(image_, *this, path, device, remember ? ctx.remember : RememberFile{}, ReadOptions{*base}) ==
+            OutcomeCode::Ok &&
         !image_.warnings.empty()) {
         showMessage(image_.warnings.front(), false);
     }
@@ -214,8 +348,16 @@ void ProgrammerDialog::loadShown(const std::string& path, bool remember) {
 
 McuType ProgrammerDialog::selectedMcu() const { return static_cast<McuType>(mcu_->currentIndex() & 0xFF); }
 
-ProgramSource ProgrammerDialog::programSource() const {
-    return ProgramSource{filePath_->currentText().toStdString(), selectedMcu(), std::nullopt};
+std::optional<ProgramSource> ProgrammerDialog::programSource() {
+    ProgramSource source{filePath_->currentText().toStdString(), selectedMcu(), std::nullopt};
+    const std::string path = trimmed(source.path);
+    // The loaded program serves as it is; a binary to be loaded needs its base first.
+    if (image_.imageLoaded == 1 && path == image_.loadedPath && source.device == image_.mcuType) return source;
+    if (path.empty()) return source;
+    const auto base = binaryBaseFor(path, source.device);
+    if (!base) return std::nullopt;
+    source.binaryBase = *base;
+    return source;
 }
 
 EraseMode ProgrammerDialog::eraseMode() const {
@@ -310,7 +452,9 @@ void ProgrammerDialog::onLoad() {
 
 // Each command's request is built here, from the controls as they are at the click.
 void ProgrammerDialog::onTargetWrite() {
-    const TargetWriteRequest request{programSource(), eraseMode(), csmKeys()};
+    const auto source = programSource();
+    if (!source) return;
+    const TargetWriteRequest request{*source, eraseMode(), csmKeys()};
     runCommand(targetWrite_, [&](CommandContext& ctx) { targetWrite(ctx, request); });
 }
 
@@ -319,7 +463,9 @@ void ProgrammerDialog::onTargetReset() {
 }
 
 void ProgrammerDialog::onPodWrite() {
-    const PodWriteRequest request{programSource(), eraseMode(), csmKeys(), podFileNameBox_->text().toStdString()};
+    const auto source = programSource();
+    if (!source) return;
+    const PodWriteRequest request{*source, eraseMode(), csmKeys(), podFileNameBox_->text().toStdString()};
     CommandOutcome outcome;
     runCommand(podWrite_, [&](CommandContext& ctx) { outcome = podWrite(ctx, request); });
     if (!outcome.podFileName.empty()) {
@@ -329,7 +475,9 @@ void ProgrammerDialog::onPodWrite() {
 }
 
 void ProgrammerDialog::onPodVerify() {
-    const PodVerifyRequest request{programSource()};
+    const auto source = programSource();
+    if (!source) return;
+    const PodVerifyRequest request{*source};
     runCommand(podVerify_, [&](CommandContext& ctx) { podVerify(ctx, request); });
 }
 
@@ -340,13 +488,21 @@ void ProgrammerDialog::onPodInfo() {
 void ProgrammerDialog::onExit() { accept(); }
 
 void ProgrammerDialog::done(int result) {
-    if (runner_->running()) return;  // a command runs to its end: the window stays
+    if (runner_->running()) {  // a command runs to its end: the window stays, and says so
+        closeRefused_ = true;
+        QApplication::beep();
+        updateTitle();
+        return;
+    }
     QDialog::done(result);
 }
 
 void ProgrammerDialog::closeEvent(QCloseEvent* event) {
     if (runner_->running()) {
         event->ignore();
+        closeRefused_ = true;
+        QApplication::beep();
+        updateTitle();
         return;
     }
     QDialog::closeEvent(event);
@@ -354,11 +510,16 @@ void ProgrammerDialog::closeEvent(QCloseEvent* event) {
 
 void ProgrammerDialog::keyPressEvent(QKeyEvent* event) {
     // Enter ends the dialog as Exit does (Esc already does, as a rejection),
-    // unless a push button has the focus: then it is that button's.
+    // except where it finishes what is typed: in File Path it loads the file,
+    // in POD File Name it only accepts the name, and on a focused push button
+    // it presses that button.
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+        QWidget* focus = focusWidget();
+        if (auto* button = qobject_cast<QPushButton*>(focus)) {
             button->click();
-        } else {
+        } else if (focus == filePath_ || focus == filePath_->lineEdit()) {
+            onLoad();
+        } else if (focus != podFileNameBox_) {
             accept();
         }
         return;

@@ -1,14 +1,16 @@
 #pragma once
 // The main window and the program's controller: its controls, the pod link,
-// the loaded image, the settings and recent files. Every command button runs
-// one core command to completion on this thread, with a request built from
-// the controls at the click; the message line and the progress bar repaint
-// themselves synchronously meanwhile.
+// the loaded image, the settings and recent files. Every command button
+// builds a request from the controls at the click, lists the pods at that
+// moment and narrows the link to the one chosen (asking when several are
+// listed), then runs one core command on a worker thread (CommandRunner)
+// while the window keeps painting and drops the user's input.
 
 #include <QDialog>
 #include <QStringList>
 #include <array>
 #include <functional>
+#include <optional>
 
 #include "command/CommandContext.h"
 #include "command/Requests.h"
@@ -61,6 +63,8 @@ public:
     const QString& podFileName() const { return podFileName_; }
     const QString& fileDirectory() const { return fileDirectory_; }
     int waitCursorCount() const { return waitCursor_; }
+    // The serial number of the pod the next command uses (remembered in the profile).
+    const QString& podSerial() const { return podSerial_; }
 
     // Ends the dialog, except while a command runs.
     void done(int result) override;
@@ -77,6 +81,8 @@ public slots:
     void onRecentFileSelected(int index);
     void onCsmToggled();
     void showAbout();
+    // "Choose POD...": lists the pods now and lets the user pick one.
+    void onChoosePod();
 
 signals:
     // After every message line change, for tests and automation.
@@ -97,9 +103,20 @@ private:
     void runCommand(QWidget* button, const std::function<void(CommandContext&)>& command);
     // A load the user asked for: the file, then any warning about it on the line.
     void loadShown(const std::string& path, bool remember);
-    // What the controls hold now, as the parts of a request.
+    // Lists the pods now and narrows the link to the one the command uses:
+    // false, with nothing sent, when several are listed and the user chose none.
+    bool choosePodForCommand();
+    // The start-up check: names the pod the first command will use.
+    void probePods();
+    void usePod(const PodInfo& pod);
+    void updateTitle();
+    // A raw binary's base address: the one given for path on device, or asked
+    // now; nothing when the user cancelled. Other files need none.
+    std::optional<std::optional<std::uint32_t>> binaryBaseFor(const std::string& path, McuType device);
+    // What the controls hold now, as the parts of a request; nothing when the
+    // user cancelled a question about it.
     McuType selectedMcu() const;
-    ProgramSource programSource() const;
+    std::optional<ProgramSource> programSource();
     EraseMode eraseMode() const;
     std::optional<CsmKeys> csmKeys() const;
 
@@ -116,6 +133,15 @@ private:
     CommandRunner* runner_;
     // The load (CoffImage::loadSerial) whose CSM password the user agreed to write.
     std::uint32_t lockAgreedForLoad_ = 0;
+    QString podSerial_;               // the chosen pod; empty: none chosen yet
+    std::optional<PodInfo> nextPod_;  // the pod the last listing chose
+    bool closeRefused_ = false;       // the user tried to close during this command
+    struct BinaryBase {
+        std::string path;
+        McuType device;
+        std::uint32_t base;
+    };
+    std::optional<BinaryBase> binaryBase_;
 
     BitmapButton* targetWrite_ = nullptr;
     BitmapButton* targetReset_ = nullptr;

@@ -11,6 +11,7 @@ namespace cvl::ui {
 namespace {
 const QString kMain = QStringLiteral("Main Configuration");
 const QString kFiles = QStringLiteral("File List");
+const QString kPodSerial = QStringLiteral("POD Serial Number");
 
 std::uint32_t number(QSettings& s, const QString& key, std::uint32_t fallback) {
     const QVariant v = s.value(key);
@@ -41,6 +42,7 @@ StoredSettings loadSettings(QSettings& s) {
     out.csmUse = number(s, QStringLiteral("CSM Use Option"), 0) != 0;
     out.fileDirectory = text(s, QStringLiteral("File Directory"));
     out.podFileName = text(s, QStringLiteral("EEP File Name"));
+    out.podSerial = text(s, kPodSerial);
     for (int n = 0; n < 8; ++n) out.keys.words[n] = static_cast<std::uint16_t>(number(s, keyName(n), 0xFFFF) & 0xFFFF);
     s.endGroup();
 
@@ -78,6 +80,7 @@ void saveSettings(QSettings& s, const StoredSettings& in) {
     s.setValue(QStringLiteral("CSM Use Option"), in.csmUse ? 1 : 0);
     s.setValue(QStringLiteral("File Directory"), in.fileDirectory);
     s.setValue(QStringLiteral("EEP File Name"), in.podFileName);
+    s.setValue(kPodSerial, in.podSerial);
     for (int n = 0; n < 8; ++n) s.setValue(keyName(n), static_cast<unsigned>(in.keys.words[n]));
     s.endGroup();
 
@@ -98,6 +101,13 @@ void saveSettings(QSettings& s, const StoredSettings& in) {
 void saveFileDirectory(QSettings& s, const QString& directory) {
     closeProfileFolder(s);
     s.setValue(kMain + QStringLiteral("/File Directory"), directory);
+    s.sync();
+    closeProfileFile(s);
+}
+
+void savePodSerial(QSettings& s, const QString& serial) {
+    closeProfileFolder(s);
+    s.setValue(kMain + QLatin1Char('/') + kPodSerial, serial);
     s.sync();
     closeProfileFile(s);
 }

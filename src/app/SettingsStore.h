@@ -1,6 +1,6 @@
 #pragma once
 // The profile: section "Main Configuration" (device, erase mode, CSM use,
-// last folder, POD file name, the eight keys) and section "File List" (ten
+// last folder, POD file name, the chosen pod's serial number, the eight keys) and section "File List" (ten
 // recent files). Missing or unreadable values give their defaults.
 
 #include <QSettings>
@@ -18,6 +18,7 @@ struct StoredSettings {
     bool csmUse = false;
     QString fileDirectory;
     QString podFileName;
+    QString podSerial;  // the pod the user chose, by serial number; empty: none chosen
     CsmKeys keys;
     QStringList recentFiles;  // existing files only, most recent first
 };
@@ -32,6 +33,7 @@ StoredSettings loadSettings(QSettings& profile);
 // numbered from 0.
 void saveSettings(QSettings& profile, const StoredSettings& settings);
 void saveFileDirectory(QSettings& profile, const QString& directory);
+void savePodSerial(QSettings& profile, const QString& serial);
 
 // A key box's text as saved: empty gives 0xFFFF, otherwise the low 16 bits of
 // its leading hexadecimal number (leading blanks and 0x skipped, 0 if none).

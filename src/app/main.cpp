@@ -15,10 +15,19 @@ int main(int argc, char** argv) {
     QCoreApplication::setOrganizationName(QStringLiteral("Quillon"));
 
     cvl::ui::SingleInstance instance(QStringLiteral("Corvexlink"));
-    if (!instance.acquire()) return 0;  // already running: end silently
+    if (!instance.acquire()) {
+        // Already running: its window comes to the front instead.
+        instance.activateRunning();
+        return 0;
+    }
 
     cvl::SteadyClock clock;
     cvl::ui::ProgrammerDialog dialog(cvl::loadSystemBackends, clock);
+    QObject::connect(&instance, &cvl::ui::SingleInstance::activationRequested, &dialog, [&dialog] {
+        dialog.showNormal();
+        dialog.raise();
+        dialog.activateWindow();
+    });
     dialog.exec();
     return 0;
 }

@@ -20,26 +20,38 @@ BitmapButton::BitmapButton(const QString& caption, QWidget* parent) : QPushButto
 }
 
 bool BitmapButton::loadBitmap(const QString& resource, const QColor& transparent) {
-    QImage image(resource);
-    if (image.isNull()) {
+    // On a high-DPI screen the picture drawn at twice the size (NAME@2x.xpm), where there is one.
+    QImage image;
+    qreal ratio = 1.0;
+    if (devicePixelRatioF() > 1.0) {
+        QString large = resource;
+        large.insert(large.lastIndexOf(QLatin1Char('.')), QStringLiteral("@2x"));
+        if (image.load(large)) ratio = 2.0;
+    }
+    if (image.isNull() && !image.load(resource)) {
         normal_ = disabled_ = QPixmap();
         return false;
     }
     normal_ = QPixmap::fromImage(image);
     normal_.setMask(QBitmap::fromImage(image.createMaskFromColor(transparent.rgb(), Qt::MaskInColor)));
+    normal_.setDevicePixelRatio(ratio);
     QStyleOption option;
     option.initFrom(this);
     disabled_ = style()->generatedIconPixmap(QIcon::Disabled, normal_, &option);
+    disabled_.setDevicePixelRatio(ratio);
     update();
     return true;
 }
 
+QSize BitmapButton::pictureSize() const { return normal_.deviceIndependentSize().toSize(); }
+
 QRect BitmapButton::pictureRect() const {
     if (normal_.isNull()) return {};
-    const QSize box(normal_.width() + 2 * kPictureMargin, normal_.height() + 2 * kPictureMargin);
+    const QSize picture = pictureSize();
+    const QSize box(picture.width() + 2 * kPictureMargin, picture.height() + 2 * kPictureMargin);
     const int shift = isDown() ? kPressedShift : 0;
     const int y = (height() - box.height()) / 2 + kPictureMargin;
-    return QRect(kPictureMargin + shift, y + shift, normal_.width(), normal_.height());
+    return QRect(QPoint(kPictureMargin + shift, y + shift), picture);
 }
 
 QRect BitmapButton::captionRect() const {
@@ -53,7 +65,7 @@ QRect BitmapButton::captionRect() const {
         return QRect((width() - caption.width()) / 2 + shift, (height() - caption.height()) / 2 + shift,
                      caption.width(), caption.height());
     }
-    const int pictureBox = std::min(normal_.width() + 2 * kPictureMargin, std::max(0, width() - box.width()));
+    const int pictureBox = std::min(pictureSize().width() + 2 * kPictureMargin, std::max(0, width() - box.width()));
     const int y = (height() - box.height()) / 2 + kCaptionHeightAllowance;
     return QRect(pictureBox + shift, y + shift, caption.width(), caption.height());
 }

@@ -20,6 +20,10 @@ public:
     QRect pictureRect() const;
     QRect captionRect() const;
     bool hasPicture() const { return !normal_.isNull(); }
+    // The picture in the window's units (16x16, also when drawn at 32x32).
+    QSize pictureSize() const;
+    // Pixels per window unit of the picture: 2 for the high-DPI drawing.
+    qreal pictureRatio() const { return normal_.devicePixelRatio(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -23,7 +23,18 @@ void MessageLine::setBackColour(const QColor& colour, bool draw) {
     drawText_ = draw;
 }
 
-void MessageLine::setText(const QString& text) { text_ = text; }
+void MessageLine::setText(const QString& text) {
+    text_ = text;
+    // A line too long for the box ends in an ellipsis; the whole text is the tooltip.
+    setToolTip(shownText() == text_ ? QString() : text_);
+}
+
+QRect MessageLine::textRect() const { return (fitted_ ? drawRect_ : rect()).adjusted(2, 2, -2, -2); }
+
+QString MessageLine::shownText() const {
+    const QString full = text_.isEmpty() ? caption_ : text_;
+    return QFontMetrics(font()).elidedText(full, Qt::ElideRight, textRect().width());
+}
 
 void MessageLine::fitToText() {
     fitted_ = true;
@@ -34,6 +45,7 @@ void MessageLine::fitToText() {
     if (r.height() < fm.height()) r.setBottom(r.top() + fm.height() - 1);
     if (r.width() < shown.size() * letterWidth) r.setRight(r.left() + shown.size() * letterWidth - 1);
     drawRect_ = r;
+    setText(text_);
 }
 
 void MessageLine::paintEvent(QPaintEvent*) {
@@ -44,7 +56,7 @@ void MessageLine::paintEvent(QPaintEvent*) {
     if (!drawText_) return;
     p.setClipRect(area);
     p.setPen(textColour_);
-    p.drawText(area.adjusted(2, 2, -2, -2), Qt::AlignCenter | Qt::TextSingleLine, text_.isEmpty() ? caption_ : text_);
+    p.drawText(textRect(), Qt::AlignCenter | Qt::TextSingleLine, shownText());
 }
 
 }  // namespace cvl::ui

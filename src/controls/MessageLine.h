@@ -1,6 +1,7 @@
 #pragma once
-// The one-line message area: the text centred on a coloured background,
-// clipped rather than wrapped; its caption ("Message") when the text is empty.
+// The one-line message area: the text centred on a coloured background; its
+// caption ("Message") when the text is empty. A text too long for the line
+// ends in an ellipsis and is shown whole as the tooltip.
 
 #include <QColor>
 #include <QRect>
@@ -22,6 +23,8 @@ public:
     void fitToText();
 
     const QString& text() const { return text_; }
+    // What the line draws: the text, or its start and an ellipsis.
+    QString shownText() const;
     const QString& caption() const { return caption_; }
     QColor textColour() const { return textColour_; }
     QColor backColour() const { return backColour_; }
@@ -31,6 +34,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    QRect textRect() const;
+
     QString caption_;
     QString text_;
     QColor textColour_;

@@ -16,6 +16,8 @@ void SteadyComboBox::makePathBox() {
     // (focus lost) and selects the match, which replaces the typed text and
     // loads that file: a path is taken only when the user picks an item.
     disconnect(lineEdit(), &QLineEdit::editingFinished, this, nullptr);
+    // Enter likewise: the window loads what is typed, exactly as typed.
+    disconnect(lineEdit(), &QLineEdit::returnPressed, this, nullptr);
 }
 
 void SteadyComboBox::wheelEvent(QWheelEvent* event) {

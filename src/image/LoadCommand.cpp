@@ -26,6 +26,13 @@ std::string_view loadMessage(OutcomeCode outcome) {
     return outcome == OutcomeCode::Ok ? "Reading COFF file is successful" : outcomeMessage(outcome);
 }
 
+std::string_view loadedMessage(std::string_view format) {
+    if (format == "ELF") return "Reading ELF file is successful";
+    if (format == "IntelHex") return "Reading Intel HEX file is successful";
+    if (format == "Binary") return "Reading raw binary file is successful";
+    return loadMessage(OutcomeCode::Ok);
+}
+
 std::string deriveFileName(std::string_view entry) {
     std::string name(entry);
     if (name.size() <= 4) return name;
@@ -60,7 +67,7 @@ OutcomeCode loadCoffFile(CoffImage& image, StatusSink& status, const std::string
 
     std::string detail;
     OutcomeCode outcome = readProgram(path, image, options, detail);
-    std::string message(loadMessage(outcome));
+    std::string message(outcome == OutcomeCode::Ok ? loadedMessage(image.format) : loadMessage(outcome));
     if (!detail.empty()) message += ": " + detail;
     if (outcome == OutcomeCode::Ok) {
         image.summarize();

@@ -21,6 +21,9 @@ using RememberFile = std::function<void(const std::string& path)>;
 // The line a load shows: "Reading COFF file is successful" for Ok, the
 // failure's message otherwise.
 std::string_view loadMessage(OutcomeCode outcome);
+// The line a successful load shows: it names the format read ("Reading Intel
+// HEX file is successful"); a COFF file gives loadMessage(Ok).
+std::string_view loadedMessage(std::string_view format);
 
 // The file's identity: its name without a final ".out" (any case), cut to at
 // most 8 bytes without splitting a character.

@@ -62,6 +62,15 @@ public:
         accept_ = std::move(accept);
         pod_.reset();
     }
+    // Only this device, exactly as it was listed (serial number, path and
+    // backend), is chosen from then on; a path alone is never enough.
+    void usePodOnly(const PodInfo& listed) {
+        setPodFilter([listed](const PodInfo& pod) { return pod == listed; });
+    }
+    // No device is chosen until the filter changes.
+    void useNoPod() {
+        setPodFilter([](const PodInfo&) { return false; });
+    }
     // Chooses the first device whose description is the pod's (and that the
     // filter accepts).
     bool findPod();

@@ -262,7 +262,8 @@ private slots:
     void firstRunDefaults() {
         setProfile();
         auto d = makeDialog();
-        QCOMPARE(d->windowTitle(), QStringLiteral("TMS320F283x DSP Programmer Ver1.0 - Quillon"));
+        // The title names the pod the next command uses.
+        QCOMPARE(d->windowTitle(), QStringLiteral("TMS320F283x DSP Programmer Ver1.0 - Quillon - POD CVLSIM01"));
         QCOMPARE(child<QComboBox>(*d, "1000")->currentIndex(), 2);
         QCOMPARE(child<QComboBox>(*d, "1000")->count(), 3);
         QCOMPARE(child<QComboBox>(*d, "1000")->itemText(0), QStringLiteral("F28332 - 100MHz (20MHz * 5)"));
