@@ -136,7 +136,10 @@ void ProgrammerDialog::initialiseWindow() {
     if (image_.mcuType > 2) image_.mcuType = 2;
     mcu_->setCurrentIndex(image_.mcuType);
     // The closed box keeps the template's width; its list shows every entry whole.
-    mcu_->view()->setMinimumWidth(mcu_->view()->sizeHintForColumn(0) + 2 * mcu_->view()->frameWidth() + 8);
+    int widest = 0;
+    for (int i = 0; i < mcu_->count(); ++i)
+        widest = std::max(widest, mcu_->view()->fontMetrics().horizontalAdvance(mcu_->itemText(i)));
+    mcu_->view()->setMinimumWidth(widest + 2 * mcu_->view()->frameWidth() + 16);
 
     filePath_->addItems(recentFiles_);
     const QString first = recentFiles_.value(0);

@@ -1,6 +1,7 @@
 // The main window on the offscreen platform, each test with a profile of its
 // own and the in-process pod emulator behind the pod link.
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
@@ -28,6 +29,7 @@
 #include "app/ProgrammerDialog.h"
 #include "sim/SimPodBackend.h"
 #include "app/SingleInstance.h"
+#include "image/ProgramWriter.h"
 
 using namespace cvl;
 using namespace cvl::ui;
@@ -143,12 +145,15 @@ private slots:
         auto* write = child<BitmapButton>(*d, "1010");
         auto* reset = child<BitmapButton>(*d, "1007");
         bool fired = false;
+        const QString title = d->windowTitle();
+        QString titleWhileBusy;
         QTimer::singleShot(150, [&] {
             fired = true;
             QTest::mouseClick(reset, Qt::LeftButton);
             QTest::mouseClick(write, Qt::LeftButton);
             QTest::keyClick(d.get(), Qt::Key_Escape);
             d->close();
+            titleWhileBusy = d->windowTitle();  // the user is told why the window stays
             // What the window system had queued: the rest of a double click.
             const QPointF c(write->width() / 2.0, write->height() / 2.0);
             QCoreApplication::postEvent(write, new QMouseEvent(QEvent::MouseButtonDblClick, c, write->mapToGlobal(c),
@@ -164,6 +169,115 @@ private slots:
         QCOMPARE(pod_->framesOf('R'), 1u);  // the write's own reset; no Target Reset
         QVERIFY(child<MessageLine>(*d, "1013")->text().startsWith("Flash Write Completed - "));
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(write));  // focus back on the button
+        QCOMPARE(titleWhileBusy, title + " - busy: the window closes once the command has ended");
+        QCOMPARE(d->windowTitle(), title);
+    }
+
+    // Enter in File Path loads what is typed and Enter in POD File Name only
+    // takes the name: neither closes the window. The key boxes take only
+    // hexadecimal digits.
+    void typingKeysDoWhatTheBoxesMean() {
+        setProfile();
+        auto d = makeDialog();
+        activate(*d);
+        const QString file = programFile("entered.out");
+        auto* path = child<QComboBox>(*d, "1003");
+        path->setFocus();
+        QTest::keyClicks(path->lineEdit(), file);
+        QTest::keyClick(path->lineEdit(), Qt::Key_Return);
+        QVERIFY(d->isVisible());
+        QCOMPARE(d->image().loadedPath, file.toStdString());
+        QCOMPARE(path->currentText(), file);
+
+        auto* name = child<QLineEdit>(*d, "1005");
+        name->setFocus();
+        QTest::keyClicks(name, "JOB1");
+        QTest::keyClick(name, Qt::Key_Return);
+        QVERIFY(d->isVisible());
+        QCOMPARE(name->text(), QStringLiteral("JOB1"));
+
+        QTest::mouseClick(child<QCheckBox>(*d, "1015"), Qt::LeftButton);
+        auto* key = child<QLineEdit>(*d, "1016");
+        key->setFocus();
+        key->selectAll();
+        QTest::keyClicks(key, "12G4");
+        QCOMPARE(key->text(), QStringLiteral("124"));
+        key->selectAll();
+        QTest::keyClicks(key, "-1x");
+        QCOMPARE(key->text(), QStringLiteral("1"));
+        key->selectAll();
+        QTest::keyClicks(key, "abcde");
+        QCOMPARE(key->text(), QStringLiteral("ABCD"));
+    }
+
+    // Loads name the format they read; a raw binary asks where it goes, in
+    // hexadecimal, and an address outside the device is refused there.
+    void otherFormatsInTheWindow() {
+        setProfile();
+        auto d = makeDialog();
+        activate(*d);
+        load(*d, programFile("twin.out"));
+        const auto hex = intelHexText(d->image());
+        const auto bin = rawBinaryBytes(d->image());
+        QVERIFY(bin.has_value());
+        const QString hexPath = profileDir_->filePath("twin.hex");
+        const QString binPath = profileDir_->filePath("twin.bin");
+        {
+            QFile h(hexPath), b(binPath);
+            QVERIFY(h.open(QIODevice::WriteOnly) && b.open(QIODevice::WriteOnly));
+            h.write(hex.data(), static_cast<qint64>(hex.size()));
+            b.write(bin->data(), static_cast<qint64>(bin->size()));
+        }
+        load(*d, hexPath);
+        QCOMPARE(child<MessageLine>(*d, "1013")->text(), QStringLiteral("Reading Intel HEX file is successful"));
+
+        QStringList refusals;
+        bool asked = false;
+        QTimer::singleShot(0, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal == nullptr || modal->objectName() != QStringLiteral("binaryBase")) return;
+            asked = true;
+            auto* base = modal->findChild<QLineEdit*>(QStringLiteral("base"));
+            QCOMPARE(base->text(), QStringLiteral("300000"));  // the F28335's flash start
+            base->selectAll();
+            QTest::keyClicks(base, "200000");
+            QTest::keyClick(base, Qt::Key_Return);
+            refusals << modal->findChild<QLabel*>(QStringLiteral("refusal"))->text();
+            base->selectAll();
+            QTest::keyClicks(base, "338000");
+            QTest::keyClick(base, Qt::Key_Return);
+        });
+        auto* path = child<QComboBox>(*d, "1003");
+        path->setFocus();
+        path->lineEdit()->selectAll();
+        QTest::keyClicks(path->lineEdit(), binPath);
+        QTest::keyClick(path->lineEdit(), Qt::Key_Return);
+        QVERIFY(asked);
+        QCOMPARE(refusals, QStringList{"200000 is not a word address inside the F28335's flash or RAM"});
+        QCOMPARE(child<MessageLine>(*d, "1013")->text(), QStringLiteral("Reading raw binary file is successful"));
+        QCOMPARE(d->image().sections.front().startAddress, 0x338000u);
+        // The base given serves the commands too: Target Write asks nothing more.
+        QTest::mouseClick(child<BitmapButton>(*d, "1010"), Qt::LeftButton);
+        QVERIFY(child<MessageLine>(*d, "1013")->text().startsWith("Flash Write Completed - "));
+    }
+
+    // A message longer than the line ends in an ellipsis and is whole in the
+    // tooltip; the MCU list shows its longest entry whole.
+    void longTextsCanBeRead() {
+        setProfile();
+        auto d = makeDialog();
+        activate(*d);
+        auto* line = child<MessageLine>(*d, "1013");
+        const std::string longText(300, 'W');
+        d->showMessage(longText, true);
+        QVERIFY(line->shownText().endsWith(QChar(0x2026)));
+        QCOMPARE(line->toolTip(), QString::fromStdString(longText));
+        d->showMessage("Short", false);
+        QCOMPARE(line->shownText(), QStringLiteral("Short"));
+        QCOMPARE(line->toolTip(), QString());
+        auto* mcu = child<QComboBox>(*d, "1000");
+        const int longest = mcu->view()->fontMetrics().horizontalAdvance(mcu->itemText(2));
+        QVERIFY(mcu->view()->minimumWidth() > longest);
     }
 
     // Tab reaches the erase mode that is checked; Enter on "..." opens the file
@@ -683,6 +797,30 @@ private slots:
         }
         SingleInstance again(QStringLiteral("Corvexlink"));
         QVERIFY(again.acquire());  // released when its holder went away
+    }
+
+    // A second start brings the running window to the front and ends with 0.
+    void secondStartActivatesTheFirst() {
+        QTemporaryDir runtime, home;
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+        SingleInstance running(QStringLiteral("Corvexlink"));
+        // A lock counts as held when its process runs under the name it recorded.
+        const QString name = QCoreApplication::applicationName();
+        QCoreApplication::setApplicationName(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
+        QVERIFY(running.acquire());
+        QCoreApplication::setApplicationName(name);
+        QSignalSpy activated(&running, &SingleInstance::activationRequested);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", runtime.path());
+        env.insert("XDG_CONFIG_HOME", home.path());
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        QProcess second;
+        second.setProcessEnvironment(env);
+        second.start(QStringLiteral(CORVEXLINK_APP_PATH), {});
+        QTRY_COMPARE_WITH_TIMEOUT(activated.count(), 1, 10000);
+        if (second.state() != QProcess::NotRunning) QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
     }
 
     void secondProcessEndsAtOnce() {
