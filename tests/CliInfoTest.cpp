@@ -67,9 +67,10 @@ TEST(CliInfo, AdcOkuMatchesTheDocumentedObject) {
     EXPECT_EQ(j["device"], "F28335");
     EXPECT_EQ(j["message"], "Reading COFF file is successful");
     EXPECT_EQ(j["fileName"], "adc_oku");
-    const nlohmann::json summary = {{"sectionCount", 5},  {"totalBytes", 5586},     {"hasFlashSection", true},
-                                    {"sectorUnion", 129}, {"flashSectionCount", 5}, {"flashListEnd", 5},
-                                    {"flashBytes", 5586}, {"ramSectionCount", 0},   {"ramBytes", 0}};
+    const nlohmann::json summary = {
+        {"sectionCount", 5},    {"totalBytes", 5586},     {"classified", true}, {"hasFlashSection", true},
+        {"sectorUnion", 129},   {"flashSectionCount", 5}, {"flashListEnd", 5},  {"flashBytes", 5586},
+        {"ramSectionCount", 0}, {"ramBytes", 0}};
     EXPECT_EQ(j["summary"], summary);
     const auto& text = j["sections"][0];
     EXPECT_EQ(text["name"], ".text");

@@ -210,11 +210,13 @@ TEST(CliForScripts, JsonTraceHelpAndVersion) {
     const CliRun version = cli("--version");
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, std::string("corvexlink-cli ") + CORVEXLINK_VERSION + "\n");
-    for (const char* command : {"info", "write", "reset", "pod-write", "pod-verify", "pod-info", "probe"}) {
+    for (const char* command : {"info", "write", "reset", "pod-write", "pod-verify", "pod-info", "probe", "convert"}) {
         const CliRun help = cli(std::string(command) + " --help");
         EXPECT_EQ(help.status, 0) << command;
         EXPECT_NE(help.out.find(std::string("corvexlink-cli ") + command), std::string::npos) << command;
-        EXPECT_NE(help.out.find("--trace FILE"), std::string::npos) << command;
+        // Only the commands that talk to a pod take a trace.
+        const bool pod = std::string(command) != "info" && std::string(command) != "convert";
+        EXPECT_EQ(help.out.find("--trace FILE") != std::string::npos, pod) << command;
     }
     EXPECT_EQ(cli("write --trace").status, 2);
 }
@@ -286,7 +288,7 @@ TEST(GoldenTrace, EveryCommandSendsTheSameBytes) {
         const std::vector<std::string> session = {
             "pod-info",
             "write " + dir + "/adc_oku.out",
-            "write --erase-all --csm 1234,,ABCD,0,FFFF,5,6,7 " + dir + "/Example_Flash28333_API.out",
+            "write --erase-all --csm 1234,FFFF,ABCD,0,FFFF,5,6,7 " + dir + "/Example_Flash28333_API.out",
             "write " + dir + "/adc_oku1.out",
             "reset",
             "pod-write --name GOLDEN --csm 1,2,3,4,5,6,7,8 " + dir + "/adc_oku.out",

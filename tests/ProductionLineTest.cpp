@@ -52,12 +52,12 @@ TEST(ProductionLine, FourPodsOneCommandTheirOwnFatesLogAndSerialNumbers) {
     const fs::path ledger = dir / "ledger.txt";
 
     // An unwritable log refuses the command before anything else happens.
-    const CliRun refused = cli("write --all-pods --log " + dir.string() + " --serial-at 0x300020 --serial-ledger " +
+    const CliRun refused = cli("write --all-pods --log " + dir.string() + " --serial-at 0x300AB4 --serial-ledger " +
                                ledger.string() + " " + program);
     EXPECT_EQ(refused.status, 1);
     EXPECT_FALSE(fs::exists(ledger)) << "no number taken";
 
-    const CliRun run = cli("write --all-pods --log " + log.string() + " --serial-at 0x300020 --serial-ledger " +
+    const CliRun run = cli("write --all-pods --log " + log.string() + " --serial-at 0x300AB4 --serial-ledger " +
                            ledger.string() + " --serial-start 1000 " + program);
     EXPECT_EQ(run.status, 1) << run.out;
     EXPECT_NE(run.out.find("GOOD1 at /dev/pts/"), std::string::npos);
@@ -96,7 +96,7 @@ TEST(ProductionLine, FourPodsOneCommandTheirOwnFatesLogAndSerialNumbers) {
     for (const char* good : {"GOOD1", "GOOD2"}) {
         const std::string flash = readText(dir / (std::string(good) + ".bin"));
         ASSERT_EQ(flash.size(), 0x40000u * 2);
-        EXPECT_EQ(flashWord(flash, 0x300020), byPod[good]["serialNumber"].get<std::uint64_t>()) << good;
+        EXPECT_EQ(flashWord(flash, 0x300AB4), byPod[good]["serialNumber"].get<std::uint64_t>()) << good;
         EXPECT_EQ(flashWord(flash, 0x30001F), 0x761B) << good << ": the program's own first word (file bytes 1b 76)";
     }
     const std::string book = readText(ledger);
@@ -112,14 +112,14 @@ TEST(ProductionLine, FourPodsOneCommandTheirOwnFatesLogAndSerialNumbers) {
     // A number is never issued twice: the next run goes on from the ledger.
     Podsim again({"--serial", "AGAIN"});
     ASSERT_TRUE(again.ready());
-    const CliRun more = cli("write --json --pod AGAIN --serial-at 0x300020 --serial-ledger " + ledger.string() +
+    const CliRun more = cli("write --json --pod AGAIN --serial-at 0x300AB4 --serial-ledger " + ledger.string() +
                             " --serial-start 1 " + program);
     EXPECT_EQ(more.status, 0) << more.out;
     std::istringstream objects(more.out);
     std::string first;
     std::getline(objects, first);
     EXPECT_EQ(nlohmann::json::parse(first)["serialNumber"], 1004);
-    EXPECT_EQ(cli("pod-write --serial-at 0x300020 --serial-ledger x " + program).status, 2)
+    EXPECT_EQ(cli("pod-write --serial-at 0x300AB4 --serial-ledger x " + program).status, 2)
         << "a stored job programs identical boards";
 }
 

@@ -6,9 +6,11 @@
 #include <utility>
 #include <nlohmann/json.hpp>
 
+#include "cli/BoardJson.h"
 #include "cli/JsonText.h"
 #include "common/PrivateFile.h"
 #include "common/Text.h"
+#include "pod/PodChoice.h"
 #include "pod/SystemBackends.h"
 
 namespace cvl::cli {
@@ -41,26 +43,21 @@ bool CliSession::closeTrace(std::string& error) {
     return closePrivateOutput(file, tracePath_, error);
 }
 
-std::string describePod(const PodInfo& pod) {
-    return (pod.serialNumber.empty() ? std::string("(no serial number)") : pod.serialNumber) + " at " + pod.devicePath +
-           " (" + pod.backend + ")";
-}
+std::string describePod(const PodInfo& pod) { return podDescription(pod); }
 
 OutcomeCode CliSession::choosePod(const ParsedArgs& args) {
-    const auto wanted = args.value("--pod");
-    if (wanted) {
-        link.setPodFilter([w = *wanted](const PodInfo& pod) { return pod.serialNumber == w || pod.devicePath == w; });
-    } else {
-        const std::vector<PodInfo> pods = link.listPods();
-        if (pods.size() > 1) {
-            status.showMessage(outcomeMessage(OutcomeCode::PodChoiceAmbiguous), true);
-            if (!json_) {
-                for (const PodInfo& pod : pods) std::fprintf(stderr, "  %s\n", describePod(pod).c_str());
-            }
-            return OutcomeCode::PodChoiceAmbiguous;
-        }
+    const std::vector<std::string> names = args.values_of("--pod");
+    const PodMatch match = matchPods(link.listPods(), names);
+    // With no pod attached and none named, the command itself says so when it connects.
+    if (match.code == OutcomeCode::PodNotFound && names.empty()) return OutcomeCode::Ok;
+    if (match.code != OutcomeCode::Ok) {
+        std::string message(outcomeMessage(match.code));
+        if (!match.detail.empty()) message += ": " + match.detail;
+        status.showMessage(message, true);
+        return match.code;
     }
-    if (link.findPod() && !json_) std::printf("Corvexlink POD %s\n", describePod(*link.pod()).c_str());
+    link.usePodOnly(match.pods.front());
+    if (!json_) std::printf("Corvexlink POD %s\n", describePod(match.pods.front()).c_str());
     return OutcomeCode::Ok;
 }
 
@@ -85,39 +82,21 @@ int CliSession::finish(const char* command, const CommandOutcome& outcome, const
     if (!traced) std::fprintf(stderr, "corvexlink-cli: %s\n", traceError.c_str());
     const int exitStatus = outcome.ok() && traced ? 0 : 1;
     if (!json_) return exitStatus;
-    nlohmann::ordered_json messages = nlohmann::ordered_json::array();
-    for (const auto& [text, isError] : status.messages()) {
-        nlohmann::ordered_json m;
-        putText(m, "text", text);
-        m["isError"] = isError;
-        messages.push_back(std::move(m));
-    }
-    nlohmann::ordered_json out = {
-        {"command", command}, {"result", std::string(outcomeName(outcome.code))}, {"exitStatus", exitStatus}};
-    putText(out, "message", status.lastMessage());
-    out["isError"] = status.lastIsError();
-    out["elapsedSeconds"] = static_cast<double>(clock.nowMicros() - startUs_) * 1e-6;
-    out["messages"] = std::move(messages);
-    if (!traced) putText(out, "traceError", traceError);
+    BoardReport board;
+    board.command = command;
+    board.outcome = outcome;
+    board.messages = status.messages();
+    board.elapsedSeconds = static_cast<double>(clock.nowMicros() - startUs_) * 1e-6;
     if (device != nullptr) {
-        const ProgramFigures p = outcome.program.value_or(programFigures(image, false));
-        nlohmann::ordered_json figures;
-        putText(figures, "file", file);
-        figures["device"] = device;
-        figures["loaded"] = p.loaded;
-        putText(figures, "fileName", p.fileName);
-        figures["sectionCount"] = p.sectionCount;
-        figures["flashSectionCount"] = p.flashSectionCount;
-        figures["flashBytes"] = p.flashBytes;
-        figures["ramSectionCount"] = p.ramSectionCount;
-        figures["ramBytes"] = p.ramBytes;
-        figures["eraseMask"] = p.eraseMask;
-        putText(figures, "podFileName", outcome.podFileName);
-        out["figures"] = std::move(figures);
-        out["warnings"] = image.warnings;
+        board.program = true;
+        board.file = file;
+        board.device = device;
+        board.figures = outcome.program.value_or(programFigures(image, false));
+        board.warnings = image.warnings;
     }
-    if (outcome.pod) out["pod"] = podJson(*outcome.pod);
-    if (outcome.podVersion) out["podVersion"] = *outcome.podVersion;
+    nlohmann::ordered_json out = boardJson(board);
+    out["exitStatus"] = exitStatus;
+    if (!traced) putText(out, "traceError", traceError);
     std::cout << jsonText(out) << '\n';
     return exitStatus;
 }

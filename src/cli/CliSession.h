@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "cli/CommandTable.h"
+#include "cli/ParsedArgs.h"
 #include "cli/InterruptibleTrace.h"
 #include "cli/TerminalStatus.h"
 #include "command/CommandContext.h"
@@ -32,8 +32,9 @@ public:
 
     CommandContext context() { return CommandContext{image, link, status, clock, {}, {}}; }
 
-    // Chooses the pod as --pod says, or the only one attached; Ok, or the
-    // failure, already shown (several pods and no --pod: they are listed).
+    // Chooses the pod as --pod says, or the only one attached, and narrows
+    // the link to it; Ok, or the failure, already shown (several pods and no
+    // --pod, or a --pod that matches no pod or several: they are listed).
     // Names the chosen pod on the output.
     OutcomeCode choosePod(const ParsedArgs& args);
 

@@ -1,7 +1,6 @@
 #include "cli/CommandTable.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 
 #include "cli/ConvertCommand.h"
@@ -16,13 +15,14 @@ const OptionSpec kDevice{"--device", "F28332|F28334|F28335", "the target device 
 const OptionSpec kEraseAll{"--erase-all", nullptr, "erase every sector, not only those the program uses"};
 const OptionSpec kBase{"--base", "ADDR",
                        "FILE is a raw binary of little-endian words loaded from word\n"
-                       "address ADDR (for example 0x80000)"};
+                       "address ADDR, hexadecimal with or without 0x (80000 is 0x80000)"};
 const OptionSpec kDeviceOrNone{"--device", "F28332|F28334|F28335|none",
                                "the target device (default F28335); none reads any C28x\n"
                                "program without a device memory map"};
 const OptionSpec kPod{"--pod", "SERIAL|PATH",
                       "the pod to use, by serial number or device path (needed when\n"
                       "several pods are attached); give it several times for several pods"};
+const OptionSpec kProbePod{"--pod", "SERIAL|PATH", "look for this pod; give it several times for several pods"};
 const OptionSpec kLock{"--lock", nullptr, "write a program that sets a CSM password (it locks the device)"};
 const OptionSpec kPermanentLock{"--allow-permanent-lock", nullptr,
                                 "write a program whose CSM password is all zero (it locks the\n"
@@ -32,20 +32,24 @@ const OptionSpec kLog{"--log", "FILE",
                       "append one JSON line per pod to FILE: time, host, pod, program and its\n"
                       "SHA-256, the flash words' CRC-32, outcome and the time of each step"};
 const OptionSpec kCsm{"--csm", "KEY0,...,KEY7",
-                      "unlock the code security module with eight hexadecimal words\n"
-                      "separated by commas (an empty word is FFFF)"};
+                      "unlock the code security module with eight words of 1 to 4\n"
+                      "hexadecimal digits, separated by commas"};
 
-const std::vector<OptionSpec>& commonOptions() {
-    static const std::vector<OptionSpec> options = {
-        {"--json", nullptr, "print one JSON object with the outcome instead of the step lines"},
+const std::vector<OptionSpec>& commonOptions(const CommandSpec& command) {
+    static const std::vector<OptionSpec> podOptions = {
+        {"--json", nullptr, "print one JSON document with the outcome instead of the step lines"},
         {"--trace", "FILE", "write every byte to and from the pod, with timestamps, to FILE"},
         {"--help", nullptr, "show this help"},
     };
-    return options;
+    static const std::vector<OptionSpec> fileOptions = {
+        {"--json", nullptr, "print one JSON document with the outcome instead of the text"},
+        {"--help", nullptr, "show this help"},
+    };
+    return command.talksToPod ? podOptions : fileOptions;
 }
 
 const OptionSpec* findOption(const CommandSpec& command, const std::string& name) {
-    for (const auto* list : {&command.options, &commonOptions()}) {
+    for (const auto* list : {&command.options, &commonOptions(command)}) {
         const auto it = std::find_if(list->begin(), list->end(), [&](const OptionSpec& o) { return name == o.name; });
         if (it != list->end()) return &*it;
     }
@@ -54,10 +58,11 @@ const OptionSpec* findOption(const CommandSpec& command, const std::string& name
 
 std::string synopsis(const CommandSpec& command) {
     std::string text = std::string("corvexlink-cli ") + command.name;
-    for (const auto* list : {&command.options, &commonOptions()}) {
+    for (const auto* list : {&command.options, &commonOptions(command)}) {
         for (const OptionSpec& o : *list) {
             if (std::string(o.name) == "--help") continue;
-            text += std::string(" [") + o.name + (o.value != nullptr ? std::string(" ") + o.value : "") + "]";
+            const std::string option = o.name + (o.value != nullptr ? std::string(" ") + o.value : "");
+            text += o.required ? " " + option : " [" + option + "]";
         }
     }
     if (command.takesFile) text += " FILE";
@@ -80,28 +85,22 @@ std::string optionLines(const std::vector<OptionSpec>& options) {
 
 }  // namespace
 
-bool ParsedArgs::has(const std::string& flag) const {
-    return std::find(flags.begin(), flags.end(), flag) != flags.end();
-}
-
-std::optional<std::string> ParsedArgs::value(const std::string& option) const {
-    for (const auto& [name, v] : values) {
-        if (name == option) return v;
-    }
-    return std::nullopt;
-}
-
 const std::vector<CommandSpec>& commandTable() {
     static const std::vector<CommandSpec> table = {
         {"info",
-         "load a COFF program and show its sections",
+         "load a program and show its blocks",
          "Load a program (TI COFF or ELF, Intel HEX, or a raw binary with --base) for the device\n"
          "and show its blocks and summary.",
-         {kDeviceOrNone, kBase},
+         {kDeviceOrNone,
+          kBase,
+          {"--symbols", nullptr,
+           "also list the program's data symbols (COFF and ELF): where --serial-at\n"
+           "may put a serial number"}},
          true,
-         runInfo},
+         runInfo,
+         false},
         {"write",
-         "program a COFF program into the target (Target Write)",
+         "write a program into the target's flash (Target Write)",
          "Program FILE into the target through the pod (Target Write): boot it over SCI, erase,\n"
          "program and reset it; a program without flash sections is streamed into RAM.",
          {kDevice,
@@ -115,9 +114,10 @@ const std::vector<CommandSpec>& commandTable() {
           kLog,
           {"--serial-at", "ADDR|SYMBOL",
            "write a unique number into every board at this word address\n"
-           "or symbol (in a flash section of the program)"},
+           "(hexadecimal, starting with a digit: 0x33FF00 or 033FF00) or data\n"
+           "symbol (in a flash section of the program, never in code)"},
           {"--serial-ledger", "FILE", "the ledger the numbers are taken from (needed with --serial-at)"},
-          {"--serial-start", "N", "the first number of a new ledger (default 1)"},
+          {"--serial-start", "N", "the first number of a new ledger, in decimal (default 1)"},
           {"--serial-width", "16|32", "the number's width in bits (default 16; 32: low word first)"}},
          true,
          runWrite},
@@ -134,8 +134,10 @@ const std::vector<CommandSpec>& commandTable() {
          "gets the same program: a stored job takes no per-board serial numbers.",
          {kDevice,
           {"--erase-all", nullptr, "the stored job erases every sector"},
-          {"--csm", "KEY0,...,KEY7", "store the CSM password (eight hexadecimal words, commas between)"},
-          {"--name", "NAME", "the job's name, at most 8 characters (default: FILE's name)"},
+          {"--csm", "KEY0,...,KEY7",
+           "store the CSM password (eight words of 1 to 4 hexadecimal digits,\n"
+           "commas between)"},
+          {"--name", "NAME", "the job's name, at most 8 bytes of UTF-8 (default: FILE's name)"},
           kLock,
           kPermanentLock,
           kBase,
@@ -158,8 +160,9 @@ const std::vector<CommandSpec>& commandTable() {
          runPodInfo},
         {"probe",
          "look for the pod",
-         "Look for the pod without opening it; exit status 0 when one is found.",
-         {kPod},
+         "Look for pods without opening them; exit status 0 when every pod asked for (each --pod,\n"
+         "or with neither --pod nor --all-pods at least one) is found. Every pod found is named.",
+         {kProbePod, {"--all-pods", nullptr, "look for every pod attached"}},
          false,
          runProbe},
         {"convert",
@@ -167,15 +170,23 @@ const std::vector<CommandSpec>& commandTable() {
          "Read FILE (any format 'info' reads) and write it as Intel HEX the way hex2000 does with a\n"
          "16-bit ROM width, or as a raw binary of little-endian words from its lowest address with\n"
          "gaps filled with 0xFFFF (erased flash). OUT is replaced only once it is complete.",
-         {kDeviceOrNone, kBase, {"--to", "hex|bin", "the format to write"}, {"-o", "OUT", "the file to write"}},
+         {{"--device", "F28332|F28334|F28335|none",
+           "the device whose memory map the program must fit (default none:\n"
+           "any C28x program, no memory map)"},
+          kBase,
+          {"--to", "hex|bin", "the format to write", true},
+          {"-o", "OUT", "the file to write (- for standard output)", true}},
          true,
-         runConvert},
+         runConvert,
+         false},
         {"pods",
          "list every pod attached",
-         "List every Corvexlink POD found (serial number, device path, backend) without opening any.",
+         "List every Corvexlink POD found (serial number, device path, backend) without opening any;\n"
+         "with --json, one JSON array of pods.",
          {},
          false,
-         runPods},
+         runPods,
+         false},
     };
     return table;
 }
@@ -189,6 +200,7 @@ const CommandSpec* findCommand(const std::string& name) {
 std::optional<ParsedArgs> parseArgs(const CommandSpec& command, const std::vector<std::string>& args,
                                     std::string& error) {
     ParsedArgs parsed;
+    parsed.command = command.name;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const std::string name = a == "-h" ? "--help" : a;
@@ -228,13 +240,13 @@ std::optional<ParsedArgs> parseArgs(const CommandSpec& command, const std::vecto
 
 std::string commandHelp(const CommandSpec& command) {
     return "Usage: " + synopsis(command) + "\n" + command.description + "\n" + optionLines(command.options) +
-           optionLines(commonOptions());
+           optionLines(commonOptions(command));
 }
 
 std::string usageText() {
     std::string text =
         "Usage: corvexlink-cli COMMAND [OPTIONS]\n"
-        "  or:  corvexlink-cli --help | --version\n"
+        "  or:  corvexlink-cli --help | --version | --man\n"
         "Flash programmer for TI TMS320F2833x DSPs through the Corvexlink POD.\n"
         "\n"
         "Commands:\n";
@@ -256,39 +268,56 @@ std::string usageText() {
     return text;
 }
 
-std::optional<std::uint32_t> parseAddress(const std::string& text) {
-    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const std::string digits = hex ? text.substr(2) : text;
-    std::uint32_t value = 0;
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, hex ? 16 : 10);
-    if (digits.empty() || ec != std::errc{} || end != digits.data() + digits.size() || value > 0x3FFFFF) {
-        return std::nullopt;
+namespace {
+// Text for roff: backslashes and hyphens escaped, no line starting with a control character.
+std::string roff(const std::string& text) {
+    std::string out;
+    bool lineStart = true;
+    for (const char c : text) {
+        if (lineStart && (c == '.' || c == '\'')) out += "\\&";
+        if (c == '\\') {
+            out += "\\e";
+        } else if (c == '-') {
+            out += "\\-";
+        } else {
+            out += c;
+        }
+        lineStart = c == '\n';
     }
-    return value;
+    return out;
 }
 
-std::optional<McuType> parseDevice(const std::string& text, bool noneAllowed) {
-    if (noneAllowed && text == "none") return kAnyDevice;
-    return mcuFromName(text.c_str());
-}
-
-std::optional<std::string> readDeviceAndBase(const ParsedArgs& args, bool noneAllowed, McuType& device,
-                                             std::optional<std::uint32_t>& base) {
-    if (const auto name = args.value("--device")) {
-        const auto d = parseDevice(*name, noneAllowed);
-        if (!d) return "unknown device '" + *name + "'";
-        device = *d;
+std::string manOptions(const std::vector<OptionSpec>& options) {
+    std::string text;
+    for (const OptionSpec& o : options) {
+        text += ".TP\n\\fB" + roff(o.name) + "\\fR";
+        if (o.value != nullptr) text += " \\fI" + roff(o.value) + "\\fR";
+        text += "\n" + roff(o.help) + (o.required ? " (required)" : "") + "\n";
     }
-    if (const auto text = args.value("--base")) {
-        base = parseAddress(*text);
-        if (!base) return std::string("--base takes a word address such as 0x80000");
-    }
-    return std::nullopt;
+    return text;
 }
+}  // namespace
 
-int usageError(const std::string& what) {
-    std::fprintf(stderr, "corvexlink-cli: %s\nTry 'corvexlink-cli --help'.\n", what.c_str());
-    return kExitUsage;
+std::string manPage() {
+    std::string text = std::string(".TH CORVEXLINK\\-CLI 1 \"\" \"corvexlink\\-cli ") + CORVEXLINK_VERSION +
+                       "\" \"User Commands\"\n"
+                       ".SH NAME\ncorvexlink\\-cli \\- flash programmer for TI TMS320F2833x DSPs\n"
+                       ".SH SYNOPSIS\n.B corvexlink\\-cli\n\\fICOMMAND\\fR [\\fIOPTIONS\\fR] [\\fIFILE\\fR]\n.br\n"
+                       ".B corvexlink\\-cli\n\\-\\-help | \\-\\-version | \\-\\-man\n"
+                       ".SH DESCRIPTION\n"
+                       "Programs the flash of F28332, F28334 and F28335 targets through the Corvexlink POD, "
+                       "and manages the pod's stand\\-alone job store. Every command is described below "
+                       "with every option it takes.\n"
+                       ".SH COMMANDS\n";
+    for (const CommandSpec& c : commandTable()) {
+        text += ".SS \"" + roff(c.name) + "\"\n.B " + roff(synopsis(c)) + "\n.PP\n" + roff(c.description) + "\n";
+        text += manOptions(c.options) + manOptions(commonOptions(c));
+    }
+    text +=
+        ".SH \"EXIT STATUS\"\n0 success, 1 the command failed (the reason is its last line), 2 the command line "
+        "was wrong.\n"
+        ".SH \"SEE ALSO\"\ncorvexlink(1), corvexlink\\-podsim(1)\n";
+    return text;
 }
 
 }  // namespace cvl::cli

@@ -1,7 +1,11 @@
 #include "cli/ConvertCommand.h"
 
 #include <cstdio>
+#include <iostream>
+#include <nlohmann/json.hpp>
 
+#include "cli/CliReport.h"
+#include "cli/JsonText.h"
 #include "cli/TerminalStatus.h"
 #include "common/PrivateFile.h"
 #include "common/Text.h"
@@ -13,16 +17,21 @@ namespace cvl::cli {
 int runConvert(const ParsedArgs& args) {
     const auto to = args.value("--to");
     const auto out = args.value("-o");
-    if (!to || (*to != "hex" && *to != "bin")) return usageError("convert needs --to hex or --to bin");
-    if (!out || out->empty()) return usageError("convert needs -o OUT");
+    if (!to || (*to != "hex" && *to != "bin")) return usageError(args, "convert needs --to hex or --to bin");
+    if (!out || out->empty()) return usageError(args, "convert needs -o OUT");
     McuType device = kAnyDevice;
     ReadOptions options;
-    if (const auto bad = readDeviceAndBase(args, true, device, options.binaryBase)) return usageError(*bad);
+    options.unknownNeedsBase = true;
+    if (const auto bad = readDeviceAndBase(args, true, device, options.binaryBase)) return usageError(args, *bad);
+    const bool toStdout = *out == "-";
+    if (!toStdout && sameFile(*out, args.file)) {
+        return usageError(args, "-o " + *out + " is the program file itself");
+    }
     CoffImage image;
     TerminalStatus status(true);
-    if (loadCoffFile(image, status, args.file, device, {}, options) != OutcomeCode::Ok) {
-        std::fprintf(stderr, "%s\n", escapeControls(status.lastMessage()).c_str());
-        return 1;
+    if (const OutcomeCode loaded = loadCoffFile(image, status, args.file, device, {}, options);
+        loaded != OutcomeCode::Ok) {
+        return refuseWith(args, loaded, status.lastMessage());
     }
     std::string bytes;
     if (*to == "hex") {
@@ -30,17 +39,32 @@ int runConvert(const ParsedArgs& args) {
     } else if (auto binary = rawBinaryBytes(image)) {
         bytes = std::move(*binary);
     } else {
-        std::fprintf(stderr, "The program's blocks lie too far apart for one binary file: write Intel HEX\n");
-        return 1;
+        return refuse(args, OutcomeCode::BlocksTooFarApart);
     }
     std::string error;
-    if (!writeFileAtomically(*out, bytes, error)) {
-        std::fprintf(stderr, "%s\n", escapeControls(error).c_str());
-        return 1;
+    if (toStdout) {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0) return 1;
+        return 0;
     }
-    std::printf("%s: %s program, %d blocks, %u words written as %s\n", escapeControls(*out).c_str(),
-                image.format.c_str(), image.sectionCount(), image.totalBytes / 2,
-                *to == "hex" ? "Intel HEX" : "binary");
+    if (!writeFileAtomically(*out, bytes, error, true)) return refuse(args, OutcomeCode::OutputFailed, error);
+    const std::string summary = std::to_string(image.sectionCount()) + " blocks, " +
+                                std::to_string(image.totalBytes / 2) + " words written as " +
+                                (*to == "hex" ? "Intel HEX" : "binary");
+    if (args.json()) {
+        nlohmann::ordered_json j = {{"command", "convert"}, {"result", "Ok"}};
+        putText(j, "message", summary);
+        j["isError"] = false;
+        j["exitStatus"] = 0;
+        putText(j, "file", args.file);
+        putText(j, "output", *out);
+        j["format"] = image.format;
+        j["to"] = *to;
+        j["blocks"] = image.sectionCount();
+        j["words"] = image.totalBytes / 2;
+        std::cout << jsonText(j) << '\n';
+    } else {
+        std::printf("%s: %s program, %s\n", escapeControls(*out).c_str(), image.format.c_str(), summary.c_str());
+    }
     return 0;
 }
 

@@ -1,13 +1,17 @@
 #pragma once
 // One pod command on several pods at once (--pod several times, or
-// --all-pods), with the programming log and per-board serial numbers. Each
+// --all-pods), or on one pod with the programming log and per-board serial
+// numbers. Each
 // pod runs the whole command in a thread of its own, with its own link, its
 // own copy of the program and its own status lines; the core stays
 // single-threaded per pod. A pod's failure or unplug never stops another.
 
 #include <functional>
 
-#include "cli/CommandTable.h"
+#include <optional>
+#include <string>
+
+#include "cli/ParsedArgs.h"
 #include "command/CommandContext.h"
 #include "command/Requests.h"
 
@@ -23,8 +27,11 @@ struct GangJob {
 };
 
 // Whether the command line asks for the fan-out: several pods, all pods, a
-// log or serial numbers.
+// log or serial numbers. With one pod the output reads as any single-pod
+// command's, log or not.
 bool wantsGang(const ParsedArgs& args);
+// What is wrong with the production-line options on their own, if anything.
+std::optional<std::string> lineOptionError(const ParsedArgs& args);
 
 int runGang(const GangJob& job, const ParsedArgs& args);
 

@@ -3,19 +3,35 @@
 #include "cli/JsonText.h"
 #include "image/Crc32.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace cvl::cli {
 
 nlohmann::ordered_json infoJson(const std::string& file, McuType device, OutcomeCode outcome,
                                 const std::string& message, const CoffImage& image) {
     const ImageSummary& s = image.summary;
+    // Without a device nothing is classified: blocks by address, no flash or RAM figures.
+    const bool classified = mcuInfo(image.mcuType) != nullptr;
+    std::vector<const SectionRecord*> blocks;
+    for (const SectionRecord& r : image.sections) blocks.push_back(&r);
+    if (!classified) {
+        std::stable_sort(blocks.begin(), blocks.end(), [](const SectionRecord* a, const SectionRecord* b) {
+            return a->startAddress < b->startAddress;
+        });
+    }
+    const auto figure = [classified](auto value) {
+        return classified ? nlohmann::ordered_json(value) : nlohmann::ordered_json(nullptr);
+    };
     nlohmann::ordered_json sections = nlohmann::ordered_json::array();
-    for (const SectionRecord& r : image.sections) {
+    for (const SectionRecord* block : blocks) {
+        const SectionRecord& r = *block;
         nlohmann::ordered_json section;
         putText(section, "name", r.name);
         section["startAddress"] = r.startAddress;
         section["lengthWords"] = r.lengthWords;
-        section["inFlash"] = r.inFlash != 0;
-        section["sectorMask"] = r.sectorMask;
+        section["inFlash"] = figure(r.inFlash != 0);
+        section["sectorMask"] = figure(r.sectorMask);
         section["streamOffset"] = r.streamOffset;
         section["crc32"] = crc32(r.data, std::size_t{r.lengthWords} * 2);
         sections.push_back(std::move(section));
@@ -29,13 +45,14 @@ nlohmann::ordered_json infoJson(const std::string& file, McuType device, Outcome
     putText(out, "fileName", image.fileName);
     out["summary"] = {{"sectionCount", image.sectionCount()},
                       {"totalBytes", image.totalBytes},
-                      {"hasFlashSection", s.hasFlashSection != 0},
-                      {"sectorUnion", s.sectorUnion},
-                      {"flashSectionCount", s.flashSectionCount},
-                      {"flashListEnd", s.flashListEnd},
-                      {"flashBytes", s.flashBytes},
-                      {"ramSectionCount", s.ramSectionCount},
-                      {"ramBytes", s.ramBytes}};
+                      {"classified", classified},
+                      {"hasFlashSection", figure(s.hasFlashSection != 0)},
+                      {"sectorUnion", figure(s.sectorUnion)},
+                      {"flashSectionCount", figure(s.flashSectionCount)},
+                      {"flashListEnd", figure(s.flashListEnd)},
+                      {"flashBytes", figure(s.flashBytes)},
+                      {"ramSectionCount", figure(s.ramSectionCount)},
+                      {"ramBytes", figure(s.ramBytes)}};
     out["sections"] = std::move(sections);
     return out;
 }

@@ -10,20 +10,33 @@
 #include "command/CsmKeyText.h"
 #include "command/StoreCommands.h"
 #include "command/TargetCommands.h"
+#include "cli/CliReport.h"
+#include "pod/PodChoice.h"
 #include "pod/SystemBackends.h"
 
 namespace cvl::cli {
 
 namespace {
 
-// Splits "K0,K1,...,K7" into the eight key texts; nothing unless there are eight.
-std::optional<std::array<std::string, 8>> splitKeys(const std::string& text) {
+// Splits "K0,K1,...,K7" into the eight key texts: exactly eight words of 1 to
+// 4 hexadecimal digits, or the text of what is wrong (naming the word).
+std::optional<std::array<std::string, 8>> splitKeys(const std::string& text, std::string& error) {
     std::array<std::string, 8> keys;
     std::size_t start = 0;
     for (std::size_t i = 0; i < keys.size(); ++i) {
         const std::size_t comma = text.find(',', start);
-        if ((comma == std::string::npos) != (i == keys.size() - 1)) return std::nullopt;
+        if ((comma == std::string::npos) != (i == keys.size() - 1)) {
+            error = "--csm needs exactly eight words KEY0,KEY1,...,KEY7";
+            return std::nullopt;
+        }
         keys[i] = text.substr(start, comma - start);
+        const bool hex = !keys[i].empty() && keys[i].size() <= 4 &&
+                         keys[i].find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+        if (!hex) {
+            error = "--csm word " + std::to_string(i) + " ('" + escapeControls(keys[i]) +
+                    "') is not 1 to 4 hexadecimal digits";
+            return std::nullopt;
+        }
         start = comma + 1;
     }
     return keys;
@@ -47,8 +60,8 @@ std::optional<ProgramOptions> programOptions(const ParsedArgs& args, std::string
     if (args.has("--lock")) out.lock = LockConsent::Lock;
     if (args.has("--allow-permanent-lock")) out.lock = LockConsent::PermanentLock;
     if (const auto csm = args.value("--csm")) {
-        const auto texts = splitKeys(*csm);
-        if (!texts) return error = "--csm needs eight keys: KEY0,KEY1,...,KEY7", std::nullopt;
+        const auto texts = splitKeys(*csm, error);
+        if (!texts) return std::nullopt;
         out.keys = keysFromTexts(*texts);
     }
     return out;
@@ -61,7 +74,8 @@ template <typename Build, typename Run>
 int runInSession(const char* name, const ParsedArgs& args, bool program, OutcomeCode noFile, Build build, Run run) {
     std::string error;
     const auto options = programOptions(args, error);
-    if (!options) return usageError(error);
+    if (!options) return usageError(args, error);
+    if (const auto bad = lineOptionError(args)) return usageError(args, *bad);
     if (wantsGang(args)) {
         const auto request = build(*options);
         return runGang({name, program, noFile, options->program, options->eraseMode == EraseMode::All,
@@ -69,7 +83,7 @@ int runInSession(const char* name, const ParsedArgs& args, bool program, Outcome
                        args);
     }
     CliSession session(args);
-    if (!session.error().empty()) return usageError(session.error());
+    if (!session.error().empty()) return usageError(args, session.error());
     CommandContext ctx = session.context();
     OutcomeCode ready = session.choosePod(args);
     if (ready == OutcomeCode::Ok && program) {
@@ -97,8 +111,8 @@ int runWrite(const ParsedArgs& args) {
 
 int runPodWrite(const ParsedArgs& args) {
     if (const auto name = args.value("--name"); name && name->size() > kPodNameBytes) {
-        return usageError("--name takes at most " + std::to_string(kPodNameBytes) + " bytes, '" +
-                          escapeControls(*name) + "' has " + std::to_string(name->size()));
+        return usageError(args, "--name takes at most " + std::to_string(kPodNameBytes) + " bytes, '" +
+                                    escapeControls(*name) + "' has " + std::to_string(name->size()));
     }
     return runInSession(
         "pod-write", args, true, OutcomeCode::NoFileToStore,
@@ -128,19 +142,42 @@ int runPodInfo(const ParsedArgs& args) {
 }
 
 int runProbe(const ParsedArgs& args) {
+    if (args.has("--all-pods") && args.value("--pod"))
+        return usageError(args, "--all-pods and --pod exclude each other");
     CliSession session(args);
-    if (!session.error().empty()) return usageError(session.error());
-    session.link.loadDriver();
-    if (const OutcomeCode chosen = session.choosePod(args); chosen != OutcomeCode::Ok) {
-        return session.finish("probe", shownFailure(chosen));
-    }
-    session.link.probePod(session.status);
+    if (!session.error().empty()) return usageError(args, session.error());
     CommandOutcome outcome;
+    std::vector<PodInfo> found;
+    if (!session.link.loadDriver()) {
+        outcome.code = OutcomeCode::DriverMissing;
+    } else {
+        const std::vector<PodInfo> listed = session.link.listPods();
+        const std::vector<std::string> names = args.values_of("--pod");
+        if (names.empty()) {
+            // Every pod attached is named; at least one must be.
+            found = listed;
+            if (found.empty()) outcome.code = OutcomeCode::PodNotFound;
+        } else {
+            const PodMatch match = matchPods(listed, names);
+            found = match.pods;
+            outcome.code = match.code;
+            outcome.message = match.detail;
+        }
+    }
+    if (outcome.ok()) {
+        for (const PodInfo& pod : found) {
+            std::string text = "Connection to Corvexlink POD is successful";
+            if (!pod.serialNumber.empty()) text += " (" + escapeControls(pod.serialNumber) + ")";
+            session.status.showMessage(text, false);
+            if (!args.json()) std::printf("Corvexlink POD %s\n", describePod(pod).c_str());
+        }
+        if (found.size() == 1) outcome.pod = found.front();
+    } else {
+        std::string message(outcomeMessage(outcome.code));
+        if (!outcome.message.empty()) message += ": " + outcome.message;
+        session.status.showMessage(message, true);
+    }
     outcome.message = session.status.lastMessage();
-    outcome.code = session.link.podFound()     ? OutcomeCode::Ok
-                   : session.link.loadDriver() ? OutcomeCode::PodNotFound
-                                               : OutcomeCode::DriverMissing;
-    if (session.link.podFound()) outcome.pod = session.link.pod();
     return session.finish("probe", outcome);
 }
 

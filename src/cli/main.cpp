@@ -1,10 +1,12 @@
 // corvexlink-cli: the scriptable front end of the flash programmer.
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <string>
 #include <vector>
 
+#include "cli/CliReport.h"
 #include "cli/CommandTable.h"
 #include "common/Clock.h"
 
@@ -13,9 +15,12 @@ namespace {
 int run(int argc, char** argv) {
     using namespace cvl::cli;
     cvl::preferPreciseSleeps();
-    if (argc < 2) return usageError("a command is needed");
-    const std::string command = argv[1];
-    const std::vector<std::string> args(argv + 2, argv + argc);
+    const std::vector<std::string> words(argv + 1, argv + argc);
+    // A wrong command line still answers --json with JSON.
+    const bool json = std::find(words.begin(), words.end(), "--json") != words.end();
+    if (words.empty()) return usageError("", json, "a command is needed");
+    const std::string& command = words.front();
+    const std::vector<std::string> args(words.begin() + 1, words.end());
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(usageText().c_str(), stdout);
         return 0;
@@ -24,11 +29,15 @@ int run(int argc, char** argv) {
         std::printf("corvexlink-cli %s\n", CORVEXLINK_VERSION);
         return 0;
     }
+    if (command == "--man") {
+        std::fputs(manPage().c_str(), stdout);
+        return 0;
+    }
     const CommandSpec* entry = findCommand(command);
-    if (entry == nullptr) return usageError("unknown command '" + command + "'");
+    if (entry == nullptr) return usageError(command, json, "unknown command '" + command + "'");
     std::string error;
     const auto parsed = parseArgs(*entry, args, error);
-    if (!parsed) return usageError(error);
+    if (!parsed) return usageError(command, json, error);
     if (parsed->has("--help")) {
         std::fputs(commandHelp(*entry).c_str(), stdout);
         return 0;

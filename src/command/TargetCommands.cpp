@@ -44,9 +44,11 @@ CommandOutcome targetReset(CommandContext& ctx, const ResetRequest&) {
     if (const OutcomeCode connected = ctx.link.connectPod(ctx.status); connected != OutcomeCode::Ok) {
         return shownFailure(connected);
     }
+    const std::uint64_t start = ctx.clock.nowMicros();
     const bool reset = targetReset(ctx.link);
     ctx.link.closePod();
     CommandOutcome outcome;
+    outcome.phases.reset = static_cast<double>(ctx.clock.nowMicros() - start) / 1000.0;
     outcome.pod = ctx.link.pod();
     if (!reset) {
         outcome.code = OutcomeCode::ResetFailed;

@@ -74,6 +74,18 @@ constexpr std::array<Entry, kOutcomeCodeCount> kTable{{
     {OutcomeCode::ReadPasswordFailed, "ReadPasswordFailed", "Fail to read CSM password information in serial flash"},
     {OutcomeCode::DataMismatch, "DataMismatch", "The selected COFF file data is not same in serial flash"},
     {OutcomeCode::PodInfoFailed, "PodInfoFailed", "Fail to read Corvexlink POD Information"},
+    {OutcomeCode::UsageError, "UsageError", "The command line is wrong"},
+    {OutcomeCode::PodNotListed, "PodNotListed", "No attached Corvexlink POD matches --pod"},
+    {OutcomeCode::LogFailed, "LogFailed", "The programming log cannot be written"},
+    {OutcomeCode::SerialRefused, "SerialRefused", "The serial number cannot be placed in the program"},
+    {OutcomeCode::LedgerFailed, "LedgerFailed", "The serial-number ledger cannot be used"},
+    {OutcomeCode::OutputFailed, "OutputFailed", "The output file cannot be written"},
+    {OutcomeCode::BlocksTooFarApart, "BlocksTooFarApart",
+     "The program's blocks lie too far apart for one binary file: write Intel HEX"},
+    {OutcomeCode::BaseNotForProgram, "BaseNotForProgram",
+     "--base is only for raw binaries: this file is a program with addresses of its own"},
+    {OutcomeCode::OutsideAddressSpace, "OutsideAddressSpace",
+     "A block of the program lies outside the C28x address space (22-bit word addresses)"},
 }};
 
 constexpr bool tableInOrder() {

@@ -72,6 +72,16 @@ enum class OutcomeCode : std::uint8_t {
     DataMismatch,
     // POD Info
     PodInfoFailed,
+    // Refusals of the command-line tool, before any board is touched
+    UsageError,
+    PodNotListed,
+    LogFailed,
+    SerialRefused,
+    LedgerFailed,
+    OutputFailed,
+    BlocksTooFarApart,
+    BaseNotForProgram,
+    OutsideAddressSpace,
 };
 
 // The text the message line shows for a failure; empty for Ok, whose text
@@ -81,6 +91,6 @@ std::string_view outcomeMessage(OutcomeCode code);
 std::string_view outcomeName(OutcomeCode code);
 
 // Every code, in declaration order (for documentation and tests).
-inline constexpr int kOutcomeCodeCount = static_cast<int>(OutcomeCode::PodInfoFailed) + 1;
+inline constexpr int kOutcomeCodeCount = static_cast<int>(OutcomeCode::OutsideAddressSpace) + 1;
 
 }  // namespace cvl

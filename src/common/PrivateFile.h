@@ -19,6 +19,13 @@ bool closePrivateOutput(std::FILE* file, const std::string& path, std::string& e
 // Replaces path with bytes only once they are complete and on disk: written
 // to a private temporary file of a unique name beside it, then renamed, so a
 // failure or a crash never leaves half a file and two writers never collide.
-bool writeFileAtomically(const std::string& path, std::string_view bytes, std::string& error);
+// An interrupt (SIGINT, SIGTERM, SIGHUP) meanwhile takes effect once the
+// temporary file is renamed or removed. Refused, with error set, when path is
+// a symbolic link, exists as anything but a regular file, or is read-only.
+// keepMode: a replaced file keeps its permissions (a new one is private).
+bool writeFileAtomically(const std::string& path, std::string_view bytes, std::string& error, bool keepMode = false);
+
+// Whether both paths name one existing file (after links), whatever the names.
+bool sameFile(const std::string& a, const std::string& b);
 
 }  // namespace cvl

@@ -131,6 +131,11 @@ OutcomeCode readElf(std::istream& in, CoffImage& image, std::string& detail) {
         if (le32(&ph[0]) != kLoadSegment) continue;
         const Segment seg{le32(&ph[4]), le32(&ph[12]), le32(&ph[16])};
         if (seg.filesz == 0) continue;  // stack, .bss, registers: nothing to program
+        if (const std::uint32_t memsz = le32(&ph[20]); seg.filesz > memsz) {
+            detail = "a segment holds " + std::to_string(seg.filesz) + " bytes of file data for " +
+                     std::to_string(memsz) + " bytes of memory";
+            return OutcomeCode::ElfDamaged;
+        }
         if (seg.filesz % 2 != 0) {
             detail = "a segment of " + std::to_string(seg.filesz) + " bytes is not whole 16-bit words";
             return OutcomeCode::ElfDamaged;

@@ -5,6 +5,7 @@
 #include "image/ProgramReader.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cctype>
 #include <filesystem>
 
@@ -25,6 +26,22 @@ std::string entryName(const std::filesystem::path& path) {
 std::string_view loadMessage(OutcomeCode outcome) {
     return outcome == OutcomeCode::Ok ? "Reading COFF file is successful" : outcomeMessage(outcome);
 }
+
+namespace {
+// C28x word addresses have 22 bits: a block past them would wrap when written out.
+OutcomeCode checkAddressSpace(const CoffImage& image, std::string& message) {
+    for (const SectionRecord& s : image.sections) {
+        if (std::uint64_t{s.startAddress} + s.lengthWords > kAddressSpaceWords) {
+            char text[160];
+            std::snprintf(text, sizeof text, "Block %s (0x%X, %u words) lies outside the C28x address space",
+                          s.name.c_str(), s.startAddress, s.lengthWords);
+            message = text;
+            return OutcomeCode::OutsideAddressSpace;
+        }
+    }
+    return OutcomeCode::Ok;
+}
+}  // namespace
 
 std::string_view loadedMessage(std::string_view format) {
     if (format == "ELF") return "Reading ELF file is successful";
@@ -69,6 +86,7 @@ OutcomeCode loadCoffFile(CoffImage& image, StatusSink& status, const std::string
     OutcomeCode outcome = readProgram(path, image, options, detail);
     std::string message(outcome == OutcomeCode::Ok ? loadedMessage(image.format) : loadMessage(outcome));
     if (!detail.empty()) message += ": " + detail;
+    if (outcome == OutcomeCode::Ok) outcome = checkAddressSpace(image, message);
     if (outcome == OutcomeCode::Ok) {
         image.summarize();
         outcome = checkPlacement(image, message);

@@ -15,6 +15,8 @@ inline constexpr McuType kDefaultMcu = 2;  // F28335
 // programs of other C2000 devices).
 inline constexpr McuType kAnyDevice = 0xFE;
 inline constexpr std::uint32_t kFlashEnd = 0x33FFFF;
+// Every C28x word address has 22 bits.
+inline constexpr std::uint64_t kAddressSpaceWords = 0x400000;
 // KEY0..KEY7 of the code security module live at 0x33FFF8 + n on every device.
 inline constexpr std::uint32_t kCsmPasswordAddress = 0x33FFF8;
 

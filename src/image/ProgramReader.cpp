@@ -90,6 +90,23 @@ OutcomeCode readBinary(std::istream& in, std::uint64_t size, std::uint32_t base,
 
 }  // namespace
 
+namespace {
+// The formats that carry their own addresses, told apart by content.
+OutcomeCode readByContent(const std::string& path, std::istream& in, const char* head, std::size_t got,
+                          CoffImage& image, std::string& detail) {
+    if (got >= 4 && head[0] == 0x7F && head[1] == 'E' && head[2] == 'L' && head[3] == 'F') {
+        image.format = "ELF";
+        return readElf(in, image, detail);
+    }
+    if (looksLikeHex(head, got)) {
+        image.format = "IntelHex";
+        return readHexFile(path, image, detail);
+    }
+    image.format = "COFF";
+    return fromCoff(readCoff(in, image));
+}
+}  // namespace
+
 OutcomeCode readProgram(const std::string& path, CoffImage& image, const ReadOptions& options, std::string& detail) {
     // Only regular files: a directory opens for reading on Linux, and a FIFO
     // or device node could block the window forever.
@@ -105,25 +122,27 @@ OutcomeCode readProgram(const std::string& path, CoffImage& image, const ReadOpt
     in.clear();
     in.seekg(0);
     try {
-        if (got >= 4 && head[0] == 0x7F && head[1] == 'E' && head[2] == 'L' && head[3] == 'F') {
-            image.format = "ELF";
-            return readElf(in, image, detail);
-        }
-        if (looksLikeHex(head, got)) {
-            image.format = "IntelHex";
-            return readHexFile(path, image, detail);
-        }
-        image.format = "COFF";
-        const OutcomeCode coff = fromCoff(readCoff(in, image));
-        if (coff != OutcomeCode::NotCoff) return coff;
-        // Nothing marks a raw binary: with its load address it is one, without
-        // it a .bin asks for that address and anything else is "not COFF".
         if (options.binaryBase) {
+            // A base makes the file a raw binary, whatever its first bytes
+            // look like; only a file that reads in full as a program with
+            // addresses of its own refuses it.
+            std::string ignored;
+            if (readByContent(path, in, head, got, image, ignored) == OutcomeCode::Ok) {
+                image.format.clear();
+                return OutcomeCode::BaseNotForProgram;
+            }
+            in.clear();
+            in.seekg(0);
             image.format = "Binary";
             return readBinary(in, size, *options.binaryBase, image, detail);
         }
+        const OutcomeCode code = readByContent(path, in, head, got, image, detail);
+        if (code != OutcomeCode::NotCoff) return code;
+        // Nothing marks a raw binary: without its load address a .bin (or,
+        // where the front end asks so, any file no reader recognises) asks
+        // for that address, and anything else is "not COFF".
         const std::string ext = std::filesystem::path(path).extension().string();
-        if (ext == ".bin" || ext == ".BIN") return OutcomeCode::BinaryNeedsBase;
+        if (ext == ".bin" || ext == ".BIN" || options.unknownNeedsBase) return OutcomeCode::BinaryNeedsBase;
         return OutcomeCode::NotCoff;
     } catch (const std::bad_alloc&) {
         return OutcomeCode::MemoryError;

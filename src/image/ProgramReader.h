@@ -15,6 +15,9 @@ namespace cvl {
 
 struct ReadOptions {
     std::optional<std::uint32_t> binaryBase;  // word address of a raw binary's first word
+    // A file no reader recognises asks for its base address (the command
+    // line, where --base gives it) instead of being "not COFF" (the window).
+    bool unknownNeedsBase = false;
 };
 
 // On Ok the image holds the sections, totalBytes and format; otherwise the

@@ -4,9 +4,11 @@
 // pod is still listed, the only pod when one is listed, otherwise the user
 // must say which.
 
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "common/Outcome.h"
 #include "pod/PodPort.h"
 
 namespace cvl {
@@ -22,5 +24,19 @@ struct PodChoice {
 };
 
 PodChoice choosePod(const std::vector<PodInfo>& listed, std::string_view rememberedSerial);
+
+// The pods that names (serial numbers or device paths, as a user gives them)
+// pick out of the pods listed, each once, in the order named; with no names,
+// the only pod listed. Refused (code and detail) when a name matches no pod
+// or several, or when no name is given and the choice is not one pod.
+struct PodMatch {
+    std::vector<PodInfo> pods;
+    OutcomeCode code = OutcomeCode::Ok;
+    std::string detail;  // what the refusal concerns, control bytes escaped
+};
+PodMatch matchPods(const std::vector<PodInfo>& listed, const std::vector<std::string>& names);
+
+// "SERIAL at PATH (backend)", control bytes escaped: how a pod is named to the user.
+std::string podDescription(const PodInfo& pod);
 
 }  // namespace cvl

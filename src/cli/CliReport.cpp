@@ -1,0 +1,49 @@
+#include "cli/CliReport.h"
+
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+#include "cli/JsonText.h"
+#include "common/Text.h"
+
+namespace cvl::cli {
+
+namespace {
+int report(const std::string& command, bool json, OutcomeCode code, const std::string& message, int exitStatus,
+           bool hint) {
+    if (json) {
+        nlohmann::ordered_json out = {{"command", command}, {"result", std::string(outcomeName(code))}};
+        putText(out, "message", message);
+        out["isError"] = true;
+        out["exitStatus"] = exitStatus;
+        std::cout << jsonText(out) << '\n';
+    } else {
+        std::fprintf(stderr, "corvexlink-cli: %s\n", escapeControls(message).c_str());
+        if (hint) std::fprintf(stderr, "Try 'corvexlink-cli --help'.\n");
+    }
+    return exitStatus;
+}
+}  // namespace
+
+int usageError(const std::string& command, bool json, const std::string& what) {
+    return report(command, json, OutcomeCode::UsageError, what, kExitUsage, true);
+}
+
+int usageError(const ParsedArgs& args, const std::string& what) { return usageError(args.command, args.json(), what); }
+
+int refuse(const ParsedArgs& args, OutcomeCode code, const std::string& detail) {
+    std::string message(outcomeMessage(code));
+    if (!detail.empty()) message += ": " + detail;
+    return report(args.command, args.json(), code, message, 1, false);
+}
+
+int refuseWith(const ParsedArgs& args, OutcomeCode code, const std::string& message) {
+    return report(args.command, args.json(), code, message, 1, false);
+}
+
+double jsonMs(double ms) { return std::round(ms * 1000.0) / 1000.0; }
+double jsonSeconds(double seconds) { return std::round(seconds * 1e6) / 1e6; }
+
+}  // namespace cvl::cli

@@ -1,0 +1,29 @@
+#pragma once
+// How the tool reports a command line it refuses, or a command it refuses
+// before any board is touched: a line on standard error, or with --json one
+// JSON document on standard output, like every other outcome.
+
+#include <string>
+
+#include "cli/ParsedArgs.h"
+#include "common/Outcome.h"
+
+namespace cvl::cli {
+
+inline constexpr int kExitUsage = 2;
+
+// A wrong command line: exit status 2.
+int usageError(const ParsedArgs& args, const std::string& what);
+// Before the command line could be read: json tells whether --json was among its words.
+int usageError(const std::string& command, bool json, const std::string& what);
+
+// A command refused with code: its message, then detail when given; exit status 1.
+int refuse(const ParsedArgs& args, OutcomeCode code, const std::string& detail = {});
+// The same, with the whole message given (a load's own line, for example).
+int refuseWith(const ParsedArgs& args, OutcomeCode code, const std::string& message);
+
+// Milliseconds and seconds for JSON, rounded to microseconds (no float noise).
+double jsonMs(double ms);
+double jsonSeconds(double seconds);
+
+}  // namespace cvl::cli

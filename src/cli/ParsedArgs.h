@@ -1,0 +1,40 @@
+#pragma once
+// A command line as the parser understood it, and the readers of the
+// option values several commands share.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "image/McuTable.h"
+
+namespace cvl::cli {
+
+struct ParsedArgs {
+    std::string command;                                      // "write"
+    std::vector<std::pair<std::string, std::string>> values;  // options with values, in order
+    std::vector<std::string> flags;
+    std::string file;
+    bool has(const std::string& flag) const;
+    std::optional<std::string> value(const std::string& option) const;
+    // Every value of an option given several times, in order.
+    std::vector<std::string> values_of(const std::string& option) const;
+    bool json() const { return has("--json"); }
+};
+
+// A C28x word address, always hexadecimal, with or without 0x: "80000" and
+// "0x80000" are both 0x80000. Nothing past 0x3FFFFF.
+std::optional<std::uint32_t> parseWordAddress(const std::string& text);
+// A decimal number no larger than max.
+std::optional<std::uint64_t> parseDecimal(const std::string& text, std::uint64_t max);
+// A --device value: F28332, F28334, F28335, or (where allowed) "none".
+std::optional<McuType> parseDevice(const std::string& text, bool noneAllowed);
+
+// --device (with "none" where allowed) and --base, into device and base; the
+// text of a wrong command line otherwise.
+std::optional<std::string> readDeviceAndBase(const ParsedArgs& args, bool noneAllowed, McuType& device,
+                                             std::optional<std::uint32_t>& base);
+
+}  // namespace cvl::cli
