@@ -12,6 +12,7 @@
 
 #include "RunCommand.h"
 #include "CoffWriter.h"
+#include "HexReference.h"
 #include "Samples.h"
 #include "TestStatus.h"
 #include "image/ImageChecks.h"
@@ -118,23 +119,15 @@ TEST_F(ProgramFormats, WhatIsNotAProgramIsRefusedWithAReason) {
     bad(":04000000004829B2D9\n", OutcomeCode::HexDamaged, "no end record");
 }
 
-// What a read gives, to compare reads of one text.
-struct HexReading {
-    OutcomeCode code = OutcomeCode::Ok;
-    std::string detail;
-    std::vector<std::tuple<std::string, std::uint32_t, std::uint32_t>> sections;
-    std::string data;
-    bool operator==(const HexReading&) const = default;
-};
-
-HexReading readHex(const std::string& text, HexReadOptions options) {
+WordMap hexWords(const std::string& text, OutcomeCode& code, std::string& detail) {
     CoffImage image;
     image.mcuType = kAnyDevice;
-    HexReading r;
-    r.code = readIntelHex(text, image, r.detail, options);
-    for (const SectionRecord& s : image.sections) r.sections.emplace_back(s.name, s.startAddress, s.lengthWords);
-    r.data.assign(reinterpret_cast<const char*>(image.buffer()), image.totalBytes);
-    return r;
+    code = readIntelHex(text, image, detail);
+    WordMap map;
+    for (const SectionRecord& s : image.sections) {
+        for (std::uint32_t i = 0; i < s.lengthWords; ++i) map[s.startAddress + i] = s.word(i);
+    }
+    return map;
 }
 
 std::string fileText(const std::string& path) {
@@ -142,67 +135,65 @@ std::string fileText(const std::string& path) {
     return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
 }
 
-// A large file is read in parts, by several threads, full records by the
-// vector decoder; none of that may change a result, a refusal or its line.
-TEST_F(ProgramFormats, HexReadsTheSameHoweverItIsSplit) {
-    // Over a megabyte of HEX: 0x50000 words over five 64 Ki-word segments.
-    test::CoffLayout layout;
-    test::TestSection big;
-    big.name = ".text";
-    big.address = 0x300000;
-    for (std::uint32_t i = 0; i < 0x50000; ++i) big.words.push_back(static_cast<std::uint16_t>(i * 0x9E37 + (i >> 7)));
-    layout.sections = {big};
-    const test::Bytes coff = test::buildCoff(layout);
-    const std::string coffPath = test::writeTempFile("split.out", coff);
-    ASSERT_EQ(load(coffPath, kAnyDevice), OutcomeCode::Ok);
-    const std::string generated = intelHexText(image);
-    ASSERT_GT(generated.size(), 1u << 20);
-
+// The reader gives the words the format's definition gives, for the samples
+// and for the edges old tools leave: a byte-order mark, blank lines, Ctrl-Z
+// after the end, CR LF and lower case, segment bases that wrap at 64 K.
+TEST_F(ProgramFormats, HexReadsAsTheFormatDefinesIt) {
     std::vector<std::pair<std::string, std::string>> texts;
-    for (const char* name : {"adc_oku.hex", "adc_oku.i10", "28335_FATFS.i01", "controller_base.hex"}) {
+    for (const char* name : {"adc_oku.hex", "adc_oku.i10", "controller_base.hex", "P200W_ACDC_DSP_2800137_V1.000.hex"})
         texts.emplace_back(name, fileText(sample(std::string("hex/") + name)));
-    }
-    texts.emplace_back("generated", generated);
+    const std::string adc = texts.front().second;
     std::string crlf;
-    for (char c : generated)
-        crlf += c == '\n' ? std::string("\r\n") : std::string(1, static_cast<char>(std::tolower(c)));
+    for (char c : adc) crlf += c == '\n' ? std::string("\r\n") : std::string(1, static_cast<char>(std::tolower(c)));
     texts.emplace_back("CR LF, lower case", crlf);
-    const std::size_t deep = generated.find('\n', generated.size() * 4 / 5) + 20;
-    std::string damaged = generated;
-    damaged[deep] = damaged[deep] == '0' ? '1' : '0';
-    texts.emplace_back("a checksum error deep in the file", damaged);
-    std::string cut = generated;
-    cut.erase(generated.find('\n', generated.size() * 3 / 5) + 30, 10);
-    texts.emplace_back("a line cut short", cut);
-    std::string early = generated;
-    early.insert(generated.find('\n', generated.size() / 2) + 1, ":00000001FF\n");
-    texts.emplace_back("an end record halfway", early);
-    texts.emplace_back("no end record", generated.substr(0, generated.size() - 12));
-
-    HexReadOptions plain;  // one part, one thread, every line by the general parser
-    plain.parts = plain.threads = 1;
-    plain.vectorDecoder = false;
+    texts.emplace_back("byte-order mark and blank lines", "\xEF\xBB\xBF\n\r\n" + adc);
+    texts.emplace_back("Ctrl-Z after the end", adc + "\x1A");
+    texts.emplace_back("Ctrl-Z line after the end", adc + "\x1A\x1A\r\n");
+    // 4 words at segment 0x1000 offset 0xFFFE: the last two wrap to 0x10000.
+    texts.emplace_back("segment wrap", ":020000021000EC\n:08FFFE001111222233334444A7\n:00000001FF\n");
     for (const auto& [what, text] : texts) {
-        const HexReading expected = readHex(text, plain);
-        for (unsigned parts : {1u, 2u, 3u, 7u, 40u}) {
-            for (unsigned threads : {1u, 2u}) {
-                HexReadOptions split;
-                split.parts = parts;
-                split.threads = threads;
-                EXPECT_EQ(readHex(text, split), expected)
-                    << what << " in " << parts << " parts by " << threads << " threads: " << expected.detail;
+        OutcomeCode code = OutcomeCode::Ok;
+        std::string detail;
+        const WordMap read = hexWords(text, code, detail);
+        const auto reference = test::referenceHexWords(text);
+        ASSERT_TRUE(reference.has_value()) << what;
+        EXPECT_EQ(code, OutcomeCode::Ok) << what << ": " << detail;
+        EXPECT_EQ(read, *reference) << what;
+    }
+    OutcomeCode code = OutcomeCode::Ok;
+    std::string detail;
+    const WordMap wrapped = hexWords(texts.back().second, code, detail);
+    EXPECT_EQ(wrapped.count(0x10000), 1u);
+    EXPECT_EQ(wrapped.count(0x20000), 0u);
+    hexWords(adc + "\x1A:00000001FF\n", code, detail);
+    EXPECT_EQ(code, OutcomeCode::HexDamaged) << "text after the Ctrl-Z";
+}
+
+// A program of two blocks with a gap of any size converts to HEX and reads
+// back as itself: no gap makes a 16-bit file look like a byte-lane one.
+TEST_F(ProgramFormats, ConvertedProgramsWithGapsReadBack) {
+    for (std::uint32_t length : {1u, 8u, 16u, 40u}) {
+        for (std::uint32_t gap = 1; gap <= 64; ++gap) {
+            test::CoffLayout layout;
+            test::TestSection a, b;
+            a.name = "a";
+            b.name = "b";
+            a.address = 0x8000;
+            b.address = 0x8000 + length + gap;
+            for (std::uint32_t i = 0; i < length; ++i) {
+                a.words.push_back(static_cast<std::uint16_t>(0xA000 + i));
+                b.words.push_back(static_cast<std::uint16_t>(0xB000 + i));
             }
+            layout.sections = {a, b};
+            const std::string path = test::writeTempFile("gap.out", test::buildCoff(layout));
+            ASSERT_EQ(load(path, kAnyDevice), OutcomeCode::Ok);
+            const WordMap program = words();
+            OutcomeCode code = OutcomeCode::Ok;
+            std::string detail;
+            EXPECT_EQ(hexWords(intelHexText(image), code, detail), program) << length << " words, gap " << gap;
+            EXPECT_EQ(code, OutcomeCode::Ok) << length << " words, gap " << gap << ": " << detail;
         }
     }
-    EXPECT_EQ(readHex(generated, plain).data.size(), 0x50000u * 2);
-    EXPECT_NE(readHex(damaged, plain).detail.find("checksum error"), std::string::npos);
-    EXPECT_NE(readHex(early, plain).detail.find("data after the end record"), std::string::npos);
-
-    // From a file, split as the reader chooses: the program as written.
-    const std::string hexPath = test::writeTempFile("split.hex", test::Bytes(crlf.begin(), crlf.end()));
-    const WordMap fromCoff = words();
-    ASSERT_EQ(load(hexPath, kAnyDevice), OutcomeCode::Ok) << status.last().text;
-    EXPECT_EQ(words(), fromCoff);
 }
 
 TEST_F(ProgramFormats, RawBinaryAndItsHexTwinAgree) {

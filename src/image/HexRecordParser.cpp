@@ -64,11 +64,13 @@ const char* parseHexRecord(std::string_view line, HexRecord& record, std::uint8_
             if (count != 2) return "a segment address record of another length";
             record.kind = HexRecord::Kind::Base;
             record.base = field << 4;
+            record.segment = true;
             return nullptr;
         case 4:
             if (count != 2) return "a linear address record of another length";
             record.kind = HexRecord::Kind::Base;
             record.base = field << 16;
+            record.segment = false;
             return nullptr;
         case 3:
         case 5:

@@ -23,6 +23,7 @@ struct HexRecord {
     std::uint8_t count = 0;
     std::uint16_t offset = 0;
     std::uint32_t base = 0;
+    bool segment = false;  // Base: a segment base (type 02), whose offsets wrap at 64 K
 };
 
 // Parses `line` (its line end removed, not empty). A data record's words go

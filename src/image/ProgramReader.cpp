@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <new>
@@ -11,7 +13,6 @@
 
 #include "image/CoffReader.h"
 #include "image/ElfReader.h"
-#include "image/HexPartReader.h"
 #include "image/IntelHexReader.h"
 #include "image/ProgramBlocks.h"
 
@@ -44,13 +45,14 @@ OutcomeCode fromCoff(CoffReadResult r) {
 
 bool looksLikeHex(const char* head, std::size_t n) {
     std::size_t i = 0;
+    if (n >= 3 && std::memcmp(head, "\xEF\xBB\xBF", 3) == 0) i = 3;  // a UTF-8 byte-order mark
     while (i < n && (head[i] == ' ' || head[i] == '\t' || head[i] == '\r' || head[i] == '\n')) ++i;
     return i < n && head[i] == ':';
 }
 
-// Reads the text straight from the file, in parts at once when it is large.
-// O_NONBLOCK and O_NOCTTY: should the path have become a FIFO or a terminal,
-// opening it must neither wait nor make it this program's terminal.
+// Reads the whole text through the descriptor whose type and size were
+// checked. O_NONBLOCK and O_NOCTTY: should the path have become a FIFO or a
+// terminal, opening it must neither wait nor make it this program's terminal.
 OutcomeCode readHexFile(const std::string& path, CoffImage& image, std::string& detail) {
     struct File {
         int fd;
@@ -62,7 +64,17 @@ OutcomeCode readHexFile(const std::string& path, CoffImage& image, std::string& 
     if (file.fd < 0 || ::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) return OutcomeCode::OpenFailed;
     const auto size = static_cast<std::uint64_t>(st.st_size);
     if (size > kMaxTextBytes) return OutcomeCode::TooLarge;
-    return readIntelHex(FileHexText(file.fd, size), image, detail);
+    std::string text(static_cast<std::size_t>(size), '\0');
+    std::size_t got = 0;
+    while (got < text.size()) {
+        const ssize_t n = ::read(file.fd, text.data() + got, text.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return OutcomeCode::FileError;
+        if (n == 0) break;  // cut short meanwhile: read what is there
+        got += static_cast<std::size_t>(n);
+    }
+    text.resize(got);
+    return readIntelHex(text, image, detail);
 }
 
 class BinaryDecoder : public BlockDecoder {
