@@ -304,7 +304,8 @@ TEST_F(VerifyTest, OneChangedWord) {
     auto changed = words(0x338000, 300);
     changed.words[299] ^= 0x0100;
     ASSERT_TRUE(test::loadSections(image, {changed}));
-    expectVerifyFails("The selected COFF file data is not same in serial flash");
+    // The pod says only no: the line names the section and page compared then (word 299 is in page 2).
+    expectVerifyFails("The selected COFF file data is not same in serial flash (section .text, page 2)");
 }
 
 TEST_F(VerifyTest, UnreadablePasswordWhenCsmIsSet) {

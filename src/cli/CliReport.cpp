@@ -7,6 +7,7 @@
 
 #include "cli/JsonText.h"
 #include "common/Text.h"
+#include "pod/PodDirectory.h"
 
 namespace cvl::cli {
 
@@ -41,6 +42,11 @@ int refuse(const ParsedArgs& args, OutcomeCode code, const std::string& detail) 
 
 int refuseWith(const ParsedArgs& args, OutcomeCode code, const std::string& message) {
     return report(args.command, args.json(), code, message, 1, false);
+}
+
+void warnAboutPodFolder() {
+    const std::string problem = podDirectoryProblem();
+    if (!problem.empty()) std::fprintf(stderr, "corvexlink-cli: %s\n", escapeControls(problem).c_str());
 }
 
 double jsonMs(double ms) { return std::round(ms * 1000.0) / 1000.0; }

@@ -22,6 +22,10 @@ int refuse(const ParsedArgs& args, OutcomeCode code, const std::string& detail =
 // The same, with the whole message given (a load's own line, for example).
 int refuseWith(const ParsedArgs& args, OutcomeCode code, const std::string& message);
 
+// Says on standard error why virtual pods are ignored, when they are (the
+// pods folder is not the user's private one).
+void warnAboutPodFolder();
+
 // Milliseconds and seconds for JSON, rounded to microseconds (no float noise).
 double jsonMs(double ms);
 double jsonSeconds(double seconds);

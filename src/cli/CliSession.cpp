@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/BoardJson.h"
+#include "cli/CliReport.h"
 #include "cli/JsonText.h"
 #include "common/PrivateFile.h"
 #include "common/Text.h"
@@ -28,6 +29,7 @@ CliSession::CliSession(const ParsedArgs& args)
         link.setObserver(trace_.get());
     }
     link.loadDriver();
+    warnAboutPodFolder();
 }
 
 CliSession::~CliSession() {

@@ -204,6 +204,7 @@ int runGang(const GangJob& job, const ParsedArgs& args) {
     SteadyClock clock;
     PodLink lister(loadSystemBackends, clock);
     lister.loadDriver();
+    warnAboutPodFolder();
     const std::vector<PodInfo> listed = lister.listPods();
     PodMatch chosen;
     if (args.has("--all-pods")) {

@@ -189,6 +189,7 @@ int runPods(const ParsedArgs& args) {
     SteadyClock clock;
     PodLink link(loadSystemBackends, clock);
     link.loadDriver();
+    warnAboutPodFolder();
     const std::vector<PodInfo> pods = link.listPods();
     if (args.has("--json")) {
         nlohmann::ordered_json list = nlohmann::ordered_json::array();

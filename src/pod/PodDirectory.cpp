@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -51,6 +52,8 @@ bool isPseudoTerminal(const std::string& path) {
     const unsigned m = major(st.st_rdev);
     return m >= kPtySlaveMajorFirst && m <= kPtySlaveMajorLast;
 }
+
+bool alive(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
 
 // Whether process pid is alive and has path open.
 bool processHolds(pid_t pid, const std::string& path) {
@@ -103,8 +106,8 @@ std::string podDirectory(std::string& error) {
 }
 
 namespace {
-// One announcement file, parsed and checked.
-bool readAnnouncement(const std::string& file, AnnouncedPod& pod) {
+// One announcement file, parsed; checked as well when check is set.
+bool readAnnouncement(const std::string& file, AnnouncedPod& pod, bool check = true) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st {};
@@ -127,23 +130,57 @@ bool readAnnouncement(const std::string& file, AnnouncedPod& pod) {
     if (ec != std::errc{} || end != l[3].data() + l[3].size()) return false;
     pod.pid = pid;
     if (pod.description.empty() || pod.description.size() > 63 || pod.serialNumber.size() > 63) return false;
-    return isPseudoTerminal(pod.devicePath) && processHolds(pod.pid, pod.devicePath);
+    return !check || (isPseudoTerminal(pod.devicePath) && processHolds(pod.pid, pod.devicePath));
+}
+
+std::vector<fs::path> announcementFiles(const std::string& dir) {
+    std::error_code ec;
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(dir, ec)) {
+        if (entry.path().extension() != ".tmp") files.push_back(entry.path());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
 }
 }  // namespace
+
+std::string podDirectoryProblem() {
+    std::string error;
+    podDirectory(error);
+    return error;
+}
+
+void removeStaleAnnouncements() {
+    std::string error;
+    const std::string dir = podDirectory(error);
+    if (dir.empty()) return;
+    for (const auto& file : announcementFiles(dir)) {
+        AnnouncedPod pod;
+        if (readAnnouncement(file.string(), pod, false) && !alive(pod.pid)) ::unlink(file.c_str());
+    }
+}
+
+std::vector<pid_t> otherProcessesHolding(const std::string& path) {
+    std::vector<pid_t> holders;
+    DIR* proc = ::opendir("/proc");
+    if (proc == nullptr) return holders;
+    while (dirent* e = ::readdir(proc)) {
+        pid_t pid = 0;
+        const char* name = e->d_name;
+        const auto [end, ec] = std::from_chars(name, name + std::strlen(name), pid);
+        if (ec != std::errc{} || *end != '\0' || pid == ::getpid()) continue;
+        if (processHolds(pid, path)) holders.push_back(pid);
+    }
+    ::closedir(proc);
+    return holders;
+}
 
 std::vector<AnnouncedPod> announcedPods() {
     std::vector<AnnouncedPod> pods;
     std::string error;
     const std::string dir = podDirectory(error);
     if (dir.empty()) return pods;
-    std::error_code ec;
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::directory_iterator(dir, ec)) {
-        if (entry.path().extension() != ".tmp") files.push_back(entry.path());
-        if (files.size() > 256) break;
-    }
-    std::sort(files.begin(), files.end());
-    for (const auto& file : files) {
+    for (const auto& file : announcementFiles(dir)) {
         AnnouncedPod pod;
         if (readAnnouncement(file.string(), pod)) pods.push_back(pod);
     }
@@ -164,11 +201,25 @@ std::string announcePod(const AnnouncedPod& pod, const std::string& name, std::s
     }
     const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     ::close(fd);
-    if (!written || ::rename(temp.c_str(), file.c_str()) != 0) {
-        error = file.string() + ": " + std::strerror(errno);
+    // Linked, not renamed: a name already taken is never replaced behind a
+    // running emulator's back; a stale one (its emulator gone) is.
+    bool placed = written && ::link(temp.c_str(), file.c_str()) == 0;
+    if (written && !placed && errno == EEXIST) {
+        AnnouncedPod other;
+        if (readAnnouncement(file.string(), other, false) && alive(other.pid)) {
+            error = "another emulator (pid " + std::to_string(other.pid) + ") announces its pod as " + name +
+                    ": choose another --name";
+            ::unlink(temp.c_str());
+            return "";
+        }
+        placed = ::unlink(file.c_str()) == 0 && ::link(temp.c_str(), file.c_str()) == 0;
+    }
+    if (!placed) {
+        if (error.empty()) error = file.string() + ": " + std::strerror(errno);
         ::unlink(temp.c_str());
         return "";
     }
+    ::unlink(temp.c_str());
     return file.string();
 }
 

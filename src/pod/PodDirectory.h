@@ -27,10 +27,20 @@ struct AnnouncedPod {
 // The folder, created (mode 0700) when missing; empty with error set when
 // it, or the folder above it, is not the user's own private folder.
 std::string podDirectory(std::string& error);
-// Announcements that check out, in file-name order.
+// Announcements that check out, in file-name order, however many stale
+// files lie beside them.
 std::vector<AnnouncedPod> announcedPods();
-// Writes an announcement atomically, never through a link; returns its
-// path, or empty on failure.
+// Why virtual pods are ignored (the folder is not the user's private one),
+// or empty when they are not.
+std::string podDirectoryProblem();
+// Removes the announcements of this user whose emulator is no longer running.
+void removeStaleAnnouncements();
+// The processes other than this one that have path open (as far as this
+// user may see).
+std::vector<pid_t> otherProcessesHolding(const std::string& path);
+// Writes an announcement atomically, never through a link and never over
+// the announcement of a running emulator; returns its path, or empty on
+// failure.
 std::string announcePod(const AnnouncedPod& pod, const std::string& name, std::string& error);
 
 }  // namespace cvl

@@ -231,6 +231,19 @@ std::unique_ptr<PodPort> SerialTtyBackend::open(const PodInfo& pod) {
         ::close(fd);
         return nullptr;
     }
+    // TIOCEXCL does not bind root: a terminal another process has open (other
+    // than the emulator serving a virtual pod) is not taken either.
+    std::vector<pid_t> holders = otherProcessesHolding(pod.devicePath);
+    if (pod.backend == kVirtualBackend) {
+        for (const auto& announced : announcedPods()) {
+            if (announced.devicePath == pod.devicePath) std::erase(holders, announced.pid);
+        }
+    }
+    if (!holders.empty()) {
+        ::ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        return nullptr;
+    }
     termios t = found;
     cfmakeraw(&t);
     t.c_cflag |= CLOCAL | CREAD;

@@ -9,6 +9,12 @@ bool toNumber(const std::string& s, std::uint32_t& out) {
     const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
     return ec == std::errc{} && end == s.data() + s.size() && !s.empty();
 }
+// The keys --pod-time takes: a command letter of the protocol, or a flash operation.
+bool isPodTimeKey(const std::string& key) {
+    static const std::string kLetters = "IRNMKOUXYSGHiVWLPTQJhgl";
+    if (key == "O00" || key == "O01" || key == "O02") return true;
+    return key.size() == 1 && kLetters.find(key[0]) != std::string::npos;
+}
 }  // namespace
 
 const char* podsimUsage() {
@@ -95,8 +101,9 @@ std::optional<PodsimArgs> parsePodsimArgs(const std::vector<std::string>& args, 
             if (!value(v)) return std::nullopt;
             const auto eq = v.find('=');
             std::uint32_t ms;
-            if (eq == std::string::npos || eq == 0 || !toNumber(v.substr(eq + 1), ms) || ms > 600000) {
-                return error = "bad --pod-time '" + v + "'", std::nullopt;
+            if (eq == std::string::npos || eq == 0 || !toNumber(v.substr(eq + 1), ms) || ms > 600000 ||
+                !isPodTimeKey(v.substr(0, eq))) {
+                return error = "bad --pod-time '" + v + "': KEY is a command letter or O00/O01/O02", std::nullopt;
             }
             out.emulator.wire.podTimeUs[v.substr(0, eq)] = ms * 1000;
         } else {

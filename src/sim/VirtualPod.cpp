@@ -136,6 +136,7 @@ int runVirtualPod(const PodsimArgs& args) {
     if (sigfd < 0 || !openPty(pty, error)) return report(false, error.empty() ? "signalfd failed" : error), 1;
     const std::string name = args.name.empty() ? "podsim-" + std::to_string(::getpid()) : args.name;
     const std::string serial = args.serialNumber.empty() ? "SIM" + std::to_string(::getpid()) : args.serialNumber;
+    removeStaleAnnouncements();  // each killed emulator left one
     const std::string announcement =
         announcePod({args.emulator.description, pty.path, serial, ::getpid()}, name, error);
     if (announcement.empty()) return report(false, error), 1;

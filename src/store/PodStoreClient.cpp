@@ -62,7 +62,12 @@ bool PodStoreClient::programStream(bool compare) {
             }
             status_.stepProgress();
             if (pageComplete) {
-                if (!commitPage(compare, page++, pageFill)) return false;
+                if (!commitPage(compare, page, pageFill)) {
+                    // The pod tells no position; the section and page compared then are known.
+                    mismatchAt_ = "section " + s.name + ", page " + std::to_string(page);
+                    return false;
+                }
+                ++page;
                 pageFill = 0;
             }
         }

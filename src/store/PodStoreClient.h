@@ -45,6 +45,8 @@ public:
     // The bytes after the ACK of the last successful J and h replies.
     const std::array<std::uint8_t, 15>& tagReply() const { return tagReply_; }
     const std::array<std::uint8_t, 6>& coffInfoReply() const { return coffInfoReply_; }
+    // After a compare the pod refused: "section NAME, page N", what was being compared.
+    const std::string& mismatchAt() const { return mismatchAt_; }
 
 private:
     // Sends every flash word, committing (W) or comparing (L) each full page
@@ -54,6 +56,7 @@ private:
 
     PodLink& link_;
     StatusSink& status_;
+    std::string mismatchAt_;
     const CoffImage& image_;
     const CsmKeys& keys_;
     std::array<std::uint8_t, 15> tagReply_{};

@@ -63,7 +63,12 @@ OutcomeCode verifyStore(PodStoreClient& store, StatusSink& status, const CoffIma
     const bool storedCsm = info[2] != 0;
     if (!store.checkSectionTable()) return refuse(status, OutcomeCode::SectionMismatch);
     if (storedCsm && !store.readCsmPassword()) return refuse(status, OutcomeCode::ReadPasswordFailed);
-    if (!store.compareProgramStream()) return refuse(status, OutcomeCode::DataMismatch);
+    if (!store.compareProgramStream()) {
+        std::string message(outcomeMessage(OutcomeCode::DataMismatch));
+        if (!store.mismatchAt().empty()) message += " (" + store.mismatchAt() + ")";
+        status.showMessage(message, true);
+        return OutcomeCode::DataMismatch;
+    }
     if (!store.endStoreAccess()) return refuse(status, OutcomeCode::StoreFinishFailed);
     return OutcomeCode::Ok;
 }
