@@ -3,7 +3,9 @@
 // that must check out, and the CLI never choosing between pods by itself.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 
@@ -232,6 +234,75 @@ TEST(TtyPort, ExclusiveAndRestoresTheTerminal) {
     tcgetattr(pty.slave, &after);
     EXPECT_EQ(after.c_lflag & (ICANON | ECHO), tcflag_t{ICANON | ECHO}) << "settings restored";
     EXPECT_NE(backend.open(pod), nullptr) << "free again";
+}
+
+}  // namespace
+}  // namespace cvl
+
+namespace cvl {
+namespace {
+
+// Names that fit two pods, stale files by the thousand, terminals held by
+// others, a shared emulator name and serial numbers that would command the
+// terminal: the CLI never guesses, never misses a live pod, never shares.
+TEST(PodChoice, EveryPodIsFoundAndNoNameFitsTwo) {
+    namespace fs = std::filesystem;
+    using test::cli;
+    using test::Podsim;
+    const fs::path pods = test::scratch("runtime") / "corvexlink" / "pods";
+    // A thousand and more announcements of emulators that were killed.
+    const pid_t dead = fork();
+    if (dead == 0) _exit(0);
+    waitpid(dead, nullptr, 0);
+    fs::create_directories(pods);
+    for (int i = 0; i < 1200; ++i) {
+        std::ofstream(pods / ("0stale-" + std::to_string(i))) << "Corvexlink POD\n/dev/pts/0\nSTALE\n" << dead << "\n";
+    }
+    Podsim a({"--serial", "TWIN", "--name", "twin-a"});
+    ASSERT_TRUE(a.ready());
+    EXPECT_LE(std::distance(fs::directory_iterator(pods), fs::directory_iterator{}), 2) << "stale files removed";
+    for (int i = 0; i < 1200; ++i) {
+        std::ofstream(pods / ("0stale-" + std::to_string(i))) << "Corvexlink POD\n/dev/pts/0\nSTALE\n" << dead << "\n";
+    }
+    Podsim b({"--serial", "TWIN", "--name", "twin-b"});
+    Podsim c({"--serial", a.path(), "--name", "path-as-serial"});
+    Podsim escape({"--serial", "RED\x1b[31m", "--name", "escape"});
+    ASSERT_TRUE(b.ready() && c.ready() && escape.ready());
+    Podsim again({"--serial", "SAME-NAME", "--name", "twin-a"});
+    EXPECT_FALSE(again.ready()) << "a second emulator under a name in use";
+
+    const CliRun listed = cli("pods --json");
+    ASSERT_EQ(nlohmann::json::parse(listed.out).size(), 4u) << listed.out;
+    const CliRun plain = cli("pods");
+    EXPECT_NE(plain.out.find("RED\\x1B[31m"), std::string::npos) << plain.out;
+    EXPECT_EQ(plain.out.find('\x1b'), std::string::npos);
+
+    for (const std::string& name : {std::string("TWIN"), a.path()}) {
+        const CliRun r = cli("reset --json --pod '" + name + "'");
+        EXPECT_EQ(r.status, 1) << name;
+        const auto j = nlohmann::json::parse(r.out);
+        EXPECT_EQ(j["result"], "PodChoiceAmbiguous") << name;
+        EXPECT_NE(j["message"].get<std::string>().find(" matches "), std::string::npos) << r.out;
+        const CliRun gang = cli("reset --json --pod '" + escape.path() + "' --pod '" + name + "'");
+        EXPECT_EQ(nlohmann::json::parse(gang.out)["result"], "PodChoiceAmbiguous") << gang.out;
+    }
+    EXPECT_EQ(nlohmann::json::parse(cli("probe --json --pod NOPE --pod TWIN").out)["result"], "PodNotListed");
+
+    // A terminal another process holds with TIOCEXCL alone is not taken, by root either.
+    ASSERT_EQ(cli("reset --pod '" + b.path() + "'").status, 0);
+    const int held = ::open(b.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::ioctl(held, TIOCEXCL), 0);
+    const CliRun shared = cli("reset --json --pod '" + b.path() + "'");
+    ::ioctl(held, TIOCNXCL);
+    ::close(held);
+    EXPECT_EQ(nlohmann::json::parse(shared.out)["result"], "PortFailed") << shared.out;
+
+    // A pods folder others may write to: the reason is given, as the emulator gives it.
+    fs::permissions(pods, fs::perms::group_write, fs::perm_options::add);
+    const CliRun open = cli("pods");
+    fs::permissions(pods, fs::perms::group_write, fs::perm_options::remove);
+    EXPECT_NE(open.out.find("not a private folder"), std::string::npos) << open.out;
 }
 
 }  // namespace

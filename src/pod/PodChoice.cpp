@@ -55,7 +55,8 @@ PodMatch matchPods(const std::vector<PodInfo>& listed, const std::vector<std::st
         }
         if (found.size() != 1) {
             match.code = found.empty() ? OutcomeCode::PodNotListed : OutcomeCode::PodChoiceAmbiguous;
-            match.detail = "--pod " + escapeControls(name) + (found.empty() ? "" : " matches " + listOf(found));
+            match.detail =
+                found.empty() ? escapeControls(name) : "--pod " + escapeControls(name) + " matches " + listOf(found);
             match.pods.clear();
             return match;
         }
