@@ -196,6 +196,56 @@ TEST_F(ProgramFormats, ConvertedProgramsWithGapsReadBack) {
     }
 }
 
+// One ELF segment of `words` words at paddr, with memsz bytes of memory.
+test::Bytes oneSegmentElf(std::uint32_t paddr, std::uint32_t words, std::uint32_t memsz) {
+    test::Bytes file(52 + 32 + 2 * words, 0x11);
+    const std::uint8_t ident[] = {0x7F, 'E', 'L', 'F', 1, 1, 1, 0};
+    std::copy(std::begin(ident), std::end(ident), file.begin());
+    for (std::size_t i = 8; i < 84; ++i) file[i] = 0;
+    test::put16(file, 16, 2);
+    test::put16(file, 18, 141);
+    test::put32(file, 28, 52);
+    test::put16(file, 42, 32);
+    test::put16(file, 44, 1);
+    test::put32(file, 52, 1);
+    test::put32(file, 56, 52 + 32);
+    test::put32(file, 60, paddr);
+    test::put32(file, 64, paddr);
+    test::put32(file, 68, 2 * words);
+    test::put32(file, 72, memsz);
+    return file;
+}
+
+// --base means a raw binary whatever its first bytes look like; nothing past
+// the 22-bit C28x address space is taken, from any format.
+TEST_F(ProgramFormats, BaseMeansRawBinaryAndAddressesStayInTheC28xSpace) {
+    ReadOptions at;
+    at.binaryBase = 0x8000;
+    for (const std::string& head : {std::string(":1"),
+                                    std::string("\x7F"
+                                                "ELF"),
+                                    std::string("\xC2\x00")}) {
+        test::Bytes bytes(head.begin(), head.end());
+        bytes.resize(64, 0x5A);
+        EXPECT_EQ(load(test::writeTempFile("looks-like.bin", bytes), kAnyDevice, at), OutcomeCode::Ok) << head;
+        EXPECT_EQ(image.format, "Binary");
+        EXPECT_EQ(words().size(), 32u);
+    }
+    EXPECT_EQ(load(sample("coff/adc_oku.out"), kAnyDevice, at), OutcomeCode::BaseNotForProgram);
+
+    at.binaryBase = 0x3FFFF0;
+    EXPECT_EQ(load(test::writeTempFile("past.bin", test::Bytes(64, 1)), kAnyDevice, at),
+              OutcomeCode::OutsideAddressSpace);
+    EXPECT_EQ(load(test::writeTempFile("past.elf", oneSegmentElf(0x3FFFF0, 32, 64)), kAnyDevice),
+              OutcomeCode::OutsideAddressSpace);
+    EXPECT_NE(status.last().text.find("outside the C28x address space"), std::string::npos) << status.last().text;
+    EXPECT_EQ(load(test::writeTempFile("fits.elf", oneSegmentElf(0x3FFFE0, 32, 64)), kAnyDevice), OutcomeCode::Ok);
+    EXPECT_EQ(load(test::writeTempFile("filesz.elf", oneSegmentElf(0x8000, 32, 16)), kAnyDevice),
+              OutcomeCode::ElfDamaged);
+    EXPECT_NE(status.last().text.find("64 bytes of file data for 16 bytes of memory"), std::string::npos)
+        << status.last().text;
+}
+
 TEST_F(ProgramFormats, RawBinaryAndItsHexTwinAgree) {
     ASSERT_EQ(load(sample("hex/P200W_ACDC_DSP_2800137_V1.000.hex"), kAnyDevice), OutcomeCode::Ok);
     const WordMap hex = words();
