@@ -9,6 +9,7 @@
 
 #include "PodsimProcess.h"
 #include "Samples.h"
+#include "common/Outcome.h"
 
 namespace cvl {
 namespace {
@@ -141,6 +142,21 @@ TEST_F(CommandLine, JsonIsOneDocumentAndOnePodPrintsAsOnePod) {
     ASSERT_EQ(both["boards"].size(), 2u) << both;
     EXPECT_EQ(both["summary"]["succeeded"], 2);
     EXPECT_EQ(both["boards"][0].size(), one.size() - 1) << "the same record, without the run's exit status";
+}
+
+// Every result a script may meet is in the README's table, with its message.
+TEST(Readme, ListsEveryOutcomeCode) {
+    std::ifstream in(CORVEXLINK_README);
+    const std::string readme(std::istreambuf_iterator<char>(in), {});
+    ASSERT_FALSE(readme.empty());
+    for (int i = 1; i < kOutcomeCodeCount; ++i) {
+        const auto code = static_cast<OutcomeCode>(i);
+        const std::string row = "| `" + std::string(outcomeName(code)) + "` | ";
+        const auto at = readme.find(row);
+        ASSERT_NE(at, std::string::npos) << outcomeName(code) << " is missing from the README";
+        EXPECT_EQ(readme.compare(at + row.size(), outcomeMessage(code).size(), outcomeMessage(code)), 0)
+            << outcomeName(code) << ": the README's message differs";
+    }
 }
 
 }  // namespace

@@ -17,7 +17,11 @@ podsim=build/release/src/sim/corvexlink-podsim
 echo
 
 if "$cli" probe >/dev/null 2>&1; then
-  echo "== Programming the target through the attached pod"
+  echo "== Programming the targets through the attached pods:"
+  "$cli" pods
+  if [ "$("$cli" pods --json | jq length)" -gt 1 ]; then
+    exec "$cli" write --all-pods --device F28335 "$sample"
+  fi
   exec "$cli" write --device F28335 "$sample"
 fi
 

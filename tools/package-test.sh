@@ -21,7 +21,8 @@ corvexlink-cli info --device F28335 ../shared/testdata/coff/adc_oku.out >/dev/nu
 echo "installed corvexlink-cli loads a sample"
 desktop-file-validate /usr/share/applications/corvexlink.desktop && echo "desktop entry: valid"
 python3 tools/check-udev-rules.py /usr/lib/udev/rules.d/70-corvexlink.rules
-man -w corvexlink-cli >/dev/null && echo "man page: installed"
+for page in corvexlink corvexlink-cli corvexlink-podsim; do man -w "$page" >/dev/null; done
+man -l "$(man -w corvexlink-cli)" 2>/dev/null | grep -q -- "--serial-start" && echo "man pages: installed, with every option"
 # The window starts (and keeps running until stopped) on a display-less machine.
 status=0
 QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$(mktemp -d)" timeout 3 corvexlink || status=$?

@@ -17,5 +17,7 @@ for preset in dev asan; do
 done
 # The fault matrix reports its size; ctest keeps passing tests' output to itself.
 build/dev/tests/corvexlink-tests --gtest_filter='FaultMatrix.*' | grep '^fault matrix:'
+# Every shell example of the README, run as written.
+python3 tools/readme-doctest.py build/dev
 
 FUZZ_SECONDS="$fuzz_seconds" tools/fuzz.sh
