@@ -59,6 +59,8 @@ TEST_F(CommandLine, KeysAndAddressesAreTakenAsTypedOrRefused) {
         std::string says;    // a part of the message
     };
     const std::string ledger = " --serial-ledger " + (dir / "ledger.txt").string();
+    const fs::path renamed = dir / "renamed.out";  // a raw binary under a program's name
+    fs::copy_file(binary, renamed);
     const std::vector<Case> cases = {
         {"write --csm XYZ,888G,12345,-1,FFFF,FFFF,FFFF,FFFF " + program, "UsageError", "word 0 ('XYZ')"},
         {"write --csm 1234,888G,1,1,1,1,1,1 " + program, "UsageError", "word 1 ('888G')"},
@@ -69,6 +71,7 @@ TEST_F(CommandLine, KeysAndAddressesAreTakenAsTypedOrRefused) {
         {"info --device none --base 80000x " + binary, "UsageError", "hexadecimal"},
         {"info --device none --base 400000 " + binary, "UsageError", "3FFFFF"},
         {"info --base 0x338000 " + program, "BaseNotForProgram", "--base is only for raw binaries"},
+        {"write " + renamed.string(), "BinaryNeedsBase", "give --base"},
         {"write --serial-at main" + ledger + " " + program, "SerialRefused", "code"},
         {"write --serial-at 30001F" + ledger + " " + program, "SerialRefused", "code section .text"},
         {"write --serial-at 300AB4 --serial-start 100000" + ledger + " " + program, "UsageError", "65535"},

@@ -220,7 +220,7 @@ int runGang(const GangJob& job, const ParsedArgs& args) {
     TerminalStatus loadStatus(true);
     if (job.program) {
         const OutcomeCode loaded = ensureImageLoaded(master, loadStatus, job.source.path, job.source.device, job.noFile,
-                                                     {}, ReadOptions{job.source.binaryBase});
+                                                     {}, ReadOptions{job.source.binaryBase, true});
         if (loaded != OutcomeCode::Ok) return refuseWith(args, loaded, loadStatus.lastMessage());
         if (!json) printWarnings(master);
     }

@@ -90,7 +90,7 @@ int runInSession(const char* name, const ParsedArgs& args, bool program, Outcome
         // Loaded first so that its warnings come before the pod is touched;
         // the command then uses this image.
         ready = ensureImageLoaded(session.image, session.status, options->program.path, options->program.device, noFile,
-                                  {}, ReadOptions{options->program.binaryBase});
+                                  {}, ReadOptions{options->program.binaryBase, true});
         if (!args.has("--json")) printWarnings(session.image);
     }
     const CommandOutcome outcome = ready == OutcomeCode::Ok ? run(ctx, build(*options)) : shownFailure(ready);
