@@ -41,8 +41,9 @@ void BM_TargetWriteWireModel(benchmark::State& state) {
         }
         cvl::CsmKeys keys;
         cvl::TargetProgrammer programmer(link, status, image, keys);
-        const bool ok = cvl::bench::timeAgainstWireModel(
-            state, pod, [&] { return programmer.runTargetWrite(true, false, false) == cvl::OutcomeCode::Ok; });
+        const bool ok = cvl::bench::timeAgainstWireModel(state, pod, [&] {
+            return programmer.runTargetWrite({true, false, false}) == cvl::OutcomeCode::Ok;
+        });
         if (!ok) state.SkipWithError("write failed");
     }
 }

@@ -97,7 +97,7 @@ void BM_FullFlashWriteStatus(benchmark::State& state) {
         cvl::CsmKeys keys;
         cvl::TargetProgrammer programmer(link, status, image, keys);
         const auto t0 = std::chrono::steady_clock::now();
-        if (programmer.runTargetWrite(true, false, false) != cvl::OutcomeCode::Ok) {
+        if (programmer.runTargetWrite({true, false, false}) != cvl::OutcomeCode::Ok) {
             state.SkipWithError("write failed");
         }
         const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();

@@ -11,7 +11,7 @@
 #include "cli/JsonText.h"
 #include "image/CoffImage.h"
 #include "image/CoffReader.h"
-#include "image/Crc32.h"
+#include "common/Crc32.h"
 #include "image/ImageChecks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

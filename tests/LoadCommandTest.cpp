@@ -2,8 +2,9 @@
 
 #include <filesystem>
 
+#include "common/Text.h"
 #include "CoffWriter.h"
-#include "image/LoadCommand.h"
+#include "command/LoadCommand.h"
 #include "TestStatus.h"
 
 namespace cvl {

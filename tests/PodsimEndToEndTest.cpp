@@ -15,7 +15,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "image/LoadCommand.h"
+#include "command/LoadCommand.h"
 #include "CoffWriter.h"
 #include "PodsimProcess.h"
 #include "RunCommand.h"

@@ -17,7 +17,7 @@
 #include "TestStatus.h"
 #include "image/ImageChecks.h"
 #include "image/IntelHexReader.h"
-#include "image/LoadCommand.h"
+#include "command/LoadCommand.h"
 #include "image/ProgramWriter.h"
 
 namespace cvl {

@@ -8,8 +8,8 @@
 
 #include <filesystem>
 
-#include "image/Crc32.h"
-#include "image/LoadCommand.h"
+#include "common/Crc32.h"
+#include "command/LoadCommand.h"
 #include "TestStatus.h"
 
 namespace cvl {

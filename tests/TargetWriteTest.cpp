@@ -24,7 +24,7 @@ protected:
     }
     OutcomeCode run(bool eraseAll = false, bool csm = false) {
         TargetProgrammer p(rig.link, rig.status, image, keys);
-        return p.runTargetWrite(image.summary.hasFlashSection != 0, eraseAll, csm);
+        return p.runTargetWrite({image.summary.hasFlashSection != 0, eraseAll, csm});
     }
     std::vector<std::string> frames() const { return rig.recorder.frames(); }
     std::vector<std::string> framesStartingWith(char c) const {
@@ -76,7 +76,7 @@ TEST_F(TargetWriteTest, FlashWordsTravelSwappedBootWordsAsStored) {
     CoffImage ramImage;
     ASSERT_TRUE(loadSections(ramImage, {words(0x8000, 1, 0x1234)}));
     TargetProgrammer p(ram.link, ram.status, ramImage, keys);
-    ASSERT_EQ(p.runTargetWrite(false, false, false), OutcomeCode::Ok);
+    ASSERT_EQ(p.runTargetWrite({false, false, false}), OutcomeCode::Ok);
     EXPECT_EQ(ram.recorder.frames()[2], "U0001");
     EXPECT_EQ(ram.recorder.frames()[5], "Y1234");
     EXPECT_EQ(ram.pod.target().ram().at(0x8000), 0x1234);
@@ -132,7 +132,7 @@ TEST(TargetWriteErase, EraseAllOnF28332) {
     ASSERT_TRUE(loadSections(image, {words(0x33C000, 2)}, 0));
     CsmKeys keys;
     TargetProgrammer p(rig.link, rig.status, image, keys);
-    ASSERT_EQ(p.runTargetWrite(true, true, false), OutcomeCode::Ok);
+    ASSERT_EQ(p.runTargetWrite({true, true, false}), OutcomeCode::Ok);
     std::vector<std::string> erases;
     for (const auto& f : rig.recorder.frames())
         if (f.rfind("O01", 0) == 0) erases.push_back(f);
@@ -170,7 +170,7 @@ TEST_F(TargetWriteTest, InitFlashIsRetriedOnceAfterAPurge) {
     ASSERT_TRUE(loadSections(image, {words(0x330000, 2)}));
     silent.driver->calls.clear();
     TargetProgrammer p(silent.link, silent.status, image, keys);
-    EXPECT_EQ(p.runTargetWrite(true, false, false), OutcomeCode::FlashInitFailed);
+    EXPECT_EQ(p.runTargetWrite({true, false, false}), OutcomeCode::FlashInitFailed);
     const auto& c = silent.driver->calls;
     EXPECT_EQ(std::count(c.begin(), c.end(), "purge(rx,tx)"), 1);
     EXPECT_EQ(silent.pod.framesOf('O'), 2u);
@@ -178,7 +178,7 @@ TEST_F(TargetWriteTest, InitFlashIsRetriedOnceAfterAPurge) {
     test::PodRig once(test::withFaults({test::fault(FaultKind::Silent, 'O', 1)}));
     ASSERT_TRUE(once.connect());
     TargetProgrammer q(once.link, once.status, image, keys);
-    EXPECT_EQ(q.runTargetWrite(true, false, false), OutcomeCode::Ok);
+    EXPECT_EQ(q.runTargetWrite({true, false, false}), OutcomeCode::Ok);
 }
 
 TEST_F(TargetWriteTest, ProgressAndMessagesOfAFlashWrite) {
@@ -204,7 +204,7 @@ TEST_F(TargetWriteTest, MissingEraseFailsTheBlock) {
     rig.pod.target().setFlashWord(0x338001, 0x0F0F);  // can take 0x0F0F (nothing to set)
     rig.pod.target().setFlashWord(0x338000, 0x0F00);  // 0x0F00 cannot become 0x0F0E
     TargetProgrammer p(rig.link, rig.status, image, keys);
-    ASSERT_TRUE(p.startSciBoot(false, true));
+    ASSERT_TRUE(p.startSciBoot({true, false, false}));
     ASSERT_TRUE(p.downloadFlashAlgorithm(false));
     ASSERT_TRUE(p.flashOperation(FlashOpCode::InitFlash, 3000, 0, 0));
     EXPECT_FALSE(p.writeFlash());

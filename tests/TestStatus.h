@@ -14,7 +14,7 @@
 #include "command/StoreCommands.h"
 #include "command/TargetCommands.h"
 #include "common/StatusSink.h"
-#include "image/LoadCommand.h"
+#include "command/LoadCommand.h"
 
 namespace cvl::test {
 
@@ -30,7 +30,14 @@ struct ShownMessage {
 class RecordingStatus : public StatusSink {
 public:
     void showMessage(std::string_view text, bool isError) override { messages.push_back({std::string(text), isError}); }
-    void setBusy(bool busy) override { busyCalls.push_back(busy); }
+    void commandStarted() override {
+        busyCalls.push_back(true);
+        ++waitCursor;
+    }
+    void commandEnded() override {
+        --waitCursor;
+        busyCalls.push_back(false);
+    }
     void beginProgress(std::uint32_t total) override {
         progressTotals.push_back(total);
         position = 0;
@@ -43,8 +50,6 @@ public:
         position = 0;
         ++resets;
     }
-    void beginWaitCursor() override { ++waitCursor; }
-    void endWaitCursor() override { --waitCursor; }
 
     const ShownMessage& last() const { return messages.back(); }
 

@@ -36,7 +36,7 @@ TEST(VendorBackend, StandInLibraryProgramsTheEmulatedTarget) {
     ASSERT_TRUE(test::loadSections(image, {test::words(0x338000, 50)}));
     CsmKeys keys;
     TargetProgrammer programmer(link, status, image, keys);
-    EXPECT_EQ(programmer.runTargetWrite(true, false, false), OutcomeCode::Ok);
+    EXPECT_EQ(programmer.runTargetWrite({true, false, false}), OutcomeCode::Ok);
     link.closePod();
 }
 

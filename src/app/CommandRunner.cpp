@@ -20,8 +20,11 @@ public:
     void showMessage(std::string_view text, bool isError) override {
         runner_.post([this, t = std::string(text), isError] { target_.showMessage(t, isError); });
     }
-    void setBusy(bool busy) override {
-        runner_.post([this, busy] { target_.setBusy(busy); });
+    void commandStarted() override {
+        runner_.post([this] { target_.commandStarted(); });
+    }
+    void commandEnded() override {
+        runner_.post([this] { target_.commandEnded(); });
     }
     void beginProgress(std::uint32_t total) override {
         runner_.post([this, total] { target_.beginProgress(total); });
@@ -31,12 +34,6 @@ public:
     }
     void resetProgress() override {
         runner_.post([this] { target_.resetProgress(); });
-    }
-    void beginWaitCursor() override {
-        runner_.post([this] { target_.beginWaitCursor(); });
-    }
-    void endWaitCursor() override {
-        runner_.post([this] { target_.endWaitCursor(); });
     }
 
 private:

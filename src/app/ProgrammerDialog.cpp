@@ -32,7 +32,7 @@
 #include "controls/MessageLine.h"
 #include "controls/PercentProgressBar.h"
 #include "controls/Utf8LengthValidator.h"
-#include "image/LoadCommand.h"
+#include "command/LoadCommand.h"
 #include "pod/PodChoice.h"
 
 // The pictures are compiled into this static library; make sure the linker
@@ -104,7 +104,10 @@ ProgrammerDialog::~ProgrammerDialog() {
     image_.resetImage();
     saveSettingsFromControls();
     recentFiles_.clear();
-    while (waitCursor_ > 0) endWaitCursor();
+    while (waitCursor_ > 0) {
+        --waitCursor_;
+        QGuiApplication::restoreOverrideCursor();
+    }
 }
 
 void ProgrammerDialog::initialiseWindow() {
@@ -385,11 +388,25 @@ void ProgrammerDialog::showMessage(std::string_view text, bool isError) {
     emit messageShown(line, isError);
 }
 
-void ProgrammerDialog::setBusy(bool busy) {
+void ProgrammerDialog::setButtonsEnabled(bool enabled) {
     for (BitmapButton* b : {targetWrite_, targetReset_, load_, podWrite_, podVerify_, podInfo_, exit_}) {
-        b->setEnabled(!busy);
+        b->setEnabled(enabled);
         b->repaint();
     }
+}
+
+void ProgrammerDialog::commandStarted() {
+    setButtonsEnabled(false);
+    ++waitCursor_;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void ProgrammerDialog::commandEnded() {
+    if (waitCursor_ > 0) {
+        --waitCursor_;
+        QGuiApplication::restoreOverrideCursor();
+    }
+    setButtonsEnabled(true);
 }
 
 void ProgrammerDialog::beginProgress(std::uint32_t total) {
@@ -400,17 +417,6 @@ void ProgrammerDialog::beginProgress(std::uint32_t total) {
 
 void ProgrammerDialog::stepProgress() { progress_->stepIt(); }
 void ProgrammerDialog::resetProgress() { progress_->setPos(0); }
-
-void ProgrammerDialog::beginWaitCursor() {
-    ++waitCursor_;
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-}
-
-void ProgrammerDialog::endWaitCursor() {
-    if (waitCursor_ == 0) return;
-    --waitCursor_;
-    QGuiApplication::restoreOverrideCursor();
-}
 
 // --- inputs -----------------------------------------------------------------
 

@@ -42,14 +42,14 @@ public:
     ProgrammerDialog(PodLink::BackendLoader loader, Clock& clock, QWidget* parent = nullptr);
     ~ProgrammerDialog() override;
 
-    // StatusSink: the message line, busy state, progress bar and wait cursor.
+    // StatusSink: the message line, the progress bar, and while a command
+    // runs the command buttons disabled and the wait cursor.
     void showMessage(std::string_view text, bool isError) override;
-    void setBusy(bool busy) override;
+    void commandStarted() override;
+    void commandEnded() override;
     void beginProgress(std::uint32_t total) override;
     void stepProgress() override;
     void resetProgress() override;
-    void beginWaitCursor() override;
-    void endWaitCursor() override;
 
     // Puts a successfully loaded path at the top of the recent files.
     void addRecentFile(const std::string& path);
@@ -103,6 +103,7 @@ private:
     void runCommand(QWidget* button, const std::function<void(CommandContext&)>& command);
     // A load the user asked for: the file, then any warning about it on the line.
     void loadShown(const std::string& path, bool remember);
+    void setButtonsEnabled(bool enabled);
     // Lists the pods now and narrows the link to the one the command uses:
     // false, with nothing sent, when several are listed and the user chose none.
     bool choosePodForCommand();

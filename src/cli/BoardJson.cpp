@@ -11,7 +11,10 @@ nlohmann::ordered_json boardJson(const BoardReport& b) {
     const std::string last = b.messages.empty() ? b.outcome.message : b.messages.back().first;
     putText(out, "message", last);
     out["isError"] = b.messages.empty() ? !b.outcome.ok() : b.messages.back().second;
-    out["elapsedSeconds"] = jsonSeconds(b.elapsedSeconds);
+    // As the command timed itself; null for the commands that do not.
+    out["elapsedSeconds"] =
+        b.outcome.elapsed ? nlohmann::ordered_json(jsonSeconds(static_cast<double>(b.outcome.elapsed->count()) / 1000))
+                          : nlohmann::ordered_json(nullptr);
     nlohmann::ordered_json messages = nlohmann::ordered_json::array();
     for (const auto& [text, isError] : b.messages) {
         nlohmann::ordered_json m;

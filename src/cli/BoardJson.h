@@ -18,7 +18,6 @@ struct BoardReport {
     std::string command;
     CommandOutcome outcome;
     std::vector<std::pair<std::string, bool>> messages;  // every line shown, with its error flag
-    double elapsedSeconds = 0;
     // The program, for the commands that take one.
     bool program = false;
     std::string file;

@@ -17,10 +17,7 @@
 namespace cvl::cli {
 
 CliSession::CliSession(const ParsedArgs& args)
-    : link(loadSystemBackends, clock),
-      status(args.has("--json")),
-      json_(args.has("--json")),
-      startUs_(clock.nowMicros()) {
+    : link(loadSystemBackends, clock), status(args.has("--json")), json_(args.has("--json")) {
     if (const auto traceFile = args.value("--trace")) {
         tracePath_ = *traceFile;
         traceFile_ = openPrivateOutput(tracePath_, error_);
@@ -88,7 +85,6 @@ int CliSession::finish(const char* command, const CommandOutcome& outcome, const
     board.command = command;
     board.outcome = outcome;
     board.messages = status.messages();
-    board.elapsedSeconds = static_cast<double>(clock.nowMicros() - startUs_) * 1e-6;
     if (device != nullptr) {
         board.program = true;
         board.file = file;

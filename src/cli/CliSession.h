@@ -54,7 +54,6 @@ private:
     bool closeTrace(std::string& error);
 
     bool json_;
-    std::uint64_t startUs_;
     std::string tracePath_;
     std::FILE* traceFile_ = nullptr;
     std::unique_ptr<InterruptibleTrace> trace_;

@@ -9,7 +9,7 @@
 #include "cli/TerminalStatus.h"
 #include "common/PrivateFile.h"
 #include "common/Text.h"
-#include "image/LoadCommand.h"
+#include "command/LoadCommand.h"
 #include "image/ProgramWriter.h"
 
 namespace cvl::cli {

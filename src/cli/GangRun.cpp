@@ -25,7 +25,7 @@
 #include "common/PrivateFile.h"
 #include "common/Sha256.h"
 #include "common/Text.h"
-#include "image/Crc32.h"
+#include "common/Crc32.h"
 #include "image/SymbolTable.h"
 #include "pod/PodChoice.h"
 #include "pod/SystemBackends.h"
@@ -348,7 +348,6 @@ int runGang(const GangJob& job, const ParsedArgs& args) {
         board.outcome = run.outcome;
         board.outcome.pod = run.pod;
         board.messages = run.lines->messages;
-        board.elapsedSeconds = run.totalMs / 1000.0;
         board.program = job.program;
         board.file = job.source.path;
         board.device = device;

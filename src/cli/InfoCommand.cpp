@@ -13,7 +13,7 @@
 #include "common/Clock.h"
 #include "common/Text.h"
 #include "image/CoffImage.h"
-#include "image/LoadCommand.h"
+#include "command/LoadCommand.h"
 #include "image/SymbolTable.h"
 
 namespace cvl::cli {

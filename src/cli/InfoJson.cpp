@@ -1,7 +1,7 @@
 #include "cli/InfoJson.h"
 
 #include "cli/JsonText.h"
-#include "image/Crc32.h"
+#include "common/Crc32.h"
 
 #include <algorithm>
 #include <vector>

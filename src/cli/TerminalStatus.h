@@ -17,12 +17,11 @@ public:
     explicit TerminalStatus(bool quiet = false);
 
     void showMessage(std::string_view text, bool isError) override;
-    void setBusy(bool) override {}
+    void commandStarted() override {}
+    void commandEnded() override {}
     void beginProgress(std::uint32_t total) override;
     void stepProgress() override;
     void resetProgress() override;
-    void beginWaitCursor() override {}
-    void endWaitCursor() override {}
 
     const std::string& lastMessage() const { return last_; }
     // Every line shown, in order, with its error flag.

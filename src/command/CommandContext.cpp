@@ -7,6 +7,12 @@
 
 namespace cvl {
 
+std::optional<std::chrono::milliseconds> elapsedBetween(std::optional<std::uint32_t> start,
+                                                        std::optional<std::uint32_t> end) {
+    if (!start || !end) return std::nullopt;
+    return std::chrono::milliseconds(static_cast<std::uint32_t>(*end - *start));
+}
+
 std::string elapsedText(std::optional<std::uint32_t> start, std::optional<std::uint32_t> end) {
     if (!start || !end) return "";
     char text[32];
@@ -54,16 +60,15 @@ OutcomeCode checkLockConsent(CommandContext& ctx, LockConsent consent) {
 
 CommandOutcome runBusyCommand(CommandContext& ctx, const std::function<OutcomeCode()>& step,
                               const std::string& successText, bool failureShown) {
-    ctx.status.setBusy(true);
-    ctx.status.beginWaitCursor();
+    ctx.status.commandStarted();
     const auto first = ctx.clock.systemTimeMs();
     const OutcomeCode code = step();
     const auto second = ctx.clock.systemTimeMs();
     CommandOutcome outcome;
     outcome.code = code;
-    outcome.elapsed = elapsedText(first, second);
+    outcome.elapsed = elapsedBetween(first, second);
     if (code == OutcomeCode::Ok) {
-        outcome.message = successText + outcome.elapsed;
+        outcome.message = successText + elapsedText(first, second);
         ctx.status.showMessage(outcome.message, false);
     } else {
         outcome.message = std::string(outcomeMessage(code));
@@ -71,8 +76,7 @@ CommandOutcome runBusyCommand(CommandContext& ctx, const std::function<OutcomeCo
     }
     ctx.link.closePod();
     ctx.status.resetProgress();
-    ctx.status.endWaitCursor();
-    ctx.status.setBusy(false);
+    ctx.status.commandEnded();
     return outcome;
 }
 

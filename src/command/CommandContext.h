@@ -3,6 +3,7 @@
 // the clock, and where successful loads are remembered. The window, the
 // command-line tool and the tests each own one set.
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -12,7 +13,7 @@
 #include "common/Clock.h"
 #include "common/StatusSink.h"
 #include "image/CoffImage.h"
-#include "image/LoadCommand.h"
+#include "command/LoadCommand.h"
 #include "pod/PodLink.h"
 
 namespace cvl {
@@ -32,6 +33,10 @@ struct CommandContext {
 // the refusal, already shown.
 OutcomeCode checkLockConsent(CommandContext& ctx, LockConsent consent);
 
+// The difference of two system-time readings (wrapping at 32 bits), or
+// nothing when either reading failed.
+std::optional<std::chrono::milliseconds> elapsedBetween(std::optional<std::uint32_t> start,
+                                                        std::optional<std::uint32_t> end);
 // "%.2f sec" of the difference of two system-time readings, or empty when
 // either reading failed.
 std::string elapsedText(std::optional<std::uint32_t> start, std::optional<std::uint32_t> end);

@@ -2,6 +2,7 @@
 // What a command returns: its code, the line it showed last, the elapsed
 // time of the long commands, and the figures a script may want.
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -9,7 +10,6 @@
 #include "common/Outcome.h"
 #include "image/CoffImage.h"
 #include "pod/PodPort.h"
-#include "pod/TargetProgrammer.h"
 #include "pod/TargetProgrammer.h"
 
 namespace cvl {
@@ -29,7 +29,8 @@ struct ProgramFigures {
 struct CommandOutcome {
     OutcomeCode code = OutcomeCode::Ok;
     std::string message;  // the last line the command showed
-    std::string elapsed;  // "12.34 sec" after a long command, when the clock could be read
+    // How long a long command took, when the clock could be read.
+    std::optional<std::chrono::milliseconds> elapsed;
     std::optional<ProgramFigures> program;
     std::optional<PodInfo> pod;               // the pod the command opened
     std::optional<std::uint16_t> podVersion;  // POD Info

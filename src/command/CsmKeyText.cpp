@@ -1,9 +1,10 @@
+#include "common/Text.h"
 #include "command/CsmKeyText.h"
 
 #include <algorithm>
 #include <cstdlib>
 
-#include "image/LoadCommand.h"
+#include "command/LoadCommand.h"
 
 namespace cvl {
 

@@ -33,7 +33,11 @@ CommandOutcome targetWrite(CommandContext& ctx, const TargetWriteRequest& reques
     TargetProgrammer programmer(ctx.link, ctx.status, ctx.image, keys);
     programmer.timePhasesWith(ctx.clock);
     CommandOutcome outcome = runBusyCommand(
-        ctx, [&] { return programmer.runTargetWrite(flash, eraseAll, csm); }, "Flash Write Completed - ", false);
+        ctx,
+        [&] {
+            return programmer.runTargetWrite({flash, eraseAll, csm});
+        },
+        "Flash Write Completed - ", false);
     outcome.pod = ctx.link.pod();
     outcome.program = programFigures(ctx.image, eraseAll);
     outcome.phases = programmer.phaseTimes();

@@ -1,8 +1,18 @@
 #include "common/Text.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include <cstdint>
 
 namespace cvl {
+
+std::string trimmed(std::string_view text) {
+    const auto isSpace = [](unsigned char c) { return std::isspace(c) != 0; };
+    auto first = std::find_if_not(text.begin(), text.end(), isSpace);
+    auto last = std::find_if_not(text.rbegin(), text.rend(), isSpace).base();
+    return first < last ? std::string(first, last) : std::string();
+}
 
 namespace {
 // The length of the UTF-8 sequence starting at text[i], or 0 when none valid starts there.

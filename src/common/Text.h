@@ -12,6 +12,9 @@ namespace cvl {
 
 bool isValidUtf8(std::string_view text);
 
+// Text with leading and trailing white space removed.
+std::string trimmed(std::string_view text);
+
 // text cut to at most maxBytes, never inside a UTF-8 character (bytes that
 // are not UTF-8 are cut anywhere).
 std::string cutAtCharacter(std::string_view text, std::size_t maxBytes);

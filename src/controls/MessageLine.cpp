@@ -49,7 +49,6 @@ void MessageLine::fitToText() {
 }
 
 void MessageLine::paintEvent(QPaintEvent*) {
-    ++paints_;
     QPainter p(this);
     const QRect area = fitted_ ? drawRect_ : rect();
     p.fillRect(area, backColour_);

@@ -28,7 +28,6 @@ public:
     const QString& caption() const { return caption_; }
     QColor textColour() const { return textColour_; }
     QColor backColour() const { return backColour_; }
-    int paintCount() const { return paints_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -43,7 +42,6 @@ private:
     bool drawText_ = false;
     bool fitted_ = false;
     QRect drawRect_;
-    int paints_ = 0;
 };
 
 }  // namespace cvl::ui

@@ -20,8 +20,6 @@ public:
     int setPos(int position);
     int stepIt() { return setPos(position_ + step_); }
 
-    int lower() const { return lower_; }
-    int upper() const { return upper_; }
     int pos() const { return position_; }
     // The filled width for the current position, in pixels.
     int fillWidth() const;

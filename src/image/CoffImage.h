@@ -15,7 +15,7 @@
 namespace cvl {
 
 struct ImageSummary {
-    std::int32_t hasFlashSection = 0;
+    bool hasFlashSection = false;
     std::uint16_t sectorUnion = 0;
     std::uint16_t flashSectionCount = 0;
     std::int32_t flashListEnd = 0;  // list position after the last flash section
@@ -61,7 +61,7 @@ public:
     std::vector<SectionRecord> sections;
     std::uint32_t totalBytes = 0;
     ImageSummary summary;
-    std::int32_t imageLoaded = 0;
+    bool imageLoaded = false;
     std::string fileName;
     McuType mcuType = kDefaultMcu;
     // Set by a successful load: the path it read (as given, trimmed), a

@@ -15,7 +15,7 @@ struct SectionRecord {
     // buffer offset.
     std::uint32_t streamOffset = 0;
     const std::uint8_t* data = nullptr;  // lengthWords words, little-endian, in the image buffer
-    std::int32_t inFlash = 0;
+    bool inFlash = false;
     std::uint16_t sectorMask = 0;
 
     // Word i of the section as the file stores it (little-endian).

@@ -17,6 +17,20 @@ constexpr std::uint32_t kLastWordLimitMs = 4000;
 constexpr std::uint32_t kStreamEndLimitMs = 3000;
 
 std::uint16_t swapBytes(std::uint16_t w) { return static_cast<std::uint16_t>((w << 8) | (w >> 8)); }
+// Calls send(address, first word, count) for each block of at most
+// blockWords words of the section in order (at least one block), until one
+// fails.
+template <typename Send>
+bool inBlocks(const SectionRecord& section, std::uint32_t blockWords, Send send) {
+    std::uint32_t first = 0;
+    do {
+        const std::uint32_t n = std::min(section.lengthWords - first, blockWords);
+        if (!send(section.startAddress + first, first, n)) return false;
+        first += n;
+    } while (first < section.lengthWords);
+    return true;
+}
+
 }  // namespace
 
 void TargetProgrammer::mark(double& phase) {
@@ -26,11 +40,12 @@ void TargetProgrammer::mark(double& phase) {
     phaseStartUs_ = now;
 }
 
-OutcomeCode TargetProgrammer::runTargetWrite(bool flash, bool eraseAll, bool csm) {
+OutcomeCode TargetProgrammer::runTargetWrite(const WriteOptions& options) {
+    const auto [flash, eraseAll, csm] = options;
     phases_ = PhaseTimes{};
     if (clock_ != nullptr) phaseStartUs_ = clock_->nowMicros();
     status_.showMessage("Starting SCI Boot...", false);
-    const bool booted = startSciBoot(csm, flash);
+    const bool booted = startSciBoot(options);
     mark(phases_.boot);
     if (!booted) return OutcomeCode::SciBootFailed;
     if (!flash) {
@@ -64,9 +79,9 @@ OutcomeCode TargetProgrammer::runTargetWrite(bool flash, bool eraseAll, bool csm
     return reset ? OutcomeCode::Ok : OutcomeCode::ResetFailed;
 }
 
-bool TargetProgrammer::startSciBoot(bool csm, bool flash) {
+bool TargetProgrammer::startSciBoot(const WriteOptions& options) {
     const unsigned code = deviceCode(image_.mcuType);
-    if (csm && !flash) {
+    if (options.csm && !options.flash) {
         return link_.transact(Frame('M').hex(code, 1).text(keyText(keys_)), 1, kBootWithKeysLimitMs).has_value();
     }
     return link_.transact(Frame('N').hex(code, 1), 1, kBootLimitMs).has_value();
@@ -120,23 +135,14 @@ bool TargetProgrammer::writeFlash() {
 }
 
 bool TargetProgrammer::writeFlashSection(const SectionRecord& section) {
-    std::uint32_t address = section.startAddress;
-    std::uint32_t remaining = section.lengthWords;
-    std::uint32_t next = 0;
-    for (;;) {
-        const std::uint32_t n = std::min(remaining, kFlashBlockWords);
+    return inBlocks(section, kFlashBlockWords, [&](std::uint32_t address, std::uint32_t first, std::uint32_t n) {
         for (std::uint32_t k = 0; k < n; ++k) {
-            batch_.put('S', swapBytes(section.word(next++)));
+            batch_.put('S', swapBytes(section.word(first + k)));
             if ((k + 1 == n || batch_.full()) && !batch_.flush(link_)) return false;
             status_.stepProgress();
         }
-        if (!flashOperation(FlashOpCode::ProgramBlock, kProgramLimitMs, address, static_cast<std::uint16_t>(n))) {
-            return false;
-        }
-        if (remaining <= kFlashBlockWords) return true;
-        remaining -= kFlashBlockWords;
-        address += kFlashBlockWords;
-    }
+        return flashOperation(FlashOpCode::ProgramBlock, kProgramLimitMs, address, static_cast<std::uint16_t>(n));
+    });
 }
 
 bool TargetProgrammer::downloadUserProgram() {
@@ -152,26 +158,21 @@ bool TargetProgrammer::downloadUserProgram() {
 }
 
 bool TargetProgrammer::sendRamSection(const SectionRecord& section, bool last) {
-    std::uint32_t address = section.startAddress;
-    std::uint32_t remaining = section.lengthWords;
-    std::uint32_t next = 0;
-    for (;;) {
-        const std::uint32_t n = std::min(remaining, kBootBlockWords);
-        if (!sendWord(link_, batch_, 'U', static_cast<std::uint16_t>(n), kHeaderLimitMs) ||
-            !sendLong(link_, batch_, address, kHeaderLimitMs)) {
-            return false;
-        }
-        for (std::uint32_t k = 0; k < n; ++k) {
-            const bool lastOfBlock = k + 1 == n;
-            if (!sendWord(link_, batch_, lastOfBlock ? 'Y' : 'S', section.word(next++), kLastWordLimitMs)) return false;
-            status_.stepProgress();
-        }
-        if (remaining <= kBootBlockWords) break;
-        remaining -= kBootBlockWords;
-        address += kBootBlockWords;
-    }
-    if (last && !sendWord(link_, batch_, 'X', 0, kStreamEndLimitMs)) return false;
-    return true;
+    const bool sent =
+        inBlocks(section, kBootBlockWords, [&](std::uint32_t address, std::uint32_t first, std::uint32_t n) {
+            if (!sendWord(link_, batch_, 'U', static_cast<std::uint16_t>(n), kHeaderLimitMs) ||
+                !sendLong(link_, batch_, address, kHeaderLimitMs)) {
+                return false;
+            }
+            for (std::uint32_t k = 0; k < n; ++k) {
+                const bool lastOfBlock = k + 1 == n;
+                if (!sendWord(link_, batch_, lastOfBlock ? 'Y' : 'S', section.word(first + k), kLastWordLimitMs))
+                    return false;
+                status_.stepProgress();
+            }
+            return true;
+        });
+    return sent && (!last || sendWord(link_, batch_, 'X', 0, kStreamEndLimitMs));
 }
 
 }  // namespace cvl

@@ -23,6 +23,15 @@ struct PhaseTimes {
     double boot = 0, algorithm = 0, flashInit = 0, erase = 0, program = 0, reset = 0;
 };
 
+// How a Target Write runs: into flash (or, for a program without flash
+// sections, streamed into RAM), erasing every sector or only the program's,
+// with or without the CSM keys.
+struct WriteOptions {
+    bool flash = true;
+    bool eraseAll = false;
+    bool csm = false;
+};
+
 class TargetProgrammer {
 public:
     TargetProgrammer(PodLink& link, StatusSink& status, const CoffImage& image, const CsmKeys& keys)
@@ -30,13 +39,13 @@ public:
 
     // Ok, or the step that failed: SciBootFailed, UserProgramFailed,
     // AlgorithmFailed, FlashInitFailed, EraseFailed, WriteFailed, ResetFailed.
-    OutcomeCode runTargetWrite(bool flash, bool eraseAll, bool csm);
+    OutcomeCode runTargetWrite(const WriteOptions& options);
 
     // Times the steps of runTargetWrite on clock (for the programming log).
     void timePhasesWith(Clock& clock) { clock_ = &clock; }
     const PhaseTimes& phaseTimes() const { return phases_; }
 
-    bool startSciBoot(bool csm, bool flash);
+    bool startSciBoot(const WriteOptions& options);
     bool downloadFlashAlgorithm(bool csm);
     bool flashOperation(FlashOpCode code, std::uint32_t limitMs, std::uint32_t address, std::uint16_t value);
     bool eraseFlash(bool eraseAll);

@@ -1,14 +1,10 @@
 #include "sim/EmulatorArgs.h"
 
-#include <charconv>
+#include "sim/Faults.h"
 
 namespace cvl::sim {
 
 namespace {
-bool toNumber(const std::string& s, std::uint32_t& out) {
-    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
-    return ec == std::errc{} && end == s.data() + s.size() && !s.empty();
-}
 // The keys --pod-time takes: a command letter of the protocol, or a flash operation.
 bool isPodTimeKey(const std::string& key) {
     static const std::string kLetters = "IRNMKOUXYSGHiVWLPTQJhgl";

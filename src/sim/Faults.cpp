@@ -16,12 +16,12 @@ std::vector<std::string> splitColons(const std::string& text) {
         start = colon + 1;
     }
 }
+}  // namespace
 
 bool toNumber(const std::string& s, std::uint32_t& out) {
     const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
     return ec == std::errc{} && end == s.data() + s.size() && !s.empty();
 }
-}  // namespace
 
 std::optional<Fault> parseFault(const std::string& text) {
     const auto parts = splitColons(text);

@@ -25,6 +25,8 @@ struct Fault {
 
 // Parses one fault text; nothing when it is malformed.
 std::optional<Fault> parseFault(const std::string& text);
+// A whole decimal number of the emulator's options and faults.
+bool toNumber(const std::string& s, std::uint32_t& out);
 std::string describeFault(const Fault& fault);
 
 }  // namespace cvl::sim

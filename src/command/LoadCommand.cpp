@@ -1,4 +1,4 @@
-#include "image/LoadCommand.h"
+#include "command/LoadCommand.h"
 
 #include "common/Text.h"
 #include "image/ImageChecks.h"
@@ -59,13 +59,6 @@ std::string deriveFileName(std::string_view entry) {
     // The linker's .out, and the extensions of the other program files read.
     if (ext == ".OUT" || ext == ".HEX" || ext == ".BIN" || ext == ".ELF") name.resize(name.size() - 4);
     return cutAtCharacter(name, kFileNameBytes);
-}
-
-std::string trimmed(std::string_view text) {
-    const auto isSpace = [](unsigned char c) { return std::isspace(c) != 0; };
-    auto first = std::find_if_not(text.begin(), text.end(), isSpace);
-    auto last = std::find_if_not(text.rbegin(), text.rend(), isSpace).base();
-    return first < last ? std::string(first, last) : std::string();
 }
 
 OutcomeCode loadCoffFile(CoffImage& image, StatusSink& status, const std::string& path, McuType device,

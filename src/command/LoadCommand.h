@@ -34,9 +34,6 @@ std::string deriveFileName(std::string_view entryName);
 OutcomeCode loadCoffFile(CoffImage& image, StatusSink& status, const std::string& path, McuType device,
                          const RememberFile& remember = {}, const ReadOptions& options = {});
 
-// Text with leading and trailing white space removed.
-std::string trimmed(std::string_view text);
-
 // The step every programming command starts with: use the loaded image when
 // it was loaded from this path text for this device, otherwise load the path
 // text for device (remembering it), showing noFile's message when the text
