@@ -32,7 +32,7 @@ inline void loadFlashImage(CoffImage& image, std::uint32_t words) {
     layout.sections = {s};
     const auto bytes = test::buildCoff(layout);
     std::istringstream in(std::string(bytes.begin(), bytes.end()));
-    image.mcuType = 2;
+    image.mcuType = cvl::McuType::F28335;
     readCoff(in, image);
     image.summarize();
 }

@@ -79,7 +79,7 @@ void BM_FullFlashWriteStatus(benchmark::State& state) {
     cvl::CoffImage image;
     {
         const std::string program = writeProgram(dir, 0x40000);
-        image.mcuType = 2;
+        image.mcuType = cvl::McuType::F28335;
         cvl::readCoff(program, image);
         image.summarize();
     }

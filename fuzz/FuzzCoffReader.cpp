@@ -17,8 +17,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static cvl::CoffImage image;  // the 8 MiB buffer is made once, as in the program
     const std::string bytes(reinterpret_cast<const char*>(data), size);
-    for (cvl::McuType device = 0; device <= cvl::kMcuCount; ++device) {
-        image.mcuType = device;
+    // Every device, and one index past them (no device table entry).
+    for (int index = 0; index <= cvl::kMcuCount; ++index) {
+        image.mcuType = cvl::mcuAtIndex(static_cast<std::uint8_t>(index));
         std::istringstream in(bytes);
         const auto result = cvl::readCoff(in, image);
         if (result == cvl::CoffReadResult::Ok) {
@@ -35,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // A file name that is not UTF-8 goes with it, as a user's file may have one.
         image.fileName = bytes.substr(0, 8);
         const std::string text = cvl::cli::jsonText(cvl::cli::infoJson(
-            bytes.substr(0, 16), device, cvl::OutcomeCode::Ok, "Reading COFF file is successful", image));
+            bytes.substr(0, 16), image.mcuType, cvl::OutcomeCode::Ok, "Reading COFF file is successful", image));
         if (!nlohmann::json::accept(text)) std::abort();
         image.resetImage();
     }

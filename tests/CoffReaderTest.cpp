@@ -55,7 +55,7 @@ TEST_F(CoffReaderTest, WrongTargetIdRefusesVersions1And2ForEveryDevice) {
         layout.version = version;
         layout.targetId = 0x0092;
         layout.sections = {section(".text", 0x300000, 4)};
-        for (McuType device : {0, 1, 2}) {
+        for (McuType device : kMcuTypes) {
             image.mcuType = device;
             EXPECT_EQ(read(buildCoff(layout)), CoffReadResult::WrongTarget) << version;
         }
@@ -181,7 +181,7 @@ TEST_F(CoffReaderTest, Version01FlagsAreSixteenBitsAtOffset36) {
 TEST_F(CoffReaderTest, DeviceOutsideTheTableSkipsEverySection) {
     CoffLayout layout;
     layout.sections = {section(".text", 0x300000, 4)};
-    image.mcuType = 3;
+    image.mcuType = static_cast<McuType>(3);
     ASSERT_EQ(read(buildCoff(layout)), CoffReadResult::Ok);
     EXPECT_EQ(image.sectionCount(), 0);
 }

@@ -19,7 +19,7 @@ inline TestSection words(std::uint32_t address, std::size_t count, std::uint16_t
     return s;
 }
 
-inline bool loadSections(CoffImage& image, const std::vector<TestSection>& sections, McuType mcu = 2) {
+inline bool loadSections(CoffImage& image, const std::vector<TestSection>& sections, McuType mcu = McuType::F28335) {
     CoffLayout layout;
     layout.sections = sections;
     const Bytes bytes = buildCoff(layout);

@@ -16,44 +16,44 @@ SectionRecord classified(McuType device, std::uint32_t start, std::uint32_t word
 }
 
 TEST(McuTable, SectorBoundsAreInclusiveFromTheTopDown) {
-    EXPECT_EQ(sectorOf(2, 0x33FFFF)->bit, 0x01);
-    EXPECT_EQ(sectorOf(2, 0x338000)->bit, 0x01);
-    EXPECT_EQ(sectorOf(2, 0x337FFF)->index, 1);
-    EXPECT_EQ(sectorOf(2, 0x300000)->bit, 0x80);
-    EXPECT_FALSE(sectorOf(2, 0x2FFFFF));
-    EXPECT_FALSE(sectorOf(2, 0x340000));
-    EXPECT_EQ(sectorOf(1, 0x320000)->bit, 0x80);
-    EXPECT_EQ(sectorOf(1, 0x32C000)->bit, 0x10);
-    EXPECT_EQ(sectorOf(0, 0x330000)->bit, 0x08);
-    EXPECT_FALSE(sectorOf(0, 0x32FFFF));
-    EXPECT_FALSE(sectorOf(3, 0x33FFFF));
+    EXPECT_EQ(sectorOf(McuType::F28335, 0x33FFFF)->bit, 0x01);
+    EXPECT_EQ(sectorOf(McuType::F28335, 0x338000)->bit, 0x01);
+    EXPECT_EQ(sectorOf(McuType::F28335, 0x337FFF)->index, 1);
+    EXPECT_EQ(sectorOf(McuType::F28335, 0x300000)->bit, 0x80);
+    EXPECT_FALSE(sectorOf(McuType::F28335, 0x2FFFFF));
+    EXPECT_FALSE(sectorOf(McuType::F28335, 0x340000));
+    EXPECT_EQ(sectorOf(McuType::F28334, 0x320000)->bit, 0x80);
+    EXPECT_EQ(sectorOf(McuType::F28334, 0x32C000)->bit, 0x10);
+    EXPECT_EQ(sectorOf(McuType::F28332, 0x330000)->bit, 0x08);
+    EXPECT_FALSE(sectorOf(McuType::F28332, 0x32FFFF));
+    EXPECT_FALSE(sectorOf(static_cast<McuType>(3), 0x33FFFF));
 }
 
 TEST(ClassifySection, F28332Sectors) {
-    auto top = classified(0, 0x33FFFF - 0xFF, 0x100);
+    auto top = classified(McuType::F28332, 0x33FFFF - 0xFF, 0x100);
     EXPECT_EQ(top.inFlash, 1);
     EXPECT_EQ(top.sectorMask, 0x01);
-    auto straddle = classified(0, 0x33C000 - 0x100, 0x200);
+    auto straddle = classified(McuType::F28332, 0x33C000 - 0x100, 0x200);
     EXPECT_EQ(straddle.sectorMask, 0x03);
-    auto below = classified(0, 0x32FFFF, 0x10);
+    auto below = classified(McuType::F28332, 0x32FFFF, 0x10);
     EXPECT_EQ(below.inFlash, 0);
     EXPECT_EQ(below.sectorMask, 0);
 }
 
 TEST(ClassifySection, WholeF28335FlashCoversEverySector) {
-    auto all = classified(2, 0x300000, 0x40000);
+    auto all = classified(McuType::F28335, 0x300000, 0x40000);
     EXPECT_EQ(all.inFlash, 1);
     EXPECT_EQ(all.sectorMask, 0xFF);
 }
 
 TEST(ClassifySection, SectionRunningPastFlashEndHasNoMask) {
-    auto r = classified(1, 0x33FFFF - 0x0F, 0x20);
+    auto r = classified(McuType::F28334, 0x33FFFF - 0x0F, 0x20);
     EXPECT_EQ(r.inFlash, 1);
     EXPECT_EQ(r.sectorMask, 0);
 }
 
 TEST(ClassifySection, SectionStartingInRamIsRamEvenIfItReachesFlash) {
-    auto r = classified(2, 0x008000, 0x400000);
+    auto r = classified(McuType::F28335, 0x008000, 0x400000);
     EXPECT_EQ(r.inFlash, 0);
     EXPECT_EQ(r.sectorMask, 0);
 }
@@ -107,12 +107,12 @@ TEST_F(ImageTest, FlashStreamOffsetsAndTotals) {
 }
 
 TEST_F(ImageTest, EraseMasks) {
-    image.mcuType = 0;
+    image.mcuType = McuType::F28332;
     add(0x33C000, 0x10);
     image.summarize();
     EXPECT_EQ(image.eraseSectorMask(true), 0x0F);
     EXPECT_EQ(image.eraseSectorMask(false), 0x01);
-    image.mcuType = 2;
+    image.mcuType = McuType::F28335;
     EXPECT_EQ(image.eraseSectorMask(true), 0xFF);
 
     CoffImage ramOnly;
@@ -123,7 +123,7 @@ TEST_F(ImageTest, EraseMasks) {
 TEST_F(ImageTest, ResetClearsBufferAndSummaryButKeepsIdentity) {
     image.fileName = "prog";
     image.imageLoaded = 1;
-    image.mcuType = 1;
+    image.mcuType = McuType::F28334;
     add(0x320000, 4);
     image.summarize();
     image.resetImage();
@@ -132,7 +132,7 @@ TEST_F(ImageTest, ResetClearsBufferAndSummaryButKeepsIdentity) {
     EXPECT_EQ(image.summary.flashBytes, 0u);
     EXPECT_EQ(image.fileName, "prog");
     EXPECT_EQ(image.imageLoaded, 1);
-    EXPECT_EQ(image.mcuType, 1);
+    EXPECT_EQ(image.mcuType, McuType::F28334);
     EXPECT_EQ(image.buffer()[0], 0xFF);
     EXPECT_EQ(image.buffer()[CoffImage::kBufferBytes - 1], 0xFF);
 }

@@ -122,11 +122,11 @@ TEST_F(LoadCommandTest, DeviceIsSampledAtLoadAndKeptAfterwards) {
     inputs.mcu = 1;
     const auto before = status.messages.size();
     EXPECT_TRUE(ensure(goodFile()));
-    EXPECT_EQ(image.mcuType, 1) << "another device shown: loaded again for it";
+    EXPECT_EQ(image.mcuType, McuType::F28334) << "another device shown: loaded again for it";
     EXPECT_EQ(status.messages.size(), before + 1);
     inputs.mcu = 0x101;  // truncated to one byte
     ASSERT_EQ(load(goodFile()), OutcomeCode::Ok);
-    EXPECT_EQ(image.mcuType, 1);
+    EXPECT_EQ(image.mcuType, McuType::F28334);
 }
 
 TEST_F(LoadCommandTest, EnsureImageLoadedRetriesAfterAFailedLoad) {

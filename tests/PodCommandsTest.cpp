@@ -11,8 +11,8 @@ using sim::FaultKind;
 using test::PodRig;
 
 TEST(PodCommands, FieldTexts) {
-    EXPECT_EQ(deviceCode(0), 1u);
-    EXPECT_EQ(deviceCode(2), 3u);
+    EXPECT_EQ(deviceCode(McuType::F28332), 1u);
+    EXPECT_EQ(deviceCode(McuType::F28335), 3u);
     EXPECT_EQ(keyText(CsmKeys{}), std::string(32, 'F'));
     CsmKeys k;
     k.words = {0x1234, 0xABCD, 0, 1, 0xFFFF, 0x00F0, 0x0F00, 0xF000};
@@ -144,7 +144,7 @@ TEST(PodCommands, BootFrameForF28335) {
     PodRig rig;
     ASSERT_TRUE(rig.connect());
     rig.recorder.writes.clear();
-    ASSERT_TRUE(rig.link.transact(Frame('N').hex(deviceCode(2), 1), 1, 3000));
+    ASSERT_TRUE(rig.link.transact(Frame('N').hex(deviceCode(McuType::F28335), 1), 1, 3000));
     EXPECT_EQ(rig.recorder.writes, std::vector<std::string>{"\x02N3\x03"});
 }
 

@@ -66,7 +66,8 @@ TEST(PodsimEndToEnd, CliProgramsEveryFlashSampleIntoTheEmulator) {
         std::vector<std::uint8_t> expected = old;
         const std::uint8_t erased = image.eraseSectorMask(false);
         for (std::uint32_t a = 0x300000; a < 0x340000; ++a) {
-            if (erased & sectorOf(2, a)->bit) expected[2 * (a - 0x300000)] = expected[2 * (a - 0x300000) + 1] = 0xFF;
+            if (erased & sectorOf(McuType::F28335, a)->bit)
+                expected[2 * (a - 0x300000)] = expected[2 * (a - 0x300000) + 1] = 0xFF;
         }
         for (const SectionRecord& s : image.sections) {
             for (std::uint32_t i = 0; i < s.lengthWords; ++i) {

@@ -49,7 +49,7 @@ TEST_F(ProgramFormats, Hex2000OutputHoldsTheSameWordsAsItsCoff) {
     ASSERT_EQ(load(sample("coff/adc_oku.out")), OutcomeCode::Ok);
     const WordMap coff = words();
     ASSERT_EQ(load(sample("hex/adc_oku.hex")), OutcomeCode::Ok) << status.last().text;
-    EXPECT_EQ(image.format, "IntelHex");
+    EXPECT_EQ(image.format, ProgramFormat::IntelHex);
     EXPECT_EQ(coff.size(), 2793u);
     EXPECT_EQ(words(), coff);
     EXPECT_EQ(image.summary.flashSectionCount, 2);  // 0x300000-0x300AE6 and 0x33FFF6-0x33FFF7
@@ -70,7 +70,7 @@ TEST_F(ProgramFormats, Hex2000OutputHoldsTheSameWordsAsItsCoff) {
 
 TEST_F(ProgramFormats, ElfIsPlacedByLoadAddressAndNamedBySection) {
     ASSERT_EQ(load(sample("elf/F280049_Project_v0.out"), kAnyDevice), OutcomeCode::Ok) << status.last().text;
-    EXPECT_EQ(image.format, "ELF");
+    EXPECT_EQ(image.format, ProgramFormat::Elf);
     const WordMap map = words();
     EXPECT_EQ(map.at(0x80000), 0x0048);  // file bytes 48 00 at 0x34
     EXPECT_EQ(map.at(0x80001), 0x2860);
@@ -228,7 +228,7 @@ TEST_F(ProgramFormats, BaseMeansRawBinaryAndAddressesStayInTheC28xSpace) {
         test::Bytes bytes(head.begin(), head.end());
         bytes.resize(64, 0x5A);
         EXPECT_EQ(load(test::writeTempFile("looks-like.bin", bytes), kAnyDevice, at), OutcomeCode::Ok) << head;
-        EXPECT_EQ(image.format, "Binary");
+        EXPECT_EQ(image.format, ProgramFormat::Binary);
         EXPECT_EQ(words().size(), 32u);
     }
     EXPECT_EQ(load(sample("coff/adc_oku.out"), kAnyDevice, at), OutcomeCode::BaseNotForProgram);
@@ -253,7 +253,7 @@ TEST_F(ProgramFormats, RawBinaryAndItsHexTwinAgree) {
     ReadOptions at;
     at.binaryBase = 0x80000;
     ASSERT_EQ(load(sample("bin/P200W_ACDC_DSP_2800137_V1.000.bin"), kAnyDevice, at), OutcomeCode::Ok);
-    EXPECT_EQ(image.format, "Binary");
+    EXPECT_EQ(image.format, ProgramFormat::Binary);
     const WordMap bin = words();
     EXPECT_EQ(bin.size(), 2815u + 30209u);
     std::size_t fill = 0;

@@ -25,7 +25,7 @@ void programSample(const std::string& file, McuType mcu, int& programmed) {
     ASSERT_TRUE(rig.link.loadDriver());
     test::WindowInputs inputs;
     inputs.path = file;
-    inputs.mcu = mcu;
+    inputs.mcu = mcuIndex(mcu);
     CoffImage image;
     CommandContext ctx{image, rig.link, rig.status, rig.clock, {}, {}};
     const OutcomeCode loaded = loadCoffFile(image, rig.status, file, inputs.device());
@@ -77,7 +77,7 @@ TEST(SampleProgramming, EverySampleOnEveryDevice) {
     int programmed = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
         if (entry.path().extension() != ".out" || entry.path().filename() == "sine.out") continue;
-        for (McuType mcu : {0, 1, 2}) programSample(entry.path().string(), mcu, programmed);
+        for (McuType mcu : kMcuTypes) programSample(entry.path().string(), mcu, programmed);
     }
     // adc_oku fits the F28335 only, the flash API example the F28334 and F28335, the RAM
     // program all three; the other device's boot ROM none.

@@ -239,9 +239,9 @@ TEST(StoreAbort, EveryFailingStepSendsTheAbortFrame) {
 
 class VerifyTest : public StoreTest {
 protected:
-    void store(const std::vector<test::TestSection>& sections, McuType mcu = 2, bool csm = false) {
+    void store(const std::vector<test::TestSection>& sections, McuType mcu = McuType::F28335, bool csm = false) {
         ASSERT_TRUE(test::loadSections(image, sections, mcu));
-        inputs.mcu = mcu;  // the window shows the device the job is stored for
+        inputs.mcu = mcuIndex(mcu);  // the window shows the device the job is stored for
         inputs.csm = csm;
         ASSERT_TRUE(write());
         rig.recorder.writes.clear();
@@ -259,7 +259,7 @@ protected:
 
 TEST_F(VerifyTest, MatchingJobVerifiesWhateverTheWindowSays) {
     inputs.eraseAll = true;
-    store({words(0x338000, 300), words(0x330000, 20)}, 2, true);
+    store({words(0x338000, 300), words(0x330000, 20)}, McuType::F28335, true);
     inputs.eraseAll = false;
     inputs.csm = false;
     ASSERT_TRUE(verify()) << rig.status.last().text;
@@ -281,9 +281,9 @@ TEST_F(VerifyTest, NoJob) {
 }
 
 TEST_F(VerifyTest, AnotherMcu) {
-    store({words(0x338000, 30)}, 1);
+    store({words(0x338000, 30)}, McuType::F28334);
     inputs.mcu = 2;
-    ASSERT_TRUE(test::loadSections(image, {words(0x338000, 30)}, 2));
+    ASSERT_TRUE(test::loadSections(image, {words(0x338000, 30)}, McuType::F28335));
     expectVerifyFails("The selected MCU type is not same in serial flash");
 }
 
@@ -309,7 +309,7 @@ TEST_F(VerifyTest, OneChangedWord) {
 }
 
 TEST_F(VerifyTest, UnreadablePasswordWhenCsmIsSet) {
-    store({words(0x338000, 30)}, 2, true);
+    store({words(0x338000, 30)}, McuType::F28335, true);
     test::PodRig silent(test::withFaults({test::fault(FaultKind::Silent, 'g', 1)}));
     silent.pod.store() = rig.pod.store();
     silent.link.loadDriver();

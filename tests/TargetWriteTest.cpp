@@ -125,11 +125,11 @@ TEST_F(TargetWriteTest, IntelligentEraseTouchesOnlyUsedSectors) {
 
 TEST(TargetWriteErase, EraseAllOnF28332) {
     sim::EmulatorOptions o;
-    o.device = 0;
+    o.device = McuType::F28332;
     test::PodRig rig(o);
     ASSERT_TRUE(rig.connect());
     CoffImage image;
-    ASSERT_TRUE(loadSections(image, {words(0x33C000, 2)}, 0));
+    ASSERT_TRUE(loadSections(image, {words(0x33C000, 2)}, McuType::F28332));
     CsmKeys keys;
     TargetProgrammer p(rig.link, rig.status, image, keys);
     ASSERT_EQ(p.runTargetWrite({true, true, false}), OutcomeCode::Ok);

@@ -64,7 +64,7 @@ public:
 
 // Everything the window's controls hold, as plain fields.
 struct WindowInputs {
-    McuType device() const { return static_cast<McuType>(mcu & 0xFF); }
+    McuType device() const { return mcuAtIndex(static_cast<std::uint8_t>(mcu & 0xFF)); }
     ProgramSource program() const { return {path, device(), std::nullopt}; }
     EraseMode eraseMode() const { return eraseAll ? EraseMode::All : EraseMode::Intelligent; }
     std::optional<CsmKeys> keys() const { return csm ? std::optional<CsmKeys>(keysFromTexts(keyTexts)) : std::nullopt; }

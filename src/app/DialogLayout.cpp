@@ -63,7 +63,7 @@ void ProgrammerDialog::buildControls() {
     exit_ = place(new BitmapButton(QStringLiteral("Exit"), this), "1011", du, 229, 213, 62, 22);
 
     mcu_ = placeCombo(new SteadyComboBox(this), "1000", du, 37, 7, 111);
-    for (McuType i = 0; i < kMcuCount; ++i) mcu_->addItem(QString::fromLatin1(mcuInfo(i)->selectorText));
+    for (McuType device : kMcuTypes) mcu_->addItem(QString::fromLatin1(mcuInfo(device)->selectorText));
     podFileNameBox_ = place(new QLineEdit(this), "1005", du, 204, 7, 88, 14);
     auto* path = new SteadyComboBox(this);
     path->makePathBox();

@@ -129,15 +129,15 @@ void ProgrammerDialog::initialiseWindow() {
 
     const auto profile = openProfile();
     const StoredSettings stored = loadSettings(*profile);
-    image_.mcuType = stored.mcuType;
+    // A stored index past the last device means the last one.
+    image_.mcuType = stored.mcuType < kMcuCount ? mcuAtIndex(stored.mcuType) : kMcuTypes.back();
     fileDirectory_ = stored.fileDirectory;
     podFileName_ = stored.podFileName;
     podSerial_ = stored.podSerial;
     recentFiles_ = stored.recentFiles;
 
     image_.resetImage();
-    if (image_.mcuType > 2) image_.mcuType = 2;
-    mcu_->setCurrentIndex(image_.mcuType);
+    mcu_->setCurrentIndex(mcuIndex(image_.mcuType));
     // The closed box keeps the template's width; its list shows every entry whole.
     int widest = 0;
     for (int i = 0; i < mcu_->count(); ++i)
@@ -191,8 +191,8 @@ void ProgrammerDialog::initialiseWindow() {
 
 void ProgrammerDialog::saveSettingsFromControls() {
     StoredSettings out;
-    image_.mcuType = static_cast<McuType>(mcu_->currentIndex() & 0xFF);
-    out.mcuType = image_.mcuType;
+    image_.mcuType = selectedMcu();
+    out.mcuType = static_cast<std::uint8_t>(mcuIndex(image_.mcuType));
     out.eraseAll = eraseAll_->isChecked();
     out.csmUse = csm_->isChecked();
     if (out.csmUse) {
@@ -352,7 +352,9 @@ void ProgrammerDialog::loadShown(const std::string& path, bool remember) {
     }
 }
 
-McuType ProgrammerDialog::selectedMcu() const { return static_cast<McuType>(mcu_->currentIndex() & 0xFF); }
+McuType ProgrammerDialog::selectedMcu() const {
+    return mcuAtIndex(static_cast<std::uint8_t>(mcu_->currentIndex() & 0xFF));
+}
 
 std::optional<ProgramSource> ProgrammerDialog::programSource() {
     ProgramSource source{filePath_->currentText().toStdString(), selectedMcu(), std::nullopt};

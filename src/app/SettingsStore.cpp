@@ -37,7 +37,7 @@ std::unique_ptr<QSettings> openProfile() {
 StoredSettings loadSettings(QSettings& s) {
     StoredSettings out;
     s.beginGroup(kMain);
-    out.mcuType = static_cast<std::uint8_t>(number(s, QStringLiteral("MCU Type"), 2) & 0xFF);
+    out.mcuType = static_cast<std::uint8_t>(number(s, QStringLiteral("MCU Type"), mcuIndex(kDefaultMcu)) & 0xFF);
     out.eraseAll = number(s, QStringLiteral("EraseAll Mode"), 0) != 0;
     out.csmUse = number(s, QStringLiteral("CSM Use Option"), 0) != 0;
     out.fileDirectory = text(s, QStringLiteral("File Directory"));

@@ -13,7 +13,7 @@
 namespace cvl::ui {
 
 struct StoredSettings {
-    std::uint8_t mcuType = 2;  // low 8 bits as stored; the window clamps above 2
+    std::uint8_t mcuType = mcuIndex(kDefaultMcu);  // the selector index: low 8 bits as stored, clamped by the window
     bool eraseAll = false;
     bool csmUse = false;
     QString fileDirectory;

@@ -57,13 +57,14 @@ int runConvert(const ParsedArgs& args) {
         j["exitStatus"] = 0;
         putText(j, "file", args.file);
         putText(j, "output", *out);
-        j["format"] = image.format;
+        j["format"] = formatName(image.format);
         j["to"] = *to;
         j["blocks"] = image.sectionCount();
         j["words"] = image.totalBytes / 2;
         std::cout << jsonText(j) << '\n';
     } else {
-        std::printf("%s: %s program, %s\n", escapeControls(*out).c_str(), image.format.c_str(), summary.c_str());
+        std::printf("%s: %s program, %s\n", escapeControls(*out).c_str(), std::string(formatName(image.format)).c_str(),
+                    summary.c_str());
     }
     return 0;
 }

@@ -45,7 +45,7 @@ void printTable(const CoffImage& image) {
         }
     }
     const ImageSummary& s = image.summary;
-    std::printf("\n%s program, device %s, file name \"%s\"\n", image.format.c_str(),
+    std::printf("\n%s program, device %s, file name \"%s\"\n", std::string(formatName(image.format)).c_str(),
                 info != nullptr ? info->shortName : "none", escapeControls(image.fileName).c_str());
     if (info == nullptr) {
         std::printf("%d blocks, %u bytes; no device: nothing is classified as flash or RAM\n", image.sectionCount(),

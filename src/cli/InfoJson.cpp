@@ -39,7 +39,7 @@ nlohmann::ordered_json infoJson(const std::string& file, McuType device, Outcome
     nlohmann::ordered_json out;
     putText(out, "file", file);
     out["device"] = mcuInfo(device) != nullptr ? mcuInfo(device)->shortName : "none";
-    out["format"] = image.format;
+    out["format"] = formatName(image.format);
     out["result"] = std::string(outcomeName(outcome));
     putText(out, "message", message);
     putText(out, "fileName", image.fileName);

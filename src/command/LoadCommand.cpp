@@ -43,11 +43,10 @@ OutcomeCode checkAddressSpace(const CoffImage& image, std::string& message) {
 }
 }  // namespace
 
-std::string_view loadedMessage(std::string_view format) {
-    if (format == "ELF") return "Reading ELF file is successful";
-    if (format == "IntelHex") return "Reading Intel HEX file is successful";
-    if (format == "Binary") return "Reading raw binary file is successful";
-    return loadMessage(OutcomeCode::Ok);
+std::string loadedMessage(ProgramFormat format) {
+    if (format == ProgramFormat::Coff || format == ProgramFormat::None)
+        return std::string(loadMessage(OutcomeCode::Ok));
+    return "Reading " + std::string(formatTitle(format)) + " file is successful";
 }
 
 std::string deriveFileName(std::string_view entry) {
@@ -77,7 +76,7 @@ OutcomeCode loadCoffFile(CoffImage& image, StatusSink& status, const std::string
 
     std::string detail;
     OutcomeCode outcome = readProgram(path, image, options, detail);
-    std::string message(outcome == OutcomeCode::Ok ? loadedMessage(image.format) : loadMessage(outcome));
+    std::string message = outcome == OutcomeCode::Ok ? loadedMessage(image.format) : std::string(loadMessage(outcome));
     if (!detail.empty()) message += ": " + detail;
     if (outcome == OutcomeCode::Ok) outcome = checkAddressSpace(image, message);
     if (outcome == OutcomeCode::Ok) {
@@ -93,7 +92,7 @@ OutcomeCode loadCoffFile(CoffImage& image, StatusSink& status, const std::string
         image.imageLoaded = 1;
     } else {
         status.showMessage(message, true);
-        image.format.clear();
+        image.format = ProgramFormat::None;
         image.resetImage();
         image.loadedPath.clear();
         image.warnings.clear();

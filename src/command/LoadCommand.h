@@ -23,7 +23,7 @@ using RememberFile = std::function<void(const std::string& path)>;
 std::string_view loadMessage(OutcomeCode outcome);
 // The line a successful load shows: it names the format read ("Reading Intel
 // HEX file is successful"); a COFF file gives loadMessage(Ok).
-std::string_view loadedMessage(std::string_view format);
+std::string loadedMessage(ProgramFormat format);
 
 // The file's identity: its name without a final ".out" (any case), cut to at
 // most 8 bytes without splitting a character.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "image/McuTable.h"
+#include "image/ProgramFormat.h"
 #include "image/SectionRecord.h"
 
 namespace cvl {
@@ -69,7 +70,7 @@ public:
     std::string loadedPath;
     std::uint32_t loadSerial = 0;
     std::vector<std::string> warnings;
-    std::string format;  // the file's format: "COFF", "ELF", "IntelHex" or "Binary"
+    ProgramFormat format = ProgramFormat::None;  // the file's format
 
 private:
     // No sections, counters and summary zero; the buffer is left as it is.

@@ -6,18 +6,29 @@
 namespace cvl {
 
 namespace {
+// In selector order: the entry of a device is at its index.
 constexpr std::array<McuInfo, kMcuCount> kTable{{
-    {"F28332 - 100MHz (20MHz * 5)", "F28332", 0x330000, 4, 0x4000, 0x0F, 0x00DFFF},
-    {"F28334 - 150MHz (30MHz * 5)", "F28334", 0x320000, 8, 0x4000, 0xFF, 0x00FFFF},
-    {"F28335 - 150MHz (30MHz * 5)", "F28335", 0x300000, 8, 0x8000, 0xFF, 0x00FFFF},
+    {"F28332 - 100MHz (20MHz * 5)", "F28332", 1, 0x330000, 4, 0x4000, 0x0F, 0x00DFFF},
+    {"F28334 - 150MHz (30MHz * 5)", "F28334", 2, 0x320000, 8, 0x4000, 0xFF, 0x00FFFF},
+    {"F28335 - 150MHz (30MHz * 5)", "F28335", 3, 0x300000, 8, 0x8000, 0xFF, 0x00FFFF},
 }};
 }  // namespace
 
-const McuInfo* mcuInfo(McuType device) { return device < kTable.size() ? &kTable[device] : nullptr; }
+const McuInfo* mcuInfo(McuType device) {
+    const auto i = static_cast<std::size_t>(mcuIndex(device));
+    return i < kTable.size() ? &kTable[i] : nullptr;
+}
 
 std::optional<McuType> mcuFromName(const char* name) {
-    for (McuType i = 0; i < kMcuCount; ++i) {
-        if (std::strcmp(kTable[i].shortName, name) == 0) return i;
+    for (McuType device : kMcuTypes) {
+        if (std::strcmp(mcuInfo(device)->shortName, name) == 0) return device;
+    }
+    return std::nullopt;
+}
+
+std::optional<McuType> mcuFromProtocolCode(unsigned code) {
+    for (McuType device : kMcuTypes) {
+        if (mcuInfo(device)->protocolCode == code) return device;
     }
     return std::nullopt;
 }

@@ -1,19 +1,25 @@
 #pragma once
 // Memory map of the three supported F2833x devices: flash range and sectors.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 
 namespace cvl {
 
-// Device index in the order of the MCU selector: 0 F28332, 1 F28334, 2 F28335.
-using McuType = std::uint8_t;
+// The device. Its value is its index in the MCU selector (and in the
+// profile): 0 F28332, 1 F28334, 2 F28335. Any: no device memory map, every
+// block is read and none classified (for programs of other C2000 devices).
+enum class McuType : std::uint8_t { F28332 = 0, F28334 = 1, F28335 = 2, Any = 0xFE };
 
-inline constexpr McuType kMcuCount = 3;
-inline constexpr McuType kDefaultMcu = 2;  // F28335
-// No device memory map: every block is read, none classified (for inspecting
-// programs of other C2000 devices).
-inline constexpr McuType kAnyDevice = 0xFE;
+inline constexpr int kMcuCount = 3;
+inline constexpr std::array<McuType, kMcuCount> kMcuTypes = {McuType::F28332, McuType::F28334, McuType::F28335};
+inline constexpr McuType kDefaultMcu = McuType::F28335;
+inline constexpr McuType kAnyDevice = McuType::Any;
+
+// The selector's (and profile's) index of a device, and the device at an index.
+constexpr int mcuIndex(McuType device) { return static_cast<int>(device); }
+constexpr McuType mcuAtIndex(std::uint8_t index) { return static_cast<McuType>(index); }
 inline constexpr std::uint32_t kFlashEnd = 0x33FFFF;
 // Every C28x word address has 22 bits.
 inline constexpr std::uint64_t kAddressSpaceWords = 0x400000;
@@ -23,6 +29,7 @@ inline constexpr std::uint32_t kCsmPasswordAddress = 0x33FFF8;
 struct McuInfo {
     const char* selectorText;
     const char* shortName;
+    std::uint8_t protocolCode;  // how the pod protocol names the device (boot frames, stored jobs)
     std::uint32_t flashStart;
     std::uint8_t sectorCount;
     std::uint32_t sectorWords;
@@ -43,8 +50,10 @@ bool whollyInBootRam(McuType device, std::uint32_t start, std::uint32_t length);
 // Table entry for a device, or nullptr for an index outside 0..2.
 const McuInfo* mcuInfo(McuType device);
 
-// Device index for a short name such as "F28335".
+// The device of a short name such as "F28335".
 std::optional<McuType> mcuFromName(const char* name);
+// The device the pod protocol names with code.
+std::optional<McuType> mcuFromProtocolCode(unsigned code);
 
 struct SectorHit {
     std::uint8_t bit;    // 0x01..0x80

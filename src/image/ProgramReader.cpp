@@ -107,14 +107,14 @@ namespace {
 OutcomeCode readByContent(const std::string& path, std::istream& in, const char* head, std::size_t got,
                           CoffImage& image, std::string& detail) {
     if (got >= 4 && head[0] == 0x7F && head[1] == 'E' && head[2] == 'L' && head[3] == 'F') {
-        image.format = "ELF";
+        image.format = ProgramFormat::Elf;
         return readElf(in, image, detail);
     }
     if (looksLikeHex(head, got)) {
-        image.format = "IntelHex";
+        image.format = ProgramFormat::IntelHex;
         return readHexFile(path, image, detail);
     }
-    image.format = "COFF";
+    image.format = ProgramFormat::Coff;
     return fromCoff(readCoff(in, image));
 }
 }  // namespace
@@ -140,12 +140,12 @@ OutcomeCode readProgram(const std::string& path, CoffImage& image, const ReadOpt
             // addresses of its own refuses it.
             std::string ignored;
             if (readByContent(path, in, head, got, image, ignored) == OutcomeCode::Ok) {
-                image.format.clear();
+                image.format = ProgramFormat::None;
                 return OutcomeCode::BaseNotForProgram;
             }
             in.clear();
             in.seekg(0);
-            image.format = "Binary";
+            image.format = ProgramFormat::Binary;
             return readBinary(in, size, *options.binaryBase, image, detail);
         }
         const OutcomeCode code = readByContent(path, in, head, got, image, detail);

@@ -9,7 +9,10 @@ constexpr std::uint32_t kIdentifyLimitMs = 200;
 constexpr std::uint32_t kResetLimitMs = 1000;
 }  // namespace
 
-unsigned deviceCode(McuType device) { return static_cast<unsigned>(device) + 1; }
+unsigned deviceCode(McuType device) {
+    const McuInfo* info = mcuInfo(device);
+    return info != nullptr ? info->protocolCode : 0;
+}
 
 std::string keyText(const CsmKeys& keys) {
     static constexpr char kDigits[] = "0123456789ABCDEF";

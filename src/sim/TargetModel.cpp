@@ -7,7 +7,7 @@
 namespace cvl::sim {
 
 TargetModel::TargetModel(McuType device)
-    : device_(device < kMcuCount ? device : kDefaultMcu),
+    : device_(mcuInfo(device) != nullptr ? device : kDefaultMcu),
       info_(mcuInfo(device_)),
       flash_(kFlashEnd + 1 - info_->flashStart, 0xFFFF) {}
 

@@ -104,18 +104,35 @@ bool PodStoreClient::readTag() {
     return true;
 }
 
+StoredJobInfo parseJobInfo(const std::array<std::uint8_t, 6>& p) {
+    return {p[0], p[1], p[2] != 0, static_cast<std::uint16_t>((p[3] << 8) | p[4]), p[5]};
+}
+
+std::optional<TagRecord> parseStoredTag(const std::array<std::uint8_t, 15>& p) {
+    if (p[0] != 1) return std::nullopt;
+    TagRecord tag;
+    std::copy(p.begin() + 1, p.end(), tag.begin());
+    return tag;
+}
+
 bool PodStoreClient::confirmJob(const TagRecord& tag, bool csmFlag, std::uint16_t eraseMask,
                                 std::uint16_t flashSectionCount) {
     status_.showMessage("Confirming the job stored in serial flash...", false);
+    // A csmFlag stored as 2 reads back as true: only the exact flag counts.
     const auto info = link_.transact(Frame('h'), 7, kReplyLimitMs);
-    if (!info) return false;
-    const std::uint8_t* i = info->payload();  // marker, device, CSM flag, mask (2), section count
-    const bool described = i[0] == kStoredJobMarker && i[1] == deviceCode(image_.mcuType) &&
-                           i[2] == (csmFlag ? 1 : 0) && ((i[3] << 8) | i[4]) == eraseMask &&
-                           i[5] == (flashSectionCount & 0xFF);
-    if (!described) return false;
+    if (!info || info->payload()[2] > 1) return false;
+    std::array<std::uint8_t, 6> described{};
+    std::copy_n(info->payload(), described.size(), described.begin());
+    const StoredJobInfo job = parseJobInfo(described);
+    if (job.marker != kStoredJobMarker || job.deviceCode != deviceCode(image_.mcuType) || job.csm != csmFlag ||
+        job.eraseMask != eraseMask || job.sectionCount != (flashSectionCount & 0xFF)) {
+        return false;
+    }
     const auto stored = link_.transact(Frame('J'), 16, kReplyLimitMs);
-    return stored && stored->payload()[0] == 1 && std::equal(tag.begin(), tag.end(), stored->payload() + 1);
+    if (!stored) return false;
+    std::array<std::uint8_t, 15> reply{};
+    std::copy_n(stored->payload(), reply.size(), reply.begin());
+    return parseStoredTag(reply) == tag;
 }
 
 bool PodStoreClient::readCoffInfo() {

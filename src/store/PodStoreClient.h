@@ -4,6 +4,7 @@
 // compare them with what it holds), page by page.
 
 #include <array>
+#include <optional>
 #include <cstdint>
 #include <string>
 
@@ -20,6 +21,19 @@ inline constexpr std::uint8_t kStoredJobMarker = 0x77;
 // The tag that names a stored job: 8 name bytes (zero-filled), the year
 // (high byte first), month, day, hour and minute.
 using TagRecord = std::array<std::uint8_t, 14>;
+
+// The job description the pod returns for h.
+struct StoredJobInfo {
+    std::uint8_t marker = 0;  // kStoredJobMarker when a complete job is stored
+    std::uint8_t deviceCode = 0;
+    bool csm = false;
+    std::uint16_t eraseMask = 0;
+    std::uint8_t sectionCount = 0;
+};
+// h's six bytes after the acknowledgement: marker, device, CSM flag, mask (high byte first), count.
+StoredJobInfo parseJobInfo(const std::array<std::uint8_t, 6>& payload);
+// J's fifteen bytes after the acknowledgement: a flag (1: a tag is stored), then the tag.
+std::optional<TagRecord> parseStoredTag(const std::array<std::uint8_t, 15>& payload);
 
 class PodStoreClient {
 public:
@@ -44,7 +58,7 @@ public:
 
     // The bytes after the ACK of the last successful J and h replies.
     const std::array<std::uint8_t, 15>& tagReply() const { return tagReply_; }
-    const std::array<std::uint8_t, 6>& coffInfoReply() const { return coffInfoReply_; }
+    StoredJobInfo coffInfo() const { return parseJobInfo(coffInfoReply_); }
     // After a compare the pod refused: "section NAME, page N", what was being compared.
     const std::string& mismatchAt() const { return mismatchAt_; }
 

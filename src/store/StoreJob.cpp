@@ -56,11 +56,11 @@ OutcomeCode verifyStore(PodStoreClient& store, StatusSink& status, const CoffIma
     status.beginProgress(image.summary.flashBytes / 2);
     if (!store.beginStoreAccess()) return refuse(status, OutcomeCode::StoreAccessFailed);
     if (!store.readCoffInfo()) return refuse(status, OutcomeCode::ReadInfoFailed);
-    const auto& info = store.coffInfoReply();  // marker, device, CSM flag, mask (2), section count
-    if (info[0] != kStoredJobMarker) return refuse(status, OutcomeCode::NoStoredJob);
-    if (info[1] == 0 || info[1] - 1 != image.mcuType) return refuse(status, OutcomeCode::McuMismatch);
-    if (info[5] != (image.summary.flashSectionCount & 0xFF)) return refuse(status, OutcomeCode::FileMismatch);
-    const bool storedCsm = info[2] != 0;
+    const StoredJobInfo info = store.coffInfo();
+    if (info.marker != kStoredJobMarker) return refuse(status, OutcomeCode::NoStoredJob);
+    if (mcuFromProtocolCode(info.deviceCode) != image.mcuType) return refuse(status, OutcomeCode::McuMismatch);
+    if (info.sectionCount != (image.summary.flashSectionCount & 0xFF)) return refuse(status, OutcomeCode::FileMismatch);
+    const bool storedCsm = info.csm;
     if (!store.checkSectionTable()) return refuse(status, OutcomeCode::SectionMismatch);
     if (storedCsm && !store.readCsmPassword()) return refuse(status, OutcomeCode::ReadPasswordFailed);
     if (!store.compareProgramStream()) {
@@ -75,11 +75,12 @@ OutcomeCode verifyStore(PodStoreClient& store, StatusSink& status, const CoffIma
 
 std::string podInfoText(std::uint16_t podVersion, const std::array<std::uint8_t, 15>& reply) {
     char text[128];
-    if (reply[0] != 1) {
+    const std::optional<TagRecord> stored = parseStoredTag(reply);
+    if (!stored) {
         std::snprintf(text, sizeof text, "POD Ver: %d.%d, No POD File Data", podVersion / 10, podVersion % 10);
         return text;
     }
-    const std::uint8_t* tag = reply.data() + 1;
+    const std::uint8_t* tag = stored->data();
     std::string name;
     for (std::size_t i = 0; i < kPodNameBytes && tag[i] != 0; ++i) name.push_back(static_cast<char>(tag[i]));
     char date[40];
