@@ -8,7 +8,7 @@
 #include <string>
 
 #include "cli/InfoJson.h"
-#include "cli/JsonText.h"
+#include "common/JsonText.h"
 #include "image/CoffImage.h"
 #include "image/CoffReader.h"
 #include "common/Crc32.h"
@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         // A file name that is not UTF-8 goes with it, as a user's file may have one.
         image.fileName = bytes.substr(0, 8);
-        const std::string text = cvl::cli::jsonText(cvl::cli::infoJson(
+        const std::string text = cvl::jsonText(cvl::cli::infoJson(
             bytes.substr(0, 16), image.mcuType, cvl::OutcomeCode::Ok, "Reading COFF file is successful", image));
         if (!nlohmann::json::accept(text)) std::abort();
         image.resetImage();

@@ -2,19 +2,19 @@
 
 #include "cli/CliReport.h"
 #include "cli/CliSession.h"
-#include "cli/JsonText.h"
+#include "common/JsonText.h"
 
 namespace cvl::cli {
 
-nlohmann::ordered_json boardJson(const BoardReport& b) {
-    nlohmann::ordered_json out = {{"command", b.command}, {"result", std::string(outcomeName(b.outcome.code))}};
-    const std::string last = b.messages.empty() ? b.outcome.message : b.messages.back().first;
-    putText(out, "message", last);
-    out["isError"] = b.messages.empty() ? !b.outcome.ok() : b.messages.back().second;
+nlohmann::ordered_json boardJson(const BoardRecord& b, bool program) {
+    const CommandOutcome& o = b.outcome;
+    nlohmann::ordered_json out = {{"command", b.command}, {"result", std::string(outcomeName(o.code))}};
+    putText(out, "message", b.messages.empty() ? o.message : b.messages.back().first);
+    out["isError"] = b.messages.empty() ? !o.ok() : b.messages.back().second;
     // As the command timed itself; null for the commands that do not.
-    out["elapsedSeconds"] =
-        b.outcome.elapsed ? nlohmann::ordered_json(jsonSeconds(static_cast<double>(b.outcome.elapsed->count()) / 1000))
-                          : nlohmann::ordered_json(nullptr);
+    out["elapsedSeconds"] = o.elapsed
+                                ? nlohmann::ordered_json(jsonSeconds(static_cast<double>(o.elapsed->count()) / 1000))
+                                : nlohmann::ordered_json(nullptr);
     nlohmann::ordered_json messages = nlohmann::ordered_json::array();
     for (const auto& [text, isError] : b.messages) {
         nlohmann::ordered_json m;
@@ -23,10 +23,10 @@ nlohmann::ordered_json boardJson(const BoardReport& b) {
         messages.push_back(std::move(m));
     }
     out["messages"] = std::move(messages);
-    if (b.program) {
-        const ProgramFigures& p = b.figures;
+    if (program) {
+        const ProgramFigures p = o.program.value_or(ProgramFigures{});
         nlohmann::ordered_json figures;
-        putText(figures, "file", b.file);
+        putText(figures, "file", b.program);
         figures["device"] = b.device;
         figures["loaded"] = p.loaded;
         putText(figures, "fileName", p.fileName);
@@ -36,14 +36,14 @@ nlohmann::ordered_json boardJson(const BoardReport& b) {
         figures["ramSectionCount"] = p.ramSectionCount;
         figures["ramBytes"] = p.ramBytes;
         figures["eraseMask"] = p.eraseMask;
-        putText(figures, "podFileName", b.outcome.podFileName);
+        putText(figures, "podFileName", o.podFileName);
         out["figures"] = std::move(figures);
         out["warnings"] = b.warnings;
     }
-    out["pod"] = b.outcome.pod ? podJson(*b.outcome.pod) : nlohmann::ordered_json(nullptr);
-    if (b.outcome.podVersion) out["podVersion"] = *b.outcome.podVersion;
+    out["pod"] = o.pod ? podJson(*o.pod) : nlohmann::ordered_json(nullptr);
+    if (o.podVersion) out["podVersion"] = *o.podVersion;
     out["serialNumber"] = b.serialNumber ? nlohmann::ordered_json(*b.serialNumber) : nlohmann::ordered_json(nullptr);
-    const PhaseTimes& t = b.outcome.phases;
+    const PhaseTimes& t = o.phases;
     out["phasesMs"] = {{"boot", jsonMs(t.boot)},           {"algorithm", jsonMs(t.algorithm)},
                        {"flashInit", jsonMs(t.flashInit)}, {"erase", jsonMs(t.erase)},
                        {"program", jsonMs(t.program)},     {"reset", jsonMs(t.reset)}};

@@ -5,7 +5,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
-#include "cli/JsonText.h"
+#include "common/JsonText.h"
 #include "common/Text.h"
 #include "pod/PodDirectory.h"
 

@@ -8,7 +8,7 @@
 
 #include "cli/BoardJson.h"
 #include "cli/CliReport.h"
-#include "cli/JsonText.h"
+#include "common/JsonText.h"
 #include "common/PrivateFile.h"
 #include "common/Text.h"
 #include "pod/PodChoice.h"
@@ -81,18 +81,17 @@ int CliSession::finish(const char* command, const CommandOutcome& outcome, const
     if (!traced) std::fprintf(stderr, "corvexlink-cli: %s\n", traceError.c_str());
     const int exitStatus = outcome.ok() && traced ? 0 : 1;
     if (!json_) return exitStatus;
-    BoardReport board;
+    BoardRecord board;
     board.command = command;
     board.outcome = outcome;
     board.messages = status.messages();
     if (device != nullptr) {
-        board.program = true;
-        board.file = file;
+        board.program = file;
         board.device = device;
-        board.figures = outcome.program.value_or(programFigures(image, false));
+        if (!board.outcome.program) board.outcome.program = programFigures(image, false);
         board.warnings = image.warnings;
     }
-    nlohmann::ordered_json out = boardJson(board);
+    nlohmann::ordered_json out = boardJson(board, device != nullptr);
     out["exitStatus"] = exitStatus;
     if (!traced) putText(out, "traceError", traceError);
     std::cout << jsonText(out) << '\n';

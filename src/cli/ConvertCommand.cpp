@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/CliReport.h"
-#include "cli/JsonText.h"
+#include "common/JsonText.h"
 #include "cli/TerminalStatus.h"
 #include "common/PrivateFile.h"
 #include "common/Text.h"

@@ -8,7 +8,7 @@
 #include "cli/CliReport.h"
 #include "cli/CliSession.h"
 #include "cli/InfoJson.h"
-#include "cli/JsonText.h"
+#include "common/JsonText.h"
 #include "cli/TerminalStatus.h"
 #include "common/Clock.h"
 #include "common/Text.h"

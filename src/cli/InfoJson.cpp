@@ -1,6 +1,6 @@
 #include "cli/InfoJson.h"
 
-#include "cli/JsonText.h"
+#include "common/JsonText.h"
 #include "common/Crc32.h"
 
 #include <algorithm>

@@ -4,7 +4,7 @@
 
 #include "cli/CliSession.h"
 #include "cli/GangRun.h"
-#include "cli/JsonText.h"
+#include "common/JsonText.h"
 #include "common/Text.h"
 #include "store/StoreJob.h"
 #include "command/CsmKeyText.h"

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace cvl {
 
@@ -47,5 +48,9 @@ public:
     std::optional<std::uint32_t> systemTimeMs() override;
     LocalTime localTime() override;
 };
+
+// Now, UTC, as ISO 8601 ("2026-12-07T09:30:00Z"), for records that other
+// machines read.
+std::string utcTimestamp();
 
 }  // namespace cvl

@@ -1,8 +1,8 @@
-#include "cli/JsonText.h"
+#include "common/JsonText.h"
 
 #include "common/Text.h"
 
-namespace cvl::cli {
+namespace cvl {
 
 std::string jsonText(const nlohmann::ordered_json& value) {
     return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
@@ -13,4 +13,4 @@ void putText(nlohmann::ordered_json& obj, const std::string& key, const std::str
     if (!isValidUtf8(raw)) obj[key + "Hex"] = hexBytes(raw);
 }
 
-}  // namespace cvl::cli
+}  // namespace cvl

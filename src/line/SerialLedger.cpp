@@ -1,4 +1,4 @@
-#include "command/SerialLedger.h"
+#include "line/SerialLedger.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -7,10 +7,10 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
-#include <ctime>
 #include <fstream>
 #include <sstream>
 
+#include "common/Clock.h"
 #include "common/PrivateFile.h"
 
 namespace cvl {
@@ -77,18 +77,11 @@ bool writeLedger(const std::string& path, const Ledger& ledger, std::string& err
 
 }  // namespace
 
-std::string utcTimestamp() {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
-
-std::optional<std::vector<std::uint64_t>> takeSerialNumbers(const std::string& path, std::uint64_t start,
-                                                            std::uint64_t maxValue,
-                                                            const std::vector<std::string>& pods, std::string& error) {
+std::optional<std::vector<std::uint64_t>> TextSerialLedger::take(const std::vector<std::string>& pods,
+                                                                 std::string& error) {
+    const std::string& path = path_;
+    const std::uint64_t start = start_;
+    const std::uint64_t maxValue = max_;
     LedgerLock lock(path);
     if (!lock.held()) {
         error = path + ".lock: " + std::strerror(errno);
@@ -113,7 +106,8 @@ std::optional<std::vector<std::uint64_t>> takeSerialNumbers(const std::string& p
     return numbers;
 }
 
-bool recordSerialOutcomes(const std::string& path, const std::vector<SerialIssue>& outcomes, std::string& error) {
+bool TextSerialLedger::record(const std::vector<SerialIssue>& outcomes, std::string& error) {
+    const std::string& path = path_;
     LedgerLock lock(path);
     if (!lock.held()) {
         error = path + ".lock: " + std::strerror(errno);
@@ -130,23 +124,6 @@ bool recordSerialOutcomes(const std::string& path, const std::vector<SerialIssue
             std::to_string(o.number) + " " + (o.pod.empty() ? "-" : o.pod) + " " + now + " " + o.outcome + "\n";
     }
     return writeLedger(path, *ledger, error);
-}
-
-bool serialFitsFlash(const CoffImage& image, std::uint32_t address, unsigned widthBits) {
-    const auto inFlash = [&](std::uint32_t a) {
-        for (const SectionRecord& s : image.sections) {
-            if (s.inFlash != 0 && a >= s.startAddress && a - s.startAddress < s.lengthWords) return true;
-        }
-        return false;
-    };
-    return inFlash(address) && (widthBits == 16 || inFlash(address + 1));
-}
-
-bool writeSerialNumber(CoffImage& image, std::uint32_t address, unsigned widthBits, std::uint64_t number) {
-    if (!serialFitsFlash(image, address, widthBits)) return false;
-    image.setFlashWord(address, static_cast<std::uint16_t>(number & 0xFFFF));
-    if (widthBits == 32) image.setFlashWord(address + 1, static_cast<std::uint16_t>((number >> 16) & 0xFFFF));
-    return true;
 }
 
 }  // namespace cvl

@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-namespace cvl::cli {
+namespace cvl {
 
 // The object as one line of JSON; never throws.
 std::string jsonText(const nlohmann::ordered_json& value);
@@ -14,4 +14,4 @@ std::string jsonText(const nlohmann::ordered_json& value);
 // Sets obj[key] to raw; when raw is not UTF-8, also obj[key + "Hex"] to its bytes.
 void putText(nlohmann::ordered_json& obj, const std::string& key, const std::string& raw);
 
-}  // namespace cvl::cli
+}  // namespace cvl

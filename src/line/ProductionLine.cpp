@@ -1,0 +1,203 @@
+#include "line/ProductionLine.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <mutex>
+#include <thread>
+
+#include "command/LoadCommand.h"
+#include "common/Crc32.h"
+#include "common/PrivateFile.h"
+#include "common/Sha256.h"
+#include "line/SerialPlacement.h"
+#include "pod/PodChoice.h"
+
+namespace cvl {
+
+namespace {
+
+// A pod's sink that also keeps every line for the board's record.
+class RecordingSink : public StatusSink {
+public:
+    explicit RecordingSink(std::unique_ptr<StatusSink> shown) : shown_(std::move(shown)) {}
+    void showMessage(std::string_view text, bool isError) override {
+        messages.emplace_back(std::string(text), isError);
+        if (shown_) shown_->showMessage(text, isError);
+    }
+    void commandStarted() override {
+        if (shown_) shown_->commandStarted();
+    }
+    void commandEnded() override {
+        if (shown_) shown_->commandEnded();
+    }
+    void beginProgress(std::uint32_t total) override {
+        if (shown_) shown_->beginProgress(total);
+    }
+    void stepProgress() override {
+        if (shown_) shown_->stepProgress();
+    }
+    void resetProgress() override {
+        if (shown_) shown_->resetProgress();
+    }
+    std::vector<std::pair<std::string, bool>> messages;
+
+private:
+    std::unique_ptr<StatusSink> shown_;
+};
+
+std::uint32_t flashCrc(const CoffImage& image) {
+    std::uint32_t crc = 0;
+    for (const SectionRecord& s : image.sections) {
+        if (s.inFlash) crc = crc32(s.data, std::size_t{s.lengthWords} * 2, crc);
+    }
+    return crc;
+}
+
+std::string hostName() {
+    char name[256] = {};
+    return ::gethostname(name, sizeof name - 1) == 0 ? name : "";
+}
+
+LineOutcome refusedWith(OutcomeCode code, const std::string& detail) {
+    LineOutcome outcome;
+    outcome.refused = code;
+    outcome.refusal = std::string(outcomeMessage(code)) + (detail.empty() ? "" : ": " + detail);
+    return outcome;
+}
+
+}  // namespace
+
+bool LineOutcome::allSucceeded() const {
+    return refused == OutcomeCode::Ok && recordErrors.empty() &&
+           std::all_of(boards.begin(), boards.end(), [](const BoardRecord& b) { return b.outcome.ok(); });
+}
+
+std::optional<std::string> sharedFile(const std::vector<std::pair<std::string, std::optional<std::string>>>& named) {
+    for (std::size_t i = 0; i < named.size(); ++i) {
+        for (std::size_t j = i + 1; j < named.size(); ++j) {
+            if (named[i].second && named[j].second && sameFile(*named[i].second, *named[j].second)) {
+                return named[i].first + " and " + named[j].first;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+LineOutcome runLine(const LineRequest& request, const PodLink::BackendLoader& backends, const SinkFactory& sinks,
+                    const LineStarting& starting) {
+    // The pods, as listed now.
+    SteadyClock clock;
+    PodLink lister(backends, clock);
+    lister.loadDriver();
+    const std::vector<PodInfo> listed = lister.listPods();
+    PodMatch chosen;
+    if (request.allPods) {
+        chosen.pods = listed;
+        if (listed.empty()) chosen.code = OutcomeCode::PodNotFound;
+    } else {
+        chosen = matchPods(listed, request.pods);
+    }
+    if (chosen.code != OutcomeCode::Ok) return refusedWith(chosen.code, chosen.detail);
+    const std::vector<PodInfo>& pods = chosen.pods;
+
+    // The program, read once; the file the records name is the one read.
+    CoffImage master;
+    RecordingSink loadStatus(nullptr);
+    if (request.program) {
+        const OutcomeCode loaded = ensureImageLoaded(master, loadStatus, request.source.path, request.source.device,
+                                                     request.noFile, {}, ReadOptions{request.source.binaryBase, true});
+        if (loaded != OutcomeCode::Ok) {
+            LineOutcome outcome;
+            outcome.refused = loaded;
+            outcome.refusal =
+                loadStatus.messages.empty() ? std::string(outcomeMessage(loaded)) : loadStatus.messages.back().first;
+            return outcome;
+        }
+    }
+    const std::string sha = request.program ? sha256OfFile(request.source.path) : "";
+
+    // Serial numbers: where, and one taken per pod.
+    const unsigned width = request.serialWidth;
+    std::optional<std::uint32_t> serialAt;
+    std::string error;
+    if (request.serialAt) {
+        serialAt = serialAddress(request.source.path, *request.serialAt, error);
+        if (!serialAt) return refusedWith(OutcomeCode::SerialRefused, error);
+        if (!serialFitsFlash(master, *serialAt, width)) {
+            return refusedWith(OutcomeCode::SerialRefused,
+                               "--serial-at " + *request.serialAt + " does not lie in the program's flash");
+        }
+    }
+    std::vector<std::uint64_t> serials;
+    if (serialAt) {
+        if (request.serials == nullptr) return refusedWith(OutcomeCode::LedgerFailed, "no ledger");
+        std::vector<std::string> names;
+        for (const PodInfo& p : pods) names.push_back(p.serialNumber);
+        const auto taken = request.serials->take(names, error);
+        if (!taken) return refusedWith(OutcomeCode::LedgerFailed, error);
+        serials = *taken;
+    }
+
+    LineOutcome outcome;
+    outcome.warnings = master.warnings;
+    if (!loadStatus.messages.empty()) outcome.loaded = loadStatus.messages.back().first;
+    if (starting) starting(pods, outcome);
+
+    // One thread per pod, each with its own link, program copy and sink.
+    const std::string device =
+        request.program && mcuInfo(request.source.device) ? mcuInfo(request.source.device)->shortName : "";
+    const std::uint8_t eraseMask = request.program ? master.eraseSectorMask(request.eraseAll) : 0;
+    outcome.boards.resize(pods.size());
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < pods.size(); ++i) {
+        BoardRecord& board = outcome.boards[i];
+        board.pod = pods[i];
+        board.command = request.command;
+        board.device = device;
+        board.program = request.program ? request.source.path : "";
+        board.programSha256 = sha;
+        board.eraseMask = eraseMask;
+        board.warnings = master.warnings;
+        if (serialAt) board.serialNumber = serials[i];
+        threads.emplace_back([&, i] {
+            BoardRecord& b = outcome.boards[i];
+            RecordingSink sink(sinks ? sinks(b.pod) : nullptr);
+            SteadyClock podClock;
+            PodLink link(backends, podClock);
+            link.usePodOnly(b.pod);
+            link.setObserver(pods.size() == 1 ? request.trace : nullptr);
+            link.loadDriver();
+            auto image = std::make_unique<CoffImage>();
+            if (request.program) {
+                image->copyFrom(master);
+                if (b.serialNumber) writeSerialNumber(*image, *serialAt, width, *b.serialNumber);
+                b.flashCrc32 = flashCrc(*image);
+            }
+            CommandContext ctx{*image, link, sink, podClock, {}, {}};
+            const std::uint64_t start = podClock.nowMicros();
+            b.outcome = request.run(ctx);
+            b.totalMs = static_cast<double>(podClock.nowMicros() - start) / 1000.0;
+            link.setObserver(nullptr);
+            if (!b.outcome.program) b.outcome.program = programFigures(*image, request.eraseAll);
+            b.outcome.pod = b.pod;
+            b.messages = std::move(sink.messages);
+        });
+    }
+    for (std::thread& t : threads) t.join();
+
+    // The records: the log (synced before success is reported), then the numbers' outcomes.
+    const std::string host = hostName();
+    std::vector<SerialIssue> issues;
+    for (BoardRecord& b : outcome.boards) {
+        b.time = utcTimestamp();
+        b.host = host;
+        if (b.serialNumber)
+            issues.push_back({*b.serialNumber, b.pod.serialNumber, std::string(outcomeName(b.outcome.code))});
+        if (request.log != nullptr && !request.log->append(b, error)) outcome.recordErrors.push_back(error);
+    }
+    if (!issues.empty() && !request.serials->record(issues, error)) outcome.recordErrors.push_back(error);
+    return outcome;
+}
+
+}  // namespace cvl

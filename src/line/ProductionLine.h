@@ -1,0 +1,70 @@
+#pragma once
+// A production line: one pod command on several pods at once, or on one pod
+// with board records and serial numbers. The program is read once; each pod
+// runs the whole command in a thread of its own, with its own link, its own
+// copy of the program (its serial number written in) and its own status
+// sink; a pod's failure or unplug never stops another. Everything that can
+// refuse the run does so before any board is touched.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "command/CommandContext.h"
+#include "command/Requests.h"
+#include "line/BoardLog.h"
+#include "line/BoardRecord.h"
+#include "line/SerialNumberSource.h"
+#include "pod/PodLink.h"
+
+namespace cvl {
+
+struct LineRequest {
+    std::string command;                   // "write", "reset", ...
+    bool program = false;                  // the command takes a program file
+    OutcomeCode noFile = OutcomeCode::Ok;  // what it says when the file's name is blank
+    ProgramSource source;
+    bool eraseAll = false;
+    std::function<CommandOutcome(CommandContext&)> run;
+    // Which pods: every pod attached, or those named (serial numbers or device
+    // paths); with neither, the only pod attached.
+    bool allPods = false;
+    std::vector<std::string> pods;
+    // Serial numbers: where (a hexadecimal word address or a data symbol),
+    // how wide, from where.
+    std::optional<std::string> serialAt;
+    unsigned serialWidth = 16;
+    SerialNumberSource* serials = nullptr;
+    BoardLog* log = nullptr;        // optional
+    LinkObserver* trace = nullptr;  // optional; for one pod only
+};
+
+struct LineOutcome {
+    // Ok, or why the run was refused before any board was touched.
+    OutcomeCode refused = OutcomeCode::Ok;
+    std::string refusal;                // the whole message of a refusal
+    std::string loaded;                 // the load's line ("Reading COFF file is successful")
+    std::vector<std::string> warnings;  // the program's, before any pod was touched
+    std::vector<BoardRecord> boards;    // one per pod, in the order chosen
+    // Records that could not be stored (log lines, serial outcomes).
+    std::vector<std::string> recordErrors;
+    bool allSucceeded() const;
+};
+
+// Makes the status sink of each pod's command (its lines on the user's screen).
+using SinkFactory = std::function<std::unique_ptr<StatusSink>(const PodInfo& pod)>;
+// Called on the caller's thread once the program is read, before any pod
+// is touched (warnings, the pod's name), with the pods chosen.
+using LineStarting = std::function<void(const std::vector<PodInfo>& pods, const LineOutcome& sofar)>;
+
+LineOutcome runLine(const LineRequest& request, const PodLink::BackendLoader& backends, const SinkFactory& sinks,
+                    const LineStarting& starting = {});
+
+// The first two of the named files that are one file, whatever their names
+// ("--log and --serial-ledger"), or nothing.
+std::optional<std::string> sharedFile(const std::vector<std::pair<std::string, std::optional<std::string>>>& named);
+
+}  // namespace cvl
