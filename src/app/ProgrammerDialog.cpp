@@ -330,22 +330,26 @@ void ProgrammerDialog::updateTitle() {
 
 // --- programs -----------------------------------------------------------------
 
-std::optional<std::optional<std::uint32_t>> ProgrammerDialog::binaryBaseFor(const std::string& path, McuType device) {
-    if (!namedAsRawBinary(path)) return std::optional<std::uint32_t>{};
-    if (binaryBase_ && binaryBase_->path == path && binaryBase_->device == device)
-        return std::optional<std::uint32_t>{binaryBase_->base};
-    const auto base = askBinaryBase(this, QFileInfo(QString::fromStdString(path)).fileName(), device);
-    if (!base) return std::nullopt;
-    binaryBase_ = BinaryBase{path, device, *base};
-    return std::optional<std::uint32_t>{*base};
+bool ProgrammerDialog::binaryBaseFor(const std::string& path, McuType device, std::optional<std::uint32_t>& base) {
+    base.reset();
+    if (!namedAsRawBinary(path)) return true;
+    if (binaryBase_ && binaryBase_->path == path && binaryBase_->device == device) {
+        base = binaryBase_->base;
+        return true;
+    }
+    const auto asked = askBinaryBase(this, QFileInfo(QString::fromStdString(path)).fileName(), device);
+    if (!asked) return false;
+    binaryBase_ = BinaryBase{path, device, *asked};
+    base = *asked;
+    return true;
 }
 
 void ProgrammerDialog::loadShown(const std::string& path, bool remember) {
     const McuType device = selectedMcu();
-    const auto base = binaryBaseFor(path, device);
-    if (!base) return;  // the user did not say where the binary goes
+    std::optional<std::uint32_t> base;
+    if (!binaryBaseFor(path, device, base)) return;  // the user did not say where the binary goes
     CommandContext ctx = context();
-    if (loadCoffFile(image_, *this, path, device, remember ? ctx.remember : RememberFile{}, ReadOptions{*base}) ==
+    if (loadCoffFile(image_, *this, path, device, remember ? ctx.remember : RememberFile{}, ReadOptions{base}) ==
             OutcomeCode::Ok &&
         !image_.warnings.empty()) {
         showMessage(image_.warnings.front(), false);
@@ -362,9 +366,7 @@ std::optional<ProgramSource> ProgrammerDialog::programSource() {
     // The loaded program serves as it is; a binary to be loaded needs its base first.
     if (image_.imageLoaded == 1 && path == image_.loadedPath && source.device == image_.mcuType) return source;
     if (path.empty()) return source;
-    const auto base = binaryBaseFor(path, source.device);
-    if (!base) return std::nullopt;
-    source.binaryBase = *base;
+    if (!binaryBaseFor(path, source.device, source.binaryBase)) return std::nullopt;
     return source;
 }
 

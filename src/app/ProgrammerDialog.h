@@ -112,8 +112,8 @@ private:
     void usePod(const PodInfo& pod);
     void updateTitle();
     // A raw binary's base address: the one given for path on device, or asked
-    // now; nothing when the user cancelled. Other files need none.
-    std::optional<std::optional<std::uint32_t>> binaryBaseFor(const std::string& path, McuType device);
+    // now; other files need none (base stays empty). False when the user cancelled.
+    bool binaryBaseFor(const std::string& path, McuType device, std::optional<std::uint32_t>& base);
     // What the controls hold now, as the parts of a request; nothing when the
     // user cancelled a question about it.
     McuType selectedMcu() const;

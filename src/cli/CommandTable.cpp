@@ -61,8 +61,10 @@ std::string synopsis(const CommandSpec& command) {
     for (const auto* list : {&command.options, &commonOptions(command)}) {
         for (const OptionSpec& o : *list) {
             if (std::string(o.name) == "--help") continue;
-            const std::string option = o.name + (o.value != nullptr ? std::string(" ") + o.value : "");
-            text += o.required ? " " + option : " [" + option + "]";
+            text += o.required ? " " : " [";
+            text += o.name;
+            if (o.value != nullptr) text.append(" ").append(o.value);
+            if (!o.required) text += "]";
         }
     }
     if (command.takesFile) text += " FILE";
@@ -290,9 +292,9 @@ std::string roff(const std::string& text) {
 std::string manOptions(const std::vector<OptionSpec>& options) {
     std::string text;
     for (const OptionSpec& o : options) {
-        text += ".TP\n\\fB" + roff(o.name) + "\\fR";
-        if (o.value != nullptr) text += " \\fI" + roff(o.value) + "\\fR";
-        text += "\n" + roff(o.help) + (o.required ? " (required)" : "") + "\n";
+        text.append(".TP\n\\fB").append(roff(o.name)).append("\\fR");
+        if (o.value != nullptr) text.append(" \\fI").append(roff(o.value)).append("\\fR");
+        text.append("\n").append(roff(o.help)).append(o.required ? " (required)" : "").append("\n");
     }
     return text;
 }

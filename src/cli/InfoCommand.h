@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/CommandTable.h"
+#include "cli/ParsedArgs.h"
 
 namespace cvl::cli {
 

@@ -2,7 +2,7 @@
 // The pod commands of the tool: each builds its request from the options,
 // runs the core command and reports its outcome.
 
-#include "cli/CommandTable.h"
+#include "cli/ParsedArgs.h"
 
 namespace cvl::cli {
 

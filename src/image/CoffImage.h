@@ -28,6 +28,10 @@ struct ImageSummary {
 // Sets inFlash and sectorMask of a record from its address and length.
 void classifySection(McuType device, SectionRecord& record);
 
+// The program image, named after the COFF files it first held: it holds a
+// program of any of the four formats read (COFF, ELF, Intel HEX, raw binary;
+// `format` says which) as sections over one 8 MiB buffer, with the summary the
+// commands use.
 class CoffImage {
 public:
     static constexpr std::size_t kBufferBytes = 0x800000;  // 8 MiB of section data
