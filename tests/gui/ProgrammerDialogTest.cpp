@@ -74,6 +74,14 @@ private:
         return std::make_unique<ProgrammerDialog>(
             [this, &clock] { return std::make_unique<sim::SimPodBackend>(*pod_, clock); }, clock);
     }
+    // The window as a process of its own, with its own runtime and settings folders.
+    static QProcessEnvironment appEnvironment(const QTemporaryDir& runtime, const QTemporaryDir& home) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", runtime.path());
+        env.insert("XDG_CONFIG_HOME", home.path());
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        return env;
+    }
     static void activate(ProgrammerDialog& d) {
         d.show();
         QApplication::setActiveWindow(&d);
@@ -810,10 +818,7 @@ private slots:
         QVERIFY(running.acquire());
         QCoreApplication::setApplicationName(name);
         QSignalSpy activated(&running, &SingleInstance::activationRequested);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_RUNTIME_DIR", runtime.path());
-        env.insert("XDG_CONFIG_HOME", home.path());
-        env.insert("QT_QPA_PLATFORM", "offscreen");
+        const QProcessEnvironment env = appEnvironment(runtime, home);
         QProcess second;
         second.setProcessEnvironment(env);
         second.start(QStringLiteral(CORVEXLINK_APP_PATH), {});
@@ -825,10 +830,7 @@ private slots:
 
     void secondProcessEndsAtOnce() {
         QTemporaryDir runtime, home;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_RUNTIME_DIR", runtime.path());
-        env.insert("XDG_CONFIG_HOME", home.path());
-        env.insert("QT_QPA_PLATFORM", "offscreen");
+        const QProcessEnvironment env = appEnvironment(runtime, home);
         QProcess first;
         first.setProcessEnvironment(env);
         first.start(QStringLiteral(CORVEXLINK_APP_PATH), {});
