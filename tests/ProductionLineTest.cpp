@@ -49,7 +49,7 @@ TEST(ProductionLine, FourPodsOneCommandTheirOwnFatesLogAndSerialNumbers) {
         ASSERT_TRUE(pods.back()->ready());
     }
     const fs::path log = dir / "line.log";
-    const fs::path ledger = dir / "ledger.txt";
+    const fs::path ledger = dir / "ledger.db";
 
     // An unwritable log refuses the command before anything else happens.
     const CliRun refused = cli("write --all-pods --log " + dir.string() + " --serial-at 0x300AB4 --serial-ledger " +
@@ -99,14 +99,16 @@ TEST(ProductionLine, FourPodsOneCommandTheirOwnFatesLogAndSerialNumbers) {
         EXPECT_EQ(flashWord(flash, 0x300AB4), byPod[good]["serialNumber"].get<std::uint64_t>()) << good;
         EXPECT_EQ(flashWord(flash, 0x30001F), 0x761B) << good << ": the program's own first word (file bytes 1b 76)";
     }
-    const std::string book = readText(ledger);
-    EXPECT_NE(book.find("next 1004"), std::string::npos) << book;
+    const CliRun listed = cli("ledger list --json " + ledger.string());
+    ASSERT_EQ(listed.status, 0) << listed.out;
+    std::map<std::uint64_t, nlohmann::json> book;
+    const auto listedNumbers = nlohmann::json::parse(listed.out)["numbers"];
+    for (const auto& n : listedNumbers) book[n["number"].get<std::uint64_t>()] = n;
+    ASSERT_EQ(book.size(), 4u) << listed.out;
     for (const auto& [pod, j] : byPod) {
-        const std::string number = std::to_string(j["serialNumber"].get<std::uint64_t>());
-        EXPECT_NE(book.find(number + " " + pod + " "), std::string::npos);
-        const std::string outcome = j["result"].get<std::string>();
-        EXPECT_NE(book.find(number + " " + pod + " "), book.rfind(number + " " + pod + " ")) << "issued, then";
-        EXPECT_NE(book.find(" " + outcome + "\n"), std::string::npos) << outcome;
+        const auto& entry = book[j["serialNumber"].get<std::uint64_t>()];
+        EXPECT_EQ(entry["board"], pod);
+        EXPECT_EQ(entry["state"], j["result"] == "Ok" ? "used" : "failed") << pod;
     }
 
     // A number is never issued twice: the next run goes on from the ledger.

@@ -5,6 +5,7 @@
 
 #include "cli/ConvertCommand.h"
 #include "cli/InfoCommand.h"
+#include "cli/LedgerCommand.h"
 #include "cli/PodCliCommands.h"
 
 namespace cvl::cli {
@@ -67,7 +68,7 @@ std::string synopsis(const CommandSpec& command) {
             if (!o.required) text += "]";
         }
     }
-    if (command.takesFile) text += " FILE";
+    if (command.takesFile) text += std::string(" ") + command.words;
     return text;
 }
 
@@ -181,6 +182,17 @@ const std::vector<CommandSpec>& commandTable() {
          true,
          runConvert,
          false},
+        {"ledger",
+         "convert or show a serial-number ledger",
+         "'ledger import OLD NEW' converts a text ledger of an older version (OLD, left as it was)\n"
+         "into a new SQLite ledger NEW, with every number and its state. 'ledger list LEDGER'\n"
+         "shows every number of a ledger: its state (issued, used, failed), board and time.",
+         {},
+         true,
+         runLedger,
+         false,
+         "import OLD NEW | list LEDGER",
+         3},
         {"pods",
          "list every pod attached",
          "List every Corvexlink POD found (serial number, device path, backend) without opening any;\n"
@@ -228,6 +240,8 @@ std::optional<ParsedArgs> parseArgs(const CommandSpec& command, const std::vecto
             return std::nullopt;
         } else if (parsed.file.empty()) {
             parsed.file = a;
+        } else if (parsed.more.size() + 1 < command.maxWords) {
+            parsed.more.push_back(a);
         } else {
             error = "only one FILE may be given";
             return std::nullopt;

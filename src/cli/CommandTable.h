@@ -26,6 +26,10 @@ struct CommandSpec {
     bool takesFile;
     int (*run)(const ParsedArgs& args);
     bool talksToPod = true;  // takes --trace
+    // The words the command takes, in its synopsis ("FILE", "import OLD NEW | list LEDGER"),
+    // and how many at most.
+    const char* words = "FILE";
+    std::size_t maxWords = 1;
 };
 
 const std::vector<CommandSpec>& commandTable();

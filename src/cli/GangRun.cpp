@@ -15,7 +15,7 @@
 #include "common/Text.h"
 #include "line/JsonLinesLog.h"
 #include "line/ProductionLine.h"
-#include "line/SerialLedger.h"
+#include "line/SqliteSerialLedger.h"
 #include "pod/SystemBackends.h"
 
 namespace cvl::cli {
@@ -108,11 +108,12 @@ int runGang(const GangJob& job, const ParsedArgs& args) {
     std::string error;
     JsonLinesLog log;
     if (logPath && !log.open(*logPath, error)) return refuse(args, OutcomeCode::LogFailed, error);
-    std::optional<TextSerialLedger> ledger;
+    std::unique_ptr<SqliteSerialLedger> ledger;
     if (ledgerPath) {
-        ledger.emplace(*ledgerPath,
-                       parseDecimal(args.value("--serial-start").value_or("1"), maxSerial(args)).value_or(1),
-                       maxSerial(args));
+        ledger = SqliteSerialLedger::open(*ledgerPath, error);
+        if (!ledger) return refuse(args, OutcomeCode::LedgerFailed, error);
+        ledger->setRange(parseDecimal(args.value("--serial-start").value_or("1"), maxSerial(args)).value_or(1),
+                         maxSerial(args));
     }
     SteadyClock clock;
     std::FILE* traceFile = nullptr;
@@ -135,7 +136,7 @@ int runGang(const GangJob& job, const ParsedArgs& args) {
     request.pods = args.values_of("--pod");
     request.serialAt = args.value("--serial-at");
     request.serialWidth = serialWidth(args);
-    request.serials = ledger ? &*ledger : nullptr;
+    request.serials = ledger.get();
     request.log = logPath ? &log : nullptr;
     request.trace = trace.get();
 

@@ -17,6 +17,7 @@ struct ParsedArgs {
     std::vector<std::pair<std::string, std::string>> values;  // options with values, in order
     std::vector<std::string> flags;
     std::string file;
+    std::vector<std::string> more;  // words after FILE, for commands that take several
     bool has(const std::string& flag) const;
     std::optional<std::string> value(const std::string& option) const;
     // Every value of an option given several times, in order.

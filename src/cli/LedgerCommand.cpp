@@ -1,0 +1,80 @@
+#include "cli/LedgerCommand.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+#include "cli/CliReport.h"
+#include "common/JsonText.h"
+#include "common/Text.h"
+#include "line/SqliteSerialLedger.h"
+
+namespace cvl::cli {
+
+namespace {
+
+int importLedger(const ParsedArgs& args, const std::string& from, const std::string& to) {
+    std::string error;
+    const auto old = readTextLedger(from, error);
+    if (!old) return refuse(args, OutcomeCode::LedgerFailed, error);
+    struct stat st {};
+    if (::lstat(to.c_str(), &st) == 0)
+        return refuse(args, OutcomeCode::LedgerFailed, to + ": exists already: give a new file");
+    const auto ledger = SqliteSerialLedger::open(to, error);
+    if (!ledger || !ledger->add(old->entries, old->next, error)) {
+        std::remove(to.c_str());
+        return refuse(args, OutcomeCode::LedgerFailed, error);
+    }
+    const std::string message = std::to_string(old->entries.size()) + " numbers imported into " + to;
+    if (args.json()) {
+        nlohmann::ordered_json j = {{"command", "ledger"}, {"result", "Ok"}};
+        putText(j, "message", message);
+        j["isError"] = false;
+        j["exitStatus"] = 0;
+        std::cout << jsonText(j) << '\n';
+    } else {
+        std::printf("%s\n", escapeControls(message).c_str());
+    }
+    return 0;
+}
+
+int listLedger(const ParsedArgs& args, const std::string& path) {
+    std::string error;
+    const auto ledger = SqliteSerialLedger::openExisting(path, error);
+    const auto entries = ledger ? ledger->list(error) : std::nullopt;
+    if (!entries) return refuse(args, OutcomeCode::LedgerFailed, error);
+    if (args.json()) {
+        nlohmann::ordered_json numbers = nlohmann::ordered_json::array();
+        for (const LedgerEntry& e : *entries) {
+            nlohmann::ordered_json n = {{"number", e.number}, {"state", e.state}};
+            putText(n, "board", e.board);
+            n["time"] = e.time;
+            numbers.push_back(std::move(n));
+        }
+        nlohmann::ordered_json j = {{"command", "ledger"}, {"result", "Ok"}};
+        putText(j, "message", std::to_string(entries->size()) + " numbers");
+        j["isError"] = false;
+        j["exitStatus"] = 0;
+        j["numbers"] = std::move(numbers);
+        std::cout << jsonText(j) << '\n';
+        return 0;
+    }
+    std::printf("%-12s %-7s %-24s %s\n", "Number", "State", "Board", "Time");
+    for (const LedgerEntry& e : *entries) {
+        std::printf("%-12llu %-7s %-24s %s\n", static_cast<unsigned long long>(e.number), e.state.c_str(),
+                    escapeControls(e.board).c_str(), e.time.c_str());
+    }
+    return 0;
+}
+
+}  // namespace
+
+int runLedger(const ParsedArgs& args) {
+    if (args.file == "import" && args.more.size() == 2) return importLedger(args, args.more[0], args.more[1]);
+    if (args.file == "list" && args.more.size() == 1) return listLedger(args, args.more[0]);
+    return usageError(args, "ledger takes 'import OLD NEW' or 'list LEDGER'");
+}
+
+}  // namespace cvl::cli
