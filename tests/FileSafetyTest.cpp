@@ -27,11 +27,6 @@ using test::CliRun;
 using test::Podsim;
 using test::scratch;
 
-std::string readText(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 class FileSafety : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -73,8 +68,8 @@ TEST_F(FileSafety, ConvertReplacesOnlyWritableRegularFiles) {
     EXPECT_TRUE(S_ISCHR(st.st_mode));
     EXPECT_TRUE(fs::is_fifo(fifo));
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(readText(target), "target\n");
-    EXPECT_EQ(readText(readOnly), "read-only\n");
+    EXPECT_EQ(test::fileBytes(target), "target\n");
+    EXPECT_EQ(test::fileBytes(readOnly), "read-only\n");
 
     // A file that may be replaced keeps its mode; - is standard output.
     fs::permissions(kept,
@@ -84,7 +79,7 @@ TEST_F(FileSafety, ConvertReplacesOnlyWritableRegularFiles) {
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
     const CliRun toStdout = test::runCommand(std::string(CORVEXLINK_CLI_PATH) + " convert --to hex -o - " + program);
     EXPECT_EQ(toStdout.status, 0);
-    EXPECT_EQ(toStdout.out, readText(kept));
+    EXPECT_EQ(toStdout.out, test::fileBytes(kept));
 }
 
 // --log: a FIFO, a link or a dangling link is refused at once, before any
@@ -112,7 +107,7 @@ TEST_F(FileSafety, LogIsARegularFileOfItsOwn) {
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << "nothing waited on the FIFO";
     EXPECT_FALSE(fs::exists(dir / "nowhere.log"));
-    EXPECT_EQ(readText(log), "");
+    EXPECT_EQ(test::fileBytes(log), "");
     EXPECT_EQ(pod.stop(), 0);
 }
 
@@ -123,7 +118,7 @@ TEST_F(FileSafety, ALogLineIsWholeOrAbsent) {
     ASSERT_TRUE(pod.ready());
     const fs::path log = dir / "full.log";
     ASSERT_EQ(cli("reset --log " + log.string()).status, 0);
-    const std::string first = readText(log);
+    const std::string first = test::fileBytes(log);
     ASSERT_FALSE(first.empty());
     // Room for about half of a second line: ulimit -f counts 512-byte blocks in sh.
     const std::uintmax_t limit = (first.size() * 3 / 2 + 511) / 512 * 512;
@@ -135,7 +130,7 @@ TEST_F(FileSafety, ALogLineIsWholeOrAbsent) {
                                       CORVEXLINK_CLI_PATH + " reset --log " + log.string() + "\" 2>&1");
     EXPECT_EQ(r.status, 1) << r.out;
     EXPECT_NE(r.out.find("last full line"), std::string::npos) << r.out;
-    EXPECT_EQ(readText(log), first + filler);
+    EXPECT_EQ(test::fileBytes(log), first + filler);
     EXPECT_EQ(pod.stop(), 0);
 }
 
@@ -170,7 +165,7 @@ TEST_F(FileSafety, AnInterruptLeavesNoTemporaryFile) {
     for (const auto& e : fs::directory_iterator(dir)) EXPECT_EQ(e.path().filename(), "big.hex") << "left behind";
     if (fs::exists(out)) {
         const CliRun whole = test::runCommand(std::string(CORVEXLINK_CLI_PATH) + " convert --to hex -o - " + source);
-        EXPECT_TRUE(readText(out) == whole.out) << "whole, never half";
+        EXPECT_TRUE(test::fileBytes(out) == whole.out) << "whole, never half";
     }
 }
 

@@ -23,11 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string readBytes(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 class Ledger : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -162,20 +157,20 @@ TEST_F(Ledger, WhatIsNotALedgerIsRefusedUntouched) {
                            << "next 502\n500 P1 2026-01-01T00:00:00Z issued\n500 P1 2026-01-01T00:00:01Z Ok\n"
                            << "501 P2 2026-01-01T00:00:00Z issued\n501 P2 2026-01-01T00:00:02Z WriteFailed\n";
     for (const fs::path& p : {text, other, readOnly, oldText}) {
-        const std::string before = readBytes(p);
+        const std::string before = test::fileBytes(p);
         EXPECT_FALSE(open(p)) << p;
         EXPECT_FALSE(lastError.empty());
-        EXPECT_EQ(readBytes(p), before) << p << ": touched";
+        EXPECT_EQ(test::fileBytes(p), before) << p << ": touched";
         EXPECT_FALSE(fs::exists(p.string() + "-wal")) << p;
     }
     EXPECT_NE(lastError.find("corvexlink-cli ledger import"), std::string::npos) << lastError;
 
     // The one command that converts it; OLD stays as it was and numbers go on after it.
-    const std::string before = readBytes(oldText);
+    const std::string before = test::fileBytes(oldText);
     const fs::path converted = dir / "converted.db";
     const auto imported = test::cli("ledger import --json " + oldText.string() + " " + converted.string());
     ASSERT_EQ(imported.status, 0) << imported.out;
-    EXPECT_EQ(readBytes(oldText), before);
+    EXPECT_EQ(test::fileBytes(oldText), before);
     EXPECT_NE(test::cli("ledger import " + oldText.string() + " " + converted.string()).status, 0) << "NEW exists";
     const auto listed = test::cli("ledger list --json " + converted.string());
     const auto numbers = nlohmann::json::parse(listed.out)["numbers"];

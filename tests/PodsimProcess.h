@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,12 @@
 namespace cvl::test {
 
 namespace fs = std::filesystem;
+
+// A file's bytes; empty when it cannot be read.
+inline std::string fileBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 inline fs::path scratch(const std::string& name) {
     const fs::path dir = fs::temp_directory_path() / ("corvexlink-e2e-" + std::to_string(::getpid()));

@@ -19,11 +19,6 @@ using test::CliRun;
 using test::Podsim;
 using test::scratch;
 
-std::string readText(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // The word at a flash address in an emulator's flash file (F28335: from 0x300000).
 std::uint16_t flashWord(const std::string& bytes, std::uint32_t address) {
     const std::size_t at = 2 * std::size_t{address - 0x300000};
@@ -66,7 +61,7 @@ TEST(ProductionLine, FourPodsOneCommandTheirOwnFatesLogAndSerialNumbers) {
     EXPECT_NE(run.out.find("2 of 4 pods succeeded"), std::string::npos);
 
     // One log line per board, each a JSON object a script can judge.
-    std::istringstream lines(readText(log));
+    std::istringstream lines(test::fileBytes(log));
     std::map<std::string, nlohmann::json> byPod;
     for (std::string line; std::getline(lines, line);) {
         const auto j = nlohmann::json::parse(line);
@@ -94,7 +89,7 @@ TEST(ProductionLine, FourPodsOneCommandTheirOwnFatesLogAndSerialNumbers) {
     // holds every number with its fate.
     for (auto& p : pods) p->stop();
     for (const char* good : {"GOOD1", "GOOD2"}) {
-        const std::string flash = readText(dir / (std::string(good) + ".bin"));
+        const std::string flash = test::fileBytes(dir / (std::string(good) + ".bin"));
         ASSERT_EQ(flash.size(), 0x40000u * 2);
         EXPECT_EQ(flashWord(flash, 0x300AB4), byPod[good]["serialNumber"].get<std::uint64_t>()) << good;
         EXPECT_EQ(flashWord(flash, 0x30001F), 0x761B) << good << ": the program's own first word (file bytes 1b 76)";

@@ -48,8 +48,8 @@ def start_pod(n, folder, env):
     return pod
 
 
-def run(line, spec, script):
-    words = shlex.split(spec)
+def run(line, marker, script):
+    words = shlex.split(marker)
     options = dict(w.split("=", 1) for w in words[1:] if "=" in w and not w.startswith("expect="))
     expects = [w[len("expect="):] for w in words[1:] if w.startswith("expect=")]
     folder = tempfile.mkdtemp(prefix="corvexlink-readme-")
@@ -88,14 +88,14 @@ def main():
     with open(os.path.join(ROOT, "README.md"), encoding="utf-8") as f:
         found = examples(f.read())
     passed = failed = skipped = 0
-    for line, spec, script in found:
-        if spec is None:
+    for line, marker, script in found:
+        if marker is None:
             print("readme: the example at line %d has no doctest marker" % line)
             failed += 1
-        elif spec.startswith("skip:"):
-            print("readme: skipped the example at line %d (%s)" % (line, spec[5:].strip()))
+        elif marker.startswith("skip:"):
+            print("readme: skipped the example at line %d (%s)" % (line, marker[5:].strip()))
             skipped += 1
-        elif run(line, spec, script):
+        elif run(line, marker, script):
             passed += 1
         else:
             failed += 1

@@ -7,14 +7,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "common/Text.h"
+#include "pod/PodChoice.h"
 
 namespace cvl::ui {
-
-QString podLabel(const PodInfo& pod) {
-    const std::string serial = pod.serialNumber.empty() ? "(no serial number)" : pod.serialNumber;
-    return QString::fromStdString(escapeControls(serial + " at " + pod.devicePath + " (" + pod.backend + ")"));
-}
 
 std::optional<PodInfo> askWhichPod(QWidget* parent, const std::vector<PodInfo>& pods, const QString& currentSerial) {
     QDialog dialog(parent);
@@ -24,7 +19,7 @@ std::optional<PodInfo> askWhichPod(QWidget* parent, const std::vector<PodInfo>& 
     layout->addWidget(new QLabel(QStringLiteral("Which Corvexlink POD do the commands use?"), &dialog));
     auto* list = new QListWidget(&dialog);
     list->setObjectName(QStringLiteral("pods"));
-    for (const PodInfo& pod : pods) list->addItem(podLabel(pod));
+    for (const PodInfo& pod : pods) list->addItem(QString::fromStdString(podDescription(pod)));
     int current = 0;
     for (std::size_t n = 0; n < pods.size(); ++n) {
         if (!currentSerial.isEmpty() && QString::fromStdString(pods[n].serialNumber) == currentSerial)

@@ -12,9 +12,6 @@ class QWidget;
 
 namespace cvl::ui {
 
-// How the window names a pod: "SERIAL at PATH (backend)", control bytes escaped.
-QString podLabel(const PodInfo& pod);
-
 // Asks which of pods to use, the one with currentSerial selected first;
 // nothing when the user cancels.
 std::optional<PodInfo> askWhichPod(QWidget* parent, const std::vector<PodInfo>& pods, const QString& currentSerial);

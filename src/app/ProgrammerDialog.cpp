@@ -297,9 +297,7 @@ void ProgrammerDialog::probePods() {
                     false);
     } else {
         nextPod_ = choice.pod;
-        std::string text = "Connection to Corvexlink POD is successful";
-        if (!choice.pod.serialNumber.empty()) text += " (" + escapeControls(choice.pod.serialNumber) + ")";
-        showMessage(text, false);
+        showMessage(connectionMessage(choice.pod), false);
     }
     updateTitle();
 }
@@ -362,9 +360,9 @@ McuType ProgrammerDialog::selectedMcu() const {
 
 std::optional<ProgramSource> ProgrammerDialog::programSource() {
     ProgramSource source{filePath_->currentText().toStdString(), selectedMcu(), std::nullopt};
-    const std::string path = trimmed(source.path);
     // The loaded program serves as it is; a binary to be loaded needs its base first.
-    if (image_.imageLoaded == 1 && path == image_.loadedPath && source.device == image_.mcuType) return source;
+    if (imageServes(image_, source.path, source.device)) return source;
+    const std::string path = trimmed(source.path);
     if (path.empty()) return source;
     if (!binaryBaseFor(path, source.device, source.binaryBase)) return std::nullopt;
     return source;

@@ -1,6 +1,5 @@
 #include "cli/CliReport.h"
 
-#include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -48,8 +47,5 @@ void warnAboutPodFolder() {
     const std::string problem = podDirectoryProblem();
     if (!problem.empty()) std::fprintf(stderr, "corvexlink-cli: %s\n", escapeControls(problem).c_str());
 }
-
-double jsonMs(double ms) { return std::round(ms * 1000.0) / 1000.0; }
-double jsonSeconds(double seconds) { return std::round(seconds * 1e6) / 1e6; }
 
 }  // namespace cvl::cli

@@ -26,8 +26,4 @@ int refuseWith(const ParsedArgs& args, OutcomeCode code, const std::string& mess
 // pods folder is not the user's private one).
 void warnAboutPodFolder();
 
-// Milliseconds and seconds for JSON, rounded to microseconds (no float noise).
-double jsonMs(double ms);
-double jsonSeconds(double seconds);
-
 }  // namespace cvl::cli

@@ -42,13 +42,15 @@ bool CliSession::closeTrace(std::string& error) {
     return closePrivateOutput(file, tracePath_, error);
 }
 
-std::string describePod(const PodInfo& pod) { return podDescription(pod); }
-
 OutcomeCode CliSession::choosePod(const ParsedArgs& args) {
     const std::vector<std::string> names = args.values_of("--pod");
     const PodMatch match = matchPods(link.listPods(), names);
-    // With no pod attached and none named, the command itself says so when it connects.
-    if (match.code == OutcomeCode::PodNotFound && names.empty()) return OutcomeCode::Ok;
+    // With no pod attached and none named, the command itself says so when it
+    // connects; a pod plugged in meanwhile is not taken either.
+    if (match.code == OutcomeCode::PodNotFound && names.empty()) {
+        link.useNoPod();
+        return OutcomeCode::Ok;
+    }
     if (match.code != OutcomeCode::Ok) {
         std::string message(outcomeMessage(match.code));
         if (!match.detail.empty()) message += ": " + match.detail;
@@ -56,7 +58,7 @@ OutcomeCode CliSession::choosePod(const ParsedArgs& args) {
         return match.code;
     }
     link.usePodOnly(match.pods.front());
-    if (!json_) std::printf("Corvexlink POD %s\n", describePod(match.pods.front()).c_str());
+    if (!json_) std::printf("Corvexlink POD %s\n", podDescription(match.pods.front()).c_str());
     return OutcomeCode::Ok;
 }
 

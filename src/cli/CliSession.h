@@ -20,9 +20,6 @@ namespace cvl::cli {
 // A loaded program's warnings, on standard error.
 void printWarnings(const CoffImage& image);
 
-// "SERIAL at PATH (backend)": how the tool names a pod to the user.
-std::string describePod(const PodInfo& pod);
-
 class CliSession {
 public:
     explicit CliSession(const ParsedArgs& args);

@@ -16,6 +16,7 @@
 #include "line/JsonLinesLog.h"
 #include "line/ProductionLine.h"
 #include "line/SqliteSerialLedger.h"
+#include "pod/PodChoice.h"
 #include "pod/SystemBackends.h"
 
 namespace cvl::cli {
@@ -148,7 +149,7 @@ int runGang(const GangJob& job, const ParsedArgs& args) {
     };
     const auto starting = [&](const std::vector<PodInfo>& pods, const LineOutcome& sofar) {
         if (json) return;
-        if (!many) std::printf("Corvexlink POD %s\n", describePod(pods.front()).c_str());
+        if (!many) std::printf("Corvexlink POD %s\n", podDescription(pods.front()).c_str());
         if (!sofar.loaded.empty()) std::printf("%s\n", escapeControls(sofar.loaded).c_str());
         for (const std::string& w : sofar.warnings) std::fprintf(stderr, "%s\n", escapeControls(w).c_str());
         std::fflush(stdout);
@@ -172,7 +173,7 @@ int runGang(const GangJob& job, const ParsedArgs& args) {
         std::size_t succeeded = 0;
         for (const BoardRecord& b : line.boards) {
             if (b.outcome.ok()) ++succeeded;
-            std::printf("%s: %s (%s)\n", describePod(b.pod).c_str(), escapeControls(b.outcome.message).c_str(),
+            std::printf("%s: %s (%s)\n", podDescription(b.pod).c_str(), escapeControls(b.outcome.message).c_str(),
                         std::string(outcomeName(b.outcome.code)).c_str());
         }
         std::printf("%zu of %zu pods succeeded\n", succeeded, line.boards.size());

@@ -20,22 +20,10 @@ namespace cvl::cli {
 
 namespace {
 
-// The blocks in the order shown: by address when no device sorts them into flash and RAM.
-std::vector<const SectionRecord*> shownBlocks(const CoffImage& image) {
-    std::vector<const SectionRecord*> out;
-    for (const SectionRecord& r : image.sections) out.push_back(&r);
-    if (mcuInfo(image.mcuType) == nullptr) {
-        std::stable_sort(out.begin(), out.end(), [](const SectionRecord* a, const SectionRecord* b) {
-            return a->startAddress < b->startAddress;
-        });
-    }
-    return out;
-}
-
 void printTable(const CoffImage& image) {
     const McuInfo* info = mcuInfo(image.mcuType);
     std::printf("%-24s %-8s %8s  %-5s  %s\n", "Section", "Address", "Words", "Kind", "Sectors");
-    for (const SectionRecord* r : shownBlocks(image)) {
+    for (const SectionRecord* r : blocksAsShown(image)) {
         if (info == nullptr) {
             std::printf("%-24s 0x%06X %8u  %-5s  %s\n", escapeControls(r->name).c_str(), r->startAddress,
                         r->lengthWords, "-", "-");

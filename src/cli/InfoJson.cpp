@@ -8,23 +8,27 @@
 
 namespace cvl::cli {
 
+std::vector<const SectionRecord*> blocksAsShown(const CoffImage& image) {
+    std::vector<const SectionRecord*> out;
+    for (const SectionRecord& r : image.sections) out.push_back(&r);
+    if (mcuInfo(image.mcuType) == nullptr) {
+        std::stable_sort(out.begin(), out.end(), [](const SectionRecord* a, const SectionRecord* b) {
+            return a->startAddress < b->startAddress;
+        });
+    }
+    return out;
+}
+
 nlohmann::ordered_json infoJson(const std::string& file, McuType device, OutcomeCode outcome,
                                 const std::string& message, const CoffImage& image) {
     const ImageSummary& s = image.summary;
     // Without a device nothing is classified: blocks by address, no flash or RAM figures.
     const bool classified = mcuInfo(image.mcuType) != nullptr;
-    std::vector<const SectionRecord*> blocks;
-    for (const SectionRecord& r : image.sections) blocks.push_back(&r);
-    if (!classified) {
-        std::stable_sort(blocks.begin(), blocks.end(), [](const SectionRecord* a, const SectionRecord* b) {
-            return a->startAddress < b->startAddress;
-        });
-    }
     const auto figure = [classified](auto value) {
         return classified ? nlohmann::ordered_json(value) : nlohmann::ordered_json(nullptr);
     };
     nlohmann::ordered_json sections = nlohmann::ordered_json::array();
-    for (const SectionRecord* block : blocks) {
+    for (const SectionRecord* block : blocksAsShown(image)) {
         const SectionRecord& r = *block;
         nlohmann::ordered_json section;
         putText(section, "name", r.name);

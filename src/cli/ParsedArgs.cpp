@@ -24,26 +24,10 @@ std::vector<std::string> ParsedArgs::values_of(const std::string& option) const 
     return out;
 }
 
-namespace {
-template <typename T>
-std::optional<T> wholeNumber(const std::string& digits, int base) {
-    T value = 0;
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
-    if (digits.empty() || ec != std::errc{} || end != digits.data() + digits.size()) return std::nullopt;
-    return value;
-}
-}  // namespace
-
-std::optional<std::uint32_t> parseWordAddress(const std::string& text) {
-    const bool prefixed = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const auto value = wholeNumber<std::uint32_t>(prefixed ? text.substr(2) : text, 16);
-    if (!value || *value > 0x3FFFFF) return std::nullopt;
-    return value;
-}
-
 std::optional<std::uint64_t> parseDecimal(const std::string& text, std::uint64_t max) {
-    const auto value = wholeNumber<std::uint64_t>(text, 10);
-    if (!value || *value > max) return std::nullopt;
+    std::uint64_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc{} || end != text.data() + text.size() || value > max) return std::nullopt;
     return value;
 }
 

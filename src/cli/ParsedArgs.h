@@ -25,9 +25,6 @@ struct ParsedArgs {
     bool json() const { return has("--json"); }
 };
 
-// A C28x word address, always hexadecimal, with or without 0x: "80000" and
-// "0x80000" are both 0x80000. Nothing past 0x3FFFFF.
-std::optional<std::uint32_t> parseWordAddress(const std::string& text);
 // A decimal number no larger than max.
 std::optional<std::uint64_t> parseDecimal(const std::string& text, std::uint64_t max);
 // A --device value: F28332, F28334, F28335, or (where allowed) "none".

@@ -166,10 +166,8 @@ int runProbe(const ParsedArgs& args) {
     }
     if (outcome.ok()) {
         for (const PodInfo& pod : found) {
-            std::string text = "Connection to Corvexlink POD is successful";
-            if (!pod.serialNumber.empty()) text += " (" + escapeControls(pod.serialNumber) + ")";
-            session.status.showMessage(text, false);
-            if (!args.json()) std::printf("Corvexlink POD %s\n", describePod(pod).c_str());
+            session.status.showMessage(connectionMessage(pod), false);
+            if (!args.json()) std::printf("Corvexlink POD %s\n", podDescription(pod).c_str());
         }
         if (found.size() == 1) outcome.pod = found.front();
     } else {
@@ -198,7 +196,7 @@ int runPods(const ParsedArgs& args) {
     } else if (pods.empty()) {
         std::fprintf(stderr, "%s\n", std::string(outcomeMessage(OutcomeCode::PodNotFound)).c_str());
     } else {
-        for (const PodInfo& pod : pods) std::printf("%s\n", describePod(pod).c_str());
+        for (const PodInfo& pod : pods) std::printf("%s\n", podDescription(pod).c_str());
     }
     return pods.empty() ? 1 : 0;
 }

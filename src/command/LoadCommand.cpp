@@ -101,12 +101,15 @@ OutcomeCode loadCoffFile(CoffImage& image, StatusSink& status, const std::string
     return outcome;
 }
 
+bool imageServes(const CoffImage& image, std::string_view pathText, McuType device) {
+    // Only while it is the one the user shows: the same path, for the same device.
+    return image.imageLoaded && trimmed(pathText) == image.loadedPath && device == image.mcuType;
+}
+
 OutcomeCode ensureImageLoaded(CoffImage& image, StatusSink& status, std::string_view pathText, McuType device,
                               OutcomeCode noFile, const RememberFile& remember, const ReadOptions& options) {
+    if (imageServes(image, pathText, device)) return OutcomeCode::Ok;
     const std::string path = trimmed(pathText);
-    // The loaded program serves only while it is the one the user shows:
-    // the same path, for the same device.
-    if (image.imageLoaded == 1 && path == image.loadedPath && device == image.mcuType) return OutcomeCode::Ok;
     if (path.empty()) {
         status.showMessage(outcomeMessage(noFile), true);
         return noFile;

@@ -34,6 +34,9 @@ std::string deriveFileName(std::string_view entryName);
 OutcomeCode loadCoffFile(CoffImage& image, StatusSink& status, const std::string& path, McuType device,
                          const RememberFile& remember = {}, const ReadOptions& options = {});
 
+// Whether the loaded image is the program the path text names for device.
+bool imageServes(const CoffImage& image, std::string_view pathText, McuType device);
+
 // The step every programming command starts with: use the loaded image when
 // it was loaded from this path text for this device, otherwise load the path
 // text for device (remembering it), showing noFile's message when the text

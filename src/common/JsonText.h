@@ -11,6 +11,10 @@ namespace cvl {
 // The object as one line of JSON; never throws.
 std::string jsonText(const nlohmann::ordered_json& value);
 
+// Milliseconds and seconds for JSON, rounded to microseconds (no float noise).
+double jsonMs(double ms);
+double jsonSeconds(double seconds);
+
 // Sets obj[key] to raw; when raw is not UTF-8, also obj[key + "Hex"] to its bytes.
 void putText(nlohmann::ordered_json& obj, const std::string& key, const std::string& raw);
 

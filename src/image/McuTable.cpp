@@ -1,6 +1,7 @@
 #include "image/McuTable.h"
 
 #include <array>
+#include <charconv>
 #include <cstring>
 
 namespace cvl {
@@ -24,6 +25,16 @@ std::optional<McuType> mcuFromName(const char* name) {
         if (std::strcmp(mcuInfo(device)->shortName, name) == 0) return device;
     }
     return std::nullopt;
+}
+
+std::optional<std::uint32_t> parseWordAddress(std::string_view text) {
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
+    std::uint32_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    if (text.empty() || ec != std::errc{} || end != text.data() + text.size() || value >= kAddressSpaceWords) {
+        return std::nullopt;
+    }
+    return value;
 }
 
 std::optional<McuType> mcuFromProtocolCode(unsigned code) {

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 namespace cvl {
 
@@ -49,6 +50,10 @@ bool whollyInBootRam(McuType device, std::uint32_t start, std::uint32_t length);
 
 // Table entry for a device, or nullptr for an index outside 0..2.
 const McuInfo* mcuInfo(McuType device);
+
+// A word address as a user types it: always hexadecimal, with or without
+// 0x ("80000" and "0x80000" are both 0x80000); nothing past 0x3FFFFF.
+std::optional<std::uint32_t> parseWordAddress(std::string_view text);
 
 // The device of a short name such as "F28335".
 std::optional<McuType> mcuFromName(const char* name);

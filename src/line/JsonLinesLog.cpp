@@ -6,16 +6,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cmath>
 #include <cstring>
 
 #include "common/JsonText.h"
 
 namespace cvl {
-
-namespace {
-double roundedMs(double ms) { return std::round(ms * 1000.0) / 1000.0; }
-}  // namespace
 
 JsonLinesLog::~JsonLinesLog() {
     if (fd_ >= 0) ::close(fd_);
@@ -73,10 +68,10 @@ std::string boardLogLine(const BoardRecord& b) {
     line["result"] = std::string(outcomeName(b.outcome.code));
     putText(line, "message", b.outcome.message);
     const PhaseTimes& t = b.outcome.phases;
-    line["phasesMs"] = {{"boot", roundedMs(t.boot)},           {"algorithm", roundedMs(t.algorithm)},
-                        {"flashInit", roundedMs(t.flashInit)}, {"erase", roundedMs(t.erase)},
-                        {"program", roundedMs(t.program)},     {"reset", roundedMs(t.reset)}};
-    line["totalMs"] = roundedMs(b.totalMs);
+    line["phasesMs"] = {{"boot", jsonMs(t.boot)},           {"algorithm", jsonMs(t.algorithm)},
+                        {"flashInit", jsonMs(t.flashInit)}, {"erase", jsonMs(t.erase)},
+                        {"program", jsonMs(t.program)},     {"reset", jsonMs(t.reset)}};
+    line["totalMs"] = jsonMs(b.totalMs);
     return jsonText(line);
 }
 

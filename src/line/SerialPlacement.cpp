@@ -1,30 +1,12 @@
 #include "line/SerialPlacement.h"
 
-#include <charconv>
-
 #include "image/SymbolTable.h"
 
 namespace cvl {
 
-namespace {
-std::optional<std::uint32_t> hexWordAddress(const std::string& text) {
-    const bool prefixed = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const std::string digits = prefixed ? text.substr(2) : text;
-    std::uint32_t value = 0;
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
-    if (digits.empty() || ec != std::errc{} || end != digits.data() + digits.size() || value > 0x3FFFFF) {
-        return std::nullopt;
-    }
-    return value;
-}
-}  // namespace
-
 std::optional<std::uint32_t> serialAddress(const std::string& program, const std::string& at, std::string& error) {
-    std::optional<std::uint32_t> address;
-    if (!at.empty() && at.front() >= '0' && at.front() <= '9') {
-        address = hexWordAddress(at);
-        if (!address) error = "--serial-at " + at + " is not a hexadecimal word address up to 3FFFFF";
-    } else {
+    if (at.empty() || at.front() < '0' || at.front() > '9') {
+        // A symbol knows whether it is code: a function, or defined in a code section.
         const auto symbol = findSymbol(program, at, error);
         if (!symbol) return std::nullopt;
         if (symbol->code) {
@@ -32,14 +14,17 @@ std::optional<std::uint32_t> serialAddress(const std::string& program, const std
                     "): a number there would overwrite instructions";
             return std::nullopt;
         }
-        address = symbol->address;
+        return symbol->address;
     }
-    if (address) {
-        if (const auto section = codeSectionAt(program, *address)) {
-            error = "--serial-at " + at + " lies in the code section " + *section +
-                    ": a number there would overwrite instructions";
-            return std::nullopt;
-        }
+    const auto address = parseWordAddress(at);
+    if (!address) {
+        error = "--serial-at " + at + " is not a hexadecimal word address up to 3FFFFF";
+        return std::nullopt;
+    }
+    if (const auto section = codeSectionAt(program, *address)) {
+        error = "--serial-at " + at + " lies in the code section " + *section +
+                ": a number there would overwrite instructions";
+        return std::nullopt;
     }
     return address;
 }

@@ -27,6 +27,12 @@ std::string podDescription(const PodInfo& pod) {
                           pod.devicePath + " (" + pod.backend + ")");
 }
 
+std::string connectionMessage(const PodInfo& pod) {
+    std::string text = "Connection to Corvexlink POD is successful";
+    if (!pod.serialNumber.empty()) text += " (" + escapeControls(pod.serialNumber) + ")";
+    return text;
+}
+
 namespace {
 std::string listOf(const std::vector<PodInfo>& pods) {
     std::string text;

@@ -38,5 +38,7 @@ PodMatch matchPods(const std::vector<PodInfo>& listed, const std::vector<std::st
 
 // "SERIAL at PATH (backend)", control bytes escaped: how a pod is named to the user.
 std::string podDescription(const PodInfo& pod);
+// "Connection to Corvexlink POD is successful (SERIAL)": the line that says a pod was found.
+std::string connectionMessage(const PodInfo& pod);
 
 }  // namespace cvl

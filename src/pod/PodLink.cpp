@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "pod/PodChoice.h"
+
 namespace cvl {
 
 namespace {
@@ -193,10 +195,7 @@ void PodLink::probePod(StatusSink& status) {
     } else if (!findPod()) {
         status.showMessage(outcomeMessage(OutcomeCode::PodNotFound), true);
     }
-    if (!pod_) return;
-    std::string text = "Connection to Corvexlink POD is successful";
-    if (!pod_->serialNumber.empty()) text += " (" + pod_->serialNumber + ")";
-    status.showMessage(text, false);
+    if (pod_) status.showMessage(connectionMessage(*pod_), false);
 }
 
 }  // namespace cvl
