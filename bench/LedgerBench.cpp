@@ -1,17 +1,42 @@
 // What a board costs the production line beside its programming: taking its
-// serial number from the SQLite ledger, marking the number's outcome, and
-// appending its record to the JSON-lines log, all synced to disk. Target:
-// under 5 ms a board.
+// serial number from the ledger, marking the number's outcome, and storing
+// its record. A station's files (SQLite ledger, JSON-lines log, synced to
+// disk): target under 5 ms a board. A line's PostgreSQL database over a local
+// socket (CORVEXLINK_BENCH_PG, a URI): target under 20 ms a board.
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "line/JsonLinesLog.h"
+#include "line/PgBoardLog.h"
+#include "line/PgSerialLedger.h"
 #include "line/SqliteSerialLedger.h"
 
 namespace {
+
+// One board's number and record, each iteration.
+void numberAndRecord(benchmark::State& state, cvl::SerialLedger& ledger, cvl::BoardLog& log) {
+    ledger.setRange(1, 0xFFFFFFFF);
+    cvl::BoardRecord board;
+    board.pod.serialNumber = "BENCH";
+    board.command = "write";
+    std::string error;
+    for (auto _ : state) {
+        const auto numbers = ledger.take({"BENCH"}, error);
+        if (!numbers) {
+            state.SkipWithError(error.c_str());
+            break;
+        }
+        board.serialNumber = numbers->front();
+        if (!log.append(board, error) || !ledger.record({{numbers->front(), "BENCH", "Ok"}}, error)) {
+            state.SkipWithError(error.c_str());
+            break;
+        }
+    }
+}
 
 void BM_LedgerNumberAndRecord(benchmark::State& state) {
     namespace fs = std::filesystem;
@@ -25,25 +50,27 @@ void BM_LedgerNumberAndRecord(benchmark::State& state) {
         state.SkipWithError(error.c_str());
         return;
     }
-    ledger->setRange(1, 0xFFFFFFFF);
-    cvl::BoardRecord board;
-    board.pod.serialNumber = "BENCH";
-    board.command = "write";
-    for (auto _ : state) {
-        const auto numbers = ledger->take({"BENCH"}, error);
-        if (!numbers) {
-            state.SkipWithError(error.c_str());
-            break;
-        }
-        board.serialNumber = numbers->front();
-        if (!log.append(board, error) || !ledger->record({{numbers->front(), "BENCH", "Ok"}}, error)) {
-            state.SkipWithError(error.c_str());
-            break;
-        }
-    }
+    numberAndRecord(state, *ledger, log);
     fs::remove_all(dir);
 }
 
+void BM_LedgerNumberAndRecordPostgres(benchmark::State& state) {
+    const char* uri = std::getenv("CORVEXLINK_BENCH_PG");
+    if (uri == nullptr) {
+        state.SkipWithError("CORVEXLINK_BENCH_PG names no database");
+        return;
+    }
+    std::string error;
+    auto ledger = cvl::PgSerialLedger::open(uri, error);
+    auto log = ledger ? cvl::PgBoardLog::open(uri, error) : nullptr;
+    if (!log) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    numberAndRecord(state, *ledger, *log);
+}
+
 BENCHMARK(BM_LedgerNumberAndRecord)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LedgerNumberAndRecordPostgres)->Unit(benchmark::kMillisecond);
 
 }  // namespace

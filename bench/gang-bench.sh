@@ -4,6 +4,8 @@
 # wall times, their ratio (target: at most 1.05) and the host process's CPU
 # time over the wall time (target: under 10% of one core).
 # Usage: bench/gang-bench.sh [BUILD_DIR]   (default build/release)
+# With LINE_DB set to a PostgreSQL URI, both runs also take a serial number
+# per board from it and store their records there (a station of a line).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build/release}"
@@ -23,8 +25,10 @@ for i in 1 2 3 4 5 6 7 8; do
 done
 sleep 1
 
+line=()
+[ -n "${LINE_DB:-}" ] && line=(--serial-at 0x300AB4 --serial-ledger "$LINE_DB" --log "$LINE_DB")
 measure() {  # prints "wall user+sys"
-  /usr/bin/time -f "%e %U %S" -o "$work/time" "$cli" write "$@" --base 0x300000 "$program" >"$work/out" 2>&1 ||
+  /usr/bin/time -f "%e %U %S" -o "$work/time" "$cli" write "$@" "${line[@]}" --base 0x300000 "$program" >"$work/out" 2>&1 ||
     { cat "$work/out"; exit 1; }
   awk '{ printf "%s %.2f\n", $1, $2 + $3 }' "$work/time"
 }

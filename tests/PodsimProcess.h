@@ -38,10 +38,11 @@ inline fs::path scratch(const std::string& name) {
 // never see each other's pods.
 class Podsim {
 public:
-    explicit Podsim(const std::vector<std::string>& args) {
+    // runtime: the folder its pod is announced in (the test run's own by default).
+    explicit Podsim(const std::vector<std::string>& args, std::string runtime = {}) {
         int out[2];
         if (pipe(out) != 0) return;
-        const std::string runtime = scratch("runtime").string();  // before fork: the name holds our pid
+        if (runtime.empty()) runtime = scratch("runtime").string();  // before fork: the name holds our pid
         pid_ = fork();
         if (pid_ == 0) {
             dup2(out[1], STDOUT_FILENO);

@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   qt6-base-dev fonts-nanum clang-format
   help2man desktop-file-utils dpkg-dev
-  jq python3 libsqlite3-dev sqlite3
+  jq python3 libsqlite3-dev sqlite3 libpq-dev postgresql
 )
 
 missing=()

@@ -29,9 +29,11 @@ const OptionSpec kPermanentLock{"--allow-permanent-lock", nullptr,
                                 "write a program whose CSM password is all zero (it locks the\n"
                                 "device for ever)"};
 const OptionSpec kAllPods{"--all-pods", nullptr, "run on every pod attached, each in a thread of its own"};
-const OptionSpec kLog{"--log", "FILE",
+const OptionSpec kLog{"--log", "FILE|URI",
                       "append one JSON line per pod to FILE: time, host, pod, program and its\n"
-                      "SHA-256, the flash words' CRC-32, outcome and the time of each step"};
+                      "SHA-256, the flash words' CRC-32, outcome and the time of each step;\n"
+                      "or one row per pod to board_log of a PostgreSQL database\n"
+                      "(postgresql://USER@HOST/DB; the password from ~/.pgpass or PGPASSWORD)"};
 const OptionSpec kCsm{"--csm", "KEY0,...,KEY7",
                       "unlock the code security module with eight words of 1 to 4\n"
                       "hexadecimal digits, separated by commas"};
@@ -119,7 +121,9 @@ const std::vector<CommandSpec>& commandTable() {
            "write a unique number into every board at this word address\n"
            "(hexadecimal, starting with a digit: 0x33FF00 or 033FF00) or data\n"
            "symbol (in a flash section of the program, never in code)"},
-          {"--serial-ledger", "FILE", "the ledger the numbers are taken from (needed with --serial-at)"},
+          {"--serial-ledger", "FILE|URI",
+           "the ledger the numbers are taken from (needed with --serial-at): a\n"
+           "SQLite file, or a PostgreSQL database several stations share"},
           {"--serial-start", "N", "the first number of a new ledger, in decimal (default 1)"},
           {"--serial-width", "16|32", "the number's width in bits (default 16; 32: low word first)"}},
          true,
@@ -183,15 +187,17 @@ const std::vector<CommandSpec>& commandTable() {
          runConvert,
          false},
         {"ledger",
-         "convert or show a serial-number ledger",
+         "convert, show or make a serial-number ledger",
          "'ledger import OLD NEW' converts a text ledger of an older version (OLD, left as it was)\n"
          "into a new SQLite ledger NEW, with every number and its state. 'ledger list LEDGER'\n"
-         "shows every number of a ledger: its state (issued, used, failed), board and time.",
+         "shows every number of a ledger (a file or a PostgreSQL URI): its state (issued, used,\n"
+         "failed), board and time. 'ledger init LEDGER' makes a ledger's tables, so a database's\n"
+         "owner can make them before granting the stations' role only the rights it uses.",
          {},
          true,
          runLedger,
          false,
-         "import OLD NEW | list LEDGER",
+         "import OLD NEW | list LEDGER | init LEDGER",
          3},
         {"pods",
          "list every pod attached",

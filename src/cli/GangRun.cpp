@@ -13,9 +13,8 @@
 #include "common/JsonText.h"
 #include "common/PrivateFile.h"
 #include "common/Text.h"
-#include "line/JsonLinesLog.h"
+#include "line/LineStores.h"
 #include "line/ProductionLine.h"
-#include "line/SqliteSerialLedger.h"
 #include "pod/PodChoice.h"
 #include "pod/SystemBackends.h"
 
@@ -107,11 +106,11 @@ int runGang(const GangJob& job, const ParsedArgs& args) {
         return usageError(args, *shared + " are one file");
     }
     std::string error;
-    JsonLinesLog log;
-    if (logPath && !log.open(*logPath, error)) return refuse(args, OutcomeCode::LogFailed, error);
-    std::unique_ptr<SqliteSerialLedger> ledger;
+    std::unique_ptr<BoardLog> log;
+    if (logPath && !(log = openBoardLog(*logPath, error))) return refuse(args, OutcomeCode::LogFailed, error);
+    std::unique_ptr<SerialLedger> ledger;
     if (ledgerPath) {
-        ledger = SqliteSerialLedger::open(*ledgerPath, error);
+        ledger = openSerialLedger(*ledgerPath, true, error);
         if (!ledger) return refuse(args, OutcomeCode::LedgerFailed, error);
         ledger->setRange(parseDecimal(args.value("--serial-start").value_or("1"), maxSerial(args)).value_or(1),
                          maxSerial(args));
@@ -138,7 +137,7 @@ int runGang(const GangJob& job, const ParsedArgs& args) {
     request.serialAt = args.value("--serial-at");
     request.serialWidth = serialWidth(args);
     request.serials = ledger.get();
-    request.log = logPath ? &log : nullptr;
+    request.log = log.get();
     request.trace = trace.get();
 
     std::mutex out;

@@ -9,11 +9,24 @@
 #include "cli/CliReport.h"
 #include "common/JsonText.h"
 #include "common/Text.h"
+#include "line/LineStores.h"
 #include "line/SqliteSerialLedger.h"
 
 namespace cvl::cli {
 
 namespace {
+
+void printDone(const ParsedArgs& args, const std::string& message) {
+    if (args.json()) {
+        nlohmann::ordered_json j = {{"command", "ledger"}, {"result", "Ok"}};
+        putText(j, "message", message);
+        j["isError"] = false;
+        j["exitStatus"] = 0;
+        std::cout << jsonText(j) << '\n';
+    } else {
+        std::printf("%s\n", escapeControls(message).c_str());
+    }
+}
 
 int importLedger(const ParsedArgs& args, const std::string& from, const std::string& to) {
     std::string error;
@@ -27,22 +40,22 @@ int importLedger(const ParsedArgs& args, const std::string& from, const std::str
         std::remove(to.c_str());
         return refuse(args, OutcomeCode::LedgerFailed, error);
     }
-    const std::string message = std::to_string(old->entries.size()) + " numbers imported into " + to;
-    if (args.json()) {
-        nlohmann::ordered_json j = {{"command", "ledger"}, {"result", "Ok"}};
-        putText(j, "message", message);
-        j["isError"] = false;
-        j["exitStatus"] = 0;
-        std::cout << jsonText(j) << '\n';
-    } else {
-        std::printf("%s\n", escapeControls(message).c_str());
-    }
+    printDone(args, std::to_string(old->entries.size()) + " numbers imported into " + to);
+    return 0;
+}
+
+// Makes a ledger's tables, so a database's owner can make them before
+// granting stations only the rights they use.
+int initLedger(const ParsedArgs& args, const std::string& where) {
+    std::string error;
+    if (!openSerialLedger(where, true, error)) return refuse(args, OutcomeCode::LedgerFailed, error);
+    printDone(args, "the ledger is ready");
     return 0;
 }
 
 int listLedger(const ParsedArgs& args, const std::string& path) {
     std::string error;
-    const auto ledger = SqliteSerialLedger::openExisting(path, error);
+    const auto ledger = openSerialLedger(path, false, error);
     const auto entries = ledger ? ledger->list(error) : std::nullopt;
     if (!entries) return refuse(args, OutcomeCode::LedgerFailed, error);
     if (args.json()) {
@@ -74,7 +87,8 @@ int listLedger(const ParsedArgs& args, const std::string& path) {
 int runLedger(const ParsedArgs& args) {
     if (args.file == "import" && args.more.size() == 2) return importLedger(args, args.more[0], args.more[1]);
     if (args.file == "list" && args.more.size() == 1) return listLedger(args, args.more[0]);
-    return usageError(args, "ledger takes 'import OLD NEW' or 'list LEDGER'");
+    if (args.file == "init" && args.more.size() == 1) return initLedger(args, args.more[0]);
+    return usageError(args, "ledger takes 'import OLD NEW', 'list LEDGER' or 'init LEDGER'");
 }
 
 }  // namespace cvl::cli

@@ -17,7 +17,7 @@ JsonLinesLog::~JsonLinesLog() {
 }
 
 bool JsonLinesLog::open(const std::string& path, std::string& error) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     if (fd < 0) {
         error = path + ": " + (errno == ELOOP ? std::string("is a symbolic link") : std::strerror(errno));
         return false;
@@ -35,7 +35,11 @@ bool JsonLinesLog::open(const std::string& path, std::string& error) {
 // A write that falls short (a full disk) is cut back to the last full line;
 // appends of other processes wait on the lock meanwhile.
 bool JsonLinesLog::append(const BoardRecord& board, std::string& error) {
-    const std::string text = boardLogLine(board) + "\n";
+    return appendLine(boardLogLine(board), error);
+}
+
+bool JsonLinesLog::appendLine(const std::string& line, std::string& error) {
+    const std::string text = line + "\n";
     ::flock(fd_, LOCK_EX);
     const off_t before = ::lseek(fd_, 0, SEEK_END);
     const ssize_t n = ::write(fd_, text.data(), text.size());
@@ -47,6 +51,28 @@ bool JsonLinesLog::append(const BoardRecord& board, std::string& error) {
         } else {
             error += ": the log may end with a part of a line";
         }
+    }
+    ::flock(fd_, LOCK_UN);
+    return ok;
+}
+
+bool JsonLinesLog::drain(const std::function<bool(const std::vector<std::string>&, std::string&)>& store,
+                         std::string& error) {
+    ::flock(fd_, LOCK_EX);
+    std::string text;
+    char buffer[8192];
+    ssize_t n = 0;
+    for (off_t at = 0; (n = ::pread(fd_, buffer, sizeof buffer, at)) > 0; at += n) text.append(buffer, std::size_t(n));
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end = 0; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+        lines.push_back(text.substr(at, end - at));  // a part line after the last line end is a write cut short
+    }
+    bool ok = n == 0;
+    if (!ok) error = std::strerror(errno);
+    if (ok && !lines.empty()) ok = store(lines, error);
+    if (ok && !text.empty() && (::ftruncate(fd_, 0) != 0 || ::fsync(fd_) != 0)) {
+        error = std::strerror(errno);
+        ok = false;
     }
     ::flock(fd_, LOCK_UN);
     return ok;

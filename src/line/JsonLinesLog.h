@@ -3,7 +3,9 @@
 // under a lock and synced, so several pods and several processes can share
 // it and every reader reads whole lines.
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "line/BoardLog.h"
 
@@ -19,7 +21,13 @@ public:
     // Opens path for appending: a regular file only, never through a
     // symbolic link, opened without waiting (a FIFO would block for ever).
     bool open(const std::string& path, std::string& error);
+    bool isOpen() const { return fd_ >= 0; }
     bool append(const BoardRecord& board, std::string& error) override;
+    // Appends one line (without its line end) whole.
+    bool appendLine(const std::string& line, std::string& error);
+    // Hands every line to store under the lock and empties the file when
+    // store succeeds; the lines stay when it fails.
+    bool drain(const std::function<bool(const std::vector<std::string>&, std::string&)>& store, std::string& error);
 
 private:
     int fd_ = -1;

@@ -18,7 +18,6 @@ namespace cvl {
 
 namespace {
 
-constexpr const char* kSeries = "default";
 constexpr const char* kSchemaVersion = "1";
 constexpr int kBusyTimeoutMs = 10000;
 const char* const kTextHeading = "# Corvexlink serial numbers";
@@ -80,11 +79,6 @@ std::string firstBytes(const std::string& path, std::size_t n) {
     in.read(head.data(), static_cast<std::streamsize>(n));
     head.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
     return head;
-}
-
-std::string stateOf(const std::string& outcome) {
-    if (outcome == "issued") return "issued";
-    return outcome == "Ok" ? "used" : "failed";
 }
 
 }  // namespace
@@ -182,7 +176,7 @@ std::optional<std::vector<std::uint64_t>> SqliteSerialLedger::take(const std::ve
     Transaction t(db_, begun);
     if (!begun) return error = path_ + ": " + sqlite3_errmsg(db_), std::nullopt;
     Statement highest(db_, "SELECT max(number) FROM serial_numbers WHERE series = ?1");
-    highest.bind(1, std::string(kSeries));
+    highest.bind(1, std::string(kLedgerSeries));
     Statement floor(db_, "SELECT value FROM corvexlink_ledger WHERE key = 'next'");
     if (highest.step() != SQLITE_ROW || floor.step() != SQLITE_ROW)
         return error = path_ + ": " + sqlite3_errmsg(db_), std::nullopt;
@@ -194,7 +188,7 @@ std::optional<std::vector<std::uint64_t>> SqliteSerialLedger::take(const std::ve
     next = std::max(next, stored);
     const std::uint64_t count = pods.size();
     // Checked without overflow: next + count - 1 <= max.
-    if (count > 0 && (next > max_ || count - 1 > max_ - next)) {
+    if (!fits(next, count)) {
         error = "the serial numbers would pass " + std::to_string(max_);
         return std::nullopt;
     }
@@ -203,7 +197,7 @@ std::optional<std::vector<std::uint64_t>> SqliteSerialLedger::take(const std::ve
         db_, "INSERT INTO serial_numbers (series, number, state, board, time) VALUES (?1, ?2, 'issued', ?3, ?4)");
     std::vector<std::uint64_t> numbers;
     for (const std::string& pod : pods) {
-        insert.bind(1, std::string(kSeries)).bind(2, static_cast<std::int64_t>(next)).bind(3, pod).bind(4, now);
+        insert.bind(1, std::string(kLedgerSeries)).bind(2, static_cast<std::int64_t>(next)).bind(3, pod).bind(4, now);
         if (insert.step() != SQLITE_DONE) return error = path_ + ": " + sqlite3_errmsg(db_), std::nullopt;
         insert.reset();
         numbers.push_back(next++);
@@ -221,9 +215,9 @@ bool SqliteSerialLedger::record(const std::vector<SerialIssue>& outcomes, std::s
     const std::string now = utcTimestamp();
     Statement update(db_, "UPDATE serial_numbers SET state = ?1, time = ?2 WHERE series = ?3 AND number = ?4");
     for (const SerialIssue& o : outcomes) {
-        update.bind(1, stateOf(o.outcome))
+        update.bind(1, ledgerState(o.outcome))
             .bind(2, now)
-            .bind(3, std::string(kSeries))
+            .bind(3, std::string(kLedgerSeries))
             .bind(4, static_cast<std::int64_t>(o.number));
         if (update.step() != SQLITE_DONE) return error = path_ + ": " + sqlite3_errmsg(db_), false;
         update.reset();
@@ -234,7 +228,7 @@ bool SqliteSerialLedger::record(const std::vector<SerialIssue>& outcomes, std::s
 
 std::optional<std::vector<LedgerEntry>> SqliteSerialLedger::list(std::string& error) {
     Statement all(db_, "SELECT number, state, board, time FROM serial_numbers WHERE series = ?1 ORDER BY number");
-    all.bind(1, std::string(kSeries));
+    all.bind(1, std::string(kLedgerSeries));
     std::vector<LedgerEntry> entries;
     int r = 0;
     while ((r = all.step()) == SQLITE_ROW) {
@@ -251,7 +245,7 @@ bool SqliteSerialLedger::add(const std::vector<LedgerEntry>& entries, std::uint6
     Statement insert(db_,
                      "INSERT INTO serial_numbers (series, number, state, board, time) VALUES (?1, ?2, ?3, ?4, ?5)");
     for (const LedgerEntry& e : entries) {
-        insert.bind(1, std::string(kSeries))
+        insert.bind(1, std::string(kLedgerSeries))
             .bind(2, static_cast<std::int64_t>(e.number))
             .bind(3, e.state)
             .bind(4, e.board)
@@ -297,7 +291,7 @@ std::optional<TextLedger> readTextLedger(const std::string& path, std::string& e
         if (ec != std::errc{} || end != first.data() + first.size() || outcome.empty()) {
             return error = path + ": line " + std::to_string(lineNumber) + " is damaged", std::nullopt;
         }
-        numbers[n] = {n, stateOf(outcome), pod == "-" ? "" : pod, time};
+        numbers[n] = {n, ledgerState(outcome), pod == "-" ? "" : pod, time};
     }
     if (!haveNext) return error = path + ": no next-number line", std::nullopt;
     for (auto& [n, entry] : numbers) ledger.entries.push_back(std::move(entry));

@@ -11,20 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "line/SerialNumberSource.h"
+#include "line/SerialLedger.h"
 
 struct sqlite3;
 
 namespace cvl {
 
-struct LedgerEntry {
-    std::uint64_t number = 0;
-    std::string state;  // "issued", "used" or "failed"
-    std::string board;  // the serial number of the pod that programmed it
-    std::string time;   // UTC, ISO 8601, of the last change
-};
-
-class SqliteSerialLedger : public SerialNumberSource {
+class SqliteSerialLedger : public SerialLedger {
 public:
     ~SqliteSerialLedger() override;
     SqliteSerialLedger(const SqliteSerialLedger&) = delete;
@@ -40,16 +33,10 @@ public:
     // Only opens a ledger that exists (for reading it).
     static std::unique_ptr<SqliteSerialLedger> openExisting(const std::string& path, std::string& error);
 
-    // The numbers' range: the first number of a new series and the width's largest.
-    void setRange(std::uint64_t start, std::uint64_t maxValue) {
-        start_ = start;
-        max_ = maxValue;
-    }
     std::optional<std::vector<std::uint64_t>> take(const std::vector<std::string>& pods, std::string& error) override;
     bool record(const std::vector<SerialIssue>& outcomes, std::string& error) override;
 
-    // Every number, in order.
-    std::optional<std::vector<LedgerEntry>> list(std::string& error);
+    std::optional<std::vector<LedgerEntry>> list(std::string& error) override;
     // Adds numbers as another ledger kept them, and the number the next one
     // may not be below (a conversion).
     bool add(const std::vector<LedgerEntry>& entries, std::uint64_t next, std::string& error);
@@ -61,8 +48,6 @@ private:
 
     sqlite3* db_;
     std::string path_;
-    std::uint64_t start_ = 1;
-    std::uint64_t max_ = 0xFFFF;
 };
 
 // A ledger of the old text format: its next number and every number with its

@@ -1,0 +1,24 @@
+#pragma once
+// Board records in a PostgreSQL database's board_log table, one row a board.
+// A record the database cannot take is kept in the session's spool, and the
+// next run stores it; a record is stored once, however often it is sent.
+
+#include <memory>
+
+#include "line/BoardLog.h"
+#include "line/PgSession.h"
+
+namespace cvl {
+
+class PgBoardLog : public BoardLog {
+public:
+    // Nothing, with error set, when the database cannot be reached or is not ours.
+    static std::unique_ptr<PgBoardLog> open(const std::string& uri, std::string& error);
+    bool append(const BoardRecord& board, std::string& error) override;
+
+private:
+    explicit PgBoardLog(std::unique_ptr<PgSession> session) : session_(std::move(session)) {}
+    std::unique_ptr<PgSession> session_;
+};
+
+}  // namespace cvl

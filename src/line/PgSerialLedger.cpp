@@ -1,0 +1,91 @@
+#include "line/PgSerialLedger.h"
+
+#include <charconv>
+
+#include "common/Clock.h"
+
+namespace cvl {
+
+namespace {
+
+std::uint64_t toNumber(const PgSession::Value& v) {
+    std::uint64_t n = 0;
+    if (v) std::from_chars(v->data(), v->data() + v->size(), n);
+    return n;
+}
+
+}  // namespace
+
+std::unique_ptr<PgSerialLedger> PgSerialLedger::open(const std::string& uri, std::string& error) {
+    auto session = PgSession::connect(uri, error);
+    if (!session) return nullptr;
+    return std::unique_ptr<PgSerialLedger>(new PgSerialLedger(std::move(session)));
+}
+
+std::optional<std::vector<std::uint64_t>> PgSerialLedger::take(const std::vector<std::string>& pods,
+                                                               std::string& error) {
+    const std::string series = kLedgerSeries;
+    std::vector<std::uint64_t> numbers;
+    const auto body = [&](std::string& e) {
+        numbers.clear();
+        PgSession& db = *session_;
+        // The series' row, locked until the commit: the next station waits here.
+        if (!db.run("INSERT INTO serial_series (series, next_number) VALUES ($1, $2) ON CONFLICT DO NOTHING",
+                    {series, std::to_string(start_)}, e))
+            return false;
+        const auto locked =
+            db.run("SELECT next_number::text FROM serial_series WHERE series = $1 FOR UPDATE", {series}, e);
+        const auto highest =
+            locked ? db.run("SELECT max(number)::text FROM serial_numbers WHERE series = $1", {series}, e)
+                   : std::nullopt;
+        if (!highest || locked->empty()) return false;
+        std::uint64_t next = std::max(start_, toNumber(locked->front()[0]));
+        if (highest->front()[0]) next = std::max(next, toNumber(highest->front()[0]) + 1);
+        if (!fits(next, pods.size())) {
+            e = "the serial numbers would pass " + std::to_string(max_);
+            return false;
+        }
+        const std::string now = utcTimestamp();
+        for (const std::string& pod : pods) {
+            if (!db.run("INSERT INTO serial_numbers (series, number, state, board, time)"
+                        " VALUES ($1, $2, 'issued', $3, $4)",
+                        {series, std::to_string(next), pod, now}, e))
+                return false;
+            numbers.push_back(next++);
+        }
+        return db.run("UPDATE serial_series SET next_number = $2 WHERE series = $1", {series, std::to_string(next)}, e)
+            .has_value();
+    };
+    if (!session_->transaction(body, error)) return std::nullopt;
+    return numbers;
+}
+
+bool PgSerialLedger::record(const std::vector<SerialIssue>& outcomes, std::string& error) {
+    const std::string now = utcTimestamp();
+    std::vector<std::string> lines;
+    for (const SerialIssue& o : outcomes) lines.push_back(spoolSerialLine(o.number, ledgerState(o.outcome), o.pod, now));
+    const auto body = [&](std::string& e) {
+        for (const std::string& line : lines) {
+            if (!storeSpoolLine(*session_, line, e)) return false;
+        }
+        return true;
+    };
+    if (session_->transaction(body, error)) return true;
+    session_->spool(lines, error);
+    return false;
+}
+
+std::optional<std::vector<LedgerEntry>> PgSerialLedger::list(std::string& error) {
+    const auto rows = session_->run(
+        "SELECT number::text, state, board, to_char(time AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"')"
+        " FROM serial_numbers WHERE series = $1 ORDER BY number",
+        {std::string(kLedgerSeries)}, error);
+    if (!rows) return std::nullopt;
+    std::vector<LedgerEntry> entries;
+    for (const PgSession::Row& r : *rows) {
+        entries.push_back({toNumber(r[0]), r[1].value_or(""), r[2].value_or(""), r[3].value_or("")});
+    }
+    return entries;
+}
+
+}  // namespace cvl

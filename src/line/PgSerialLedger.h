@@ -1,0 +1,28 @@
+#pragma once
+// The serial-number ledger of a line of stations, in a PostgreSQL database.
+// A number is taken in one transaction holding the series' row lock, so
+// stations at once never get the same number. When the database cannot take
+// a number's outcome, it is kept in the session's spool for the next run.
+
+#include <memory>
+
+#include "line/PgSession.h"
+#include "line/SerialLedger.h"
+
+namespace cvl {
+
+class PgSerialLedger : public SerialLedger {
+public:
+    // Nothing, with error set, when the database cannot be reached or is not ours.
+    static std::unique_ptr<PgSerialLedger> open(const std::string& uri, std::string& error);
+
+    std::optional<std::vector<std::uint64_t>> take(const std::vector<std::string>& pods, std::string& error) override;
+    bool record(const std::vector<SerialIssue>& outcomes, std::string& error) override;
+    std::optional<std::vector<LedgerEntry>> list(std::string& error) override;
+
+private:
+    explicit PgSerialLedger(std::unique_ptr<PgSession> session) : session_(std::move(session)) {}
+    std::unique_ptr<PgSession> session_;
+};
+
+}  // namespace cvl

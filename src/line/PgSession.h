@@ -1,0 +1,71 @@
+#pragma once
+// One connection to the PostgreSQL database a line of stations shares, named
+// by a connection URI (postgresql://... or postgres://...). Passwords come
+// from libpq's own places (the password file, PGPASSWORD), never from the
+// URI, and no message ever shows more of the URI than user, host and
+// database. On connecting, the tables are made when missing and whatever an
+// earlier run could not store (the spool, a local file of JSON lines) is
+// stored first.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "line/JsonLinesLog.h"
+
+struct pg_conn;
+
+namespace cvl {
+
+// Whether text names a PostgreSQL database rather than a file.
+bool isDatabaseUri(const std::string& text);
+
+class PgSession {
+public:
+    using Value = std::optional<std::string>;  // nothing is NULL
+    using Row = std::vector<Value>;
+
+    ~PgSession();
+    PgSession(const PgSession&) = delete;
+    PgSession& operator=(const PgSession&) = delete;
+
+    // Connects, makes the tables and stores the spool; nothing, with error
+    // set, when the server cannot be reached or refuses, the URI holds a
+    // password, or the database holds tables of the same names not ours.
+    static std::unique_ptr<PgSession> connect(const std::string& uri, std::string& error);
+
+    // The database as messages name it: postgresql://user@host:port/name.
+    const std::string& name() const { return name_; }
+
+    // Runs body in one transaction. A connection lost on the way is made
+    // again once and body run again, so body must be safe to repeat.
+    bool transaction(const std::function<bool(std::string&)>& body, std::string& error);
+    // One statement with text parameters; its rows, or nothing with error set.
+    std::optional<std::vector<Row>> run(const char* sql, const std::vector<Value>& params, std::string& error);
+
+    // Keeps lines the database could not take for the next run; error names
+    // the spool either way.
+    bool spool(const std::vector<std::string>& lines, std::string& error);
+
+private:
+    explicit PgSession(pg_conn* conn);
+    bool makeSchema(std::string& error);
+    bool storeSpool(std::string& error);
+    bool lost() const;
+
+    pg_conn* conn_;
+    std::string name_;
+    std::string spoolPath_;
+    JsonLinesLog spool_;
+};
+
+// Spool lines: a board record, and a number's outcome.
+std::string spoolBoardLine(const std::string& recordId, const std::string& boardLogLine);
+std::string spoolSerialLine(std::uint64_t number, const std::string& state, const std::string& board,
+                            const std::string& time);
+// Stores spool lines (a board's row, a number's state) in the open transaction.
+bool storeSpoolLine(PgSession& session, const std::string& line, std::string& error);
+
+}  // namespace cvl
