@@ -16,12 +16,13 @@
 #include "sim/SimPodBackend.h"
 #include "store/StoreJob.h"
 #include "command/StoreCommands.h"
+#include "platform/Host.h"
 
 namespace {
 
 void BM_StoreWireModel(benchmark::State& state) {
     const bool verify = state.range(0) != 0;
-    cvl::preferPreciseSleeps();
+    const cvl::PreciseTimers preciseTimers;
     cvl::CoffImage image;
     cvl::bench::loadFlashImage(image, 0x40000);
     for (auto _ : state) {

@@ -17,12 +17,13 @@
 #include "sim/PodEmulator.h"
 #include "sim/SimPodBackend.h"
 #include "pod/TargetProgrammer.h"
+#include "platform/Host.h"
 
 namespace {
 
 void BM_TargetWriteWireModel(benchmark::State& state) {
     const auto words = static_cast<std::uint32_t>(state.range(0));
-    cvl::preferPreciseSleeps();  // as corvexlink and corvexlink-cli do at start
+    const cvl::PreciseTimers preciseTimers;  // as corvexlink and corvexlink-cli do at start
     cvl::CoffImage image;
     cvl::bench::loadFlashImage(image, words);
     for (auto _ : state) {

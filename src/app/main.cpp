@@ -3,12 +3,13 @@
 #include <QApplication>
 
 #include "common/Clock.h"
+#include "platform/Host.h"
 #include "app/ProgrammerDialog.h"
 #include "app/SingleInstance.h"
 #include "pod/SystemBackends.h"
 
 int main(int argc, char** argv) {
-    cvl::preferPreciseSleeps();
+    const cvl::PreciseTimers preciseTimers;
     QApplication app(argc, argv);
     // The profile is Quillon/<executable name>; QApplication takes the
     // executable's base name as the application name.

@@ -6,7 +6,9 @@
 
 #include "common/JsonText.h"
 #include "common/Text.h"
+#if defined(__linux__)
 #include "pod/PodDirectory.h"
+#endif
 
 namespace cvl::cli {
 
@@ -43,9 +45,12 @@ int refuseWith(const ParsedArgs& args, OutcomeCode code, const std::string& mess
     return report(args.command, args.json(), code, message, 1, false);
 }
 
+// Virtual pods (the emulator's) exist on Linux only.
 void warnAboutPodFolder() {
+#if defined(__linux__)
     const std::string problem = podDirectoryProblem();
     if (!problem.empty()) std::fprintf(stderr, "corvexlink-cli: %s\n", escapeControls(problem).c_str());
+#endif
 }
 
 }  // namespace cvl::cli

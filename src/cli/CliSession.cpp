@@ -9,7 +9,7 @@
 #include "cli/BoardJson.h"
 #include "cli/CliReport.h"
 #include "common/JsonText.h"
-#include "common/PrivateFile.h"
+#include "platform/Files.h"
 #include "common/Text.h"
 #include "pod/PodChoice.h"
 #include "pod/SystemBackends.h"

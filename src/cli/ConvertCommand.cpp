@@ -7,7 +7,7 @@
 #include "cli/CliReport.h"
 #include "common/JsonText.h"
 #include "cli/TerminalStatus.h"
-#include "common/PrivateFile.h"
+#include "platform/Files.h"
 #include "common/Text.h"
 #include "command/LoadCommand.h"
 #include "image/ProgramWriter.h"

@@ -11,7 +11,7 @@
 #include "cli/CliSession.h"
 #include "cli/InterruptibleTrace.h"
 #include "common/JsonText.h"
-#include "common/PrivateFile.h"
+#include "platform/Files.h"
 #include "common/Text.h"
 #include "line/LineStores.h"
 #include "line/ProductionLine.h"

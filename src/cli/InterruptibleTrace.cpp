@@ -1,29 +1,21 @@
 #include "cli/InterruptibleTrace.h"
 
-#include <pthread.h>
-#include <unistd.h>
-
-#include <cstdlib>
+#include "platform/Files.h"
 
 namespace cvl::cli {
 
 InterruptibleTrace::InterruptibleTrace(std::FILE* file, Clock& clock) : file_(file), clock_(clock), text_(file) {
-    sigemptyset(&signals_);
-    sigaddset(&signals_, SIGINT);
-    sigaddset(&signals_, SIGTERM);
-    sigaddset(&signals_, SIGUSR1);  // from the destructor: stop watching
-    pthread_sigmask(SIG_BLOCK, &signals_, &previous_);
-    watcher_ = std::thread([this] { watch(); });
+    watch_ = std::make_unique<InterruptWatch>([this] {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        text_.flush();
+        syncOutput(file_);
+    });
 }
 
 InterruptibleTrace::~InterruptibleTrace() {
-    pthread_kill(watcher_.native_handle(), SIGUSR1);
-    watcher_.join();
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        text_.flush();
-    }
-    pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    watch_.reset();
+    const std::lock_guard<std::mutex> lock(mutex_);
+    text_.flush();
 }
 
 void InterruptibleTrace::sent(const std::uint8_t* bytes, std::size_t size) {
@@ -34,20 +26,6 @@ void InterruptibleTrace::sent(const std::uint8_t* bytes, std::size_t size) {
 void InterruptibleTrace::received(const std::uint8_t* bytes, std::size_t size) {
     const std::lock_guard<std::mutex> lock(mutex_);
     text_.record(clock_.nowMicros(), false, bytes, size);
-}
-
-void InterruptibleTrace::watch() {
-    int sig = 0;
-    while (sigwait(&signals_, &sig) == 0) {
-        if (sig == SIGUSR1) return;
-        {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            text_.flush();
-            std::fflush(file_);
-            ::fsync(::fileno(file_));
-        }
-        std::_Exit(128 + sig);
-    }
 }
 
 }  // namespace cvl::cli

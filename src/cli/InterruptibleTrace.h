@@ -1,16 +1,15 @@
 #pragma once
 // The byte trace of a command-line run, kept whole when the run is
-// interrupted: SIGINT and SIGTERM are taken by a thread of their own, which
-// waits for a write under way to be recorded, writes the lines so far and
-// the one being built, then ends the tool with the usual status for the
-// signal (128 + its number).
+// interrupted: an interrupt is taken by a thread of its own, which waits for
+// a write under way to be recorded, writes the lines so far and the one
+// being built, then ends the tool with the usual status for the signal.
 
-#include <csignal>
 #include <cstdio>
+#include <memory>
 #include <mutex>
-#include <thread>
 
 #include "common/Clock.h"
+#include "platform/Interrupts.h"
 #include "pod/PodLink.h"
 #include "pod/TextTrace.h"
 
@@ -29,15 +28,11 @@ public:
     void received(const std::uint8_t* bytes, std::size_t size) override;
 
 private:
-    void watch();
-
     std::FILE* file_;
     Clock& clock_;
     std::mutex mutex_;
     TextTrace text_;
-    sigset_t signals_;
-    sigset_t previous_;
-    std::thread watcher_;
+    std::unique_ptr<InterruptWatch> watch_;
 };
 
 }  // namespace cvl::cli

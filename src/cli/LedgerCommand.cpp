@@ -1,7 +1,5 @@
 #include "cli/LedgerCommand.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -11,6 +9,7 @@
 #include "common/Text.h"
 #include "line/LineStores.h"
 #include "line/SqliteSerialLedger.h"
+#include "platform/Files.h"
 
 namespace cvl::cli {
 
@@ -32,8 +31,7 @@ int importLedger(const ParsedArgs& args, const std::string& from, const std::str
     std::string error;
     const auto old = readTextLedger(from, error);
     if (!old) return refuse(args, OutcomeCode::LedgerFailed, error);
-    struct stat st {};
-    if (::lstat(to.c_str(), &st) == 0)
+    if (fileExists(to))
         return refuse(args, OutcomeCode::LedgerFailed, to + ": exists already: give a new file");
     const auto ledger = SqliteSerialLedger::open(to, error);
     if (!ledger || !ledger->add(old->entries, old->next, error)) {

@@ -1,8 +1,7 @@
 #include "cli/TerminalStatus.h"
 
-#include <unistd.h>
-
 #include "common/Text.h"
+#include "platform/Host.h"
 
 namespace cvl::cli {
 
@@ -10,7 +9,7 @@ namespace {
 constexpr int kBarWidth = 40;
 }
 
-TerminalStatus::TerminalStatus(bool quiet) : quiet_(quiet), bar_(!quiet && ::isatty(STDOUT_FILENO) == 1) {}
+TerminalStatus::TerminalStatus(bool quiet) : quiet_(quiet), bar_(!quiet && stdoutIsTerminal()) {}
 
 void TerminalStatus::showMessage(std::string_view text, bool isError) {
     last_ = std::string(text);

@@ -9,12 +9,13 @@
 #include "cli/CliReport.h"
 #include "cli/CommandTable.h"
 #include "common/Clock.h"
+#include "platform/Host.h"
 
 namespace {
 
 int run(int argc, char** argv) {
     using namespace cvl::cli;
-    cvl::preferPreciseSleeps();
+    const cvl::PreciseTimers preciseTimers;
     const std::vector<std::string> words(argv + 1, argv + argc);
     // A wrong command line still answers --json with JSON.
     const bool json = std::find(words.begin(), words.end(), "--json") != words.end();

@@ -4,17 +4,9 @@
 #include <ctime>
 #include <thread>
 
-#if defined(__linux__)
-#include <sys/prctl.h>
-#endif
+#include "platform/Host.h"
 
 namespace cvl {
-
-void preferPreciseSleeps() {
-#if defined(__linux__)
-    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-#endif
-}
 
 std::uint32_t SteadyClock::nowMs() {
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
@@ -35,14 +27,14 @@ std::optional<std::uint32_t> SteadyClock::systemTimeMs() { return nowMs(); }
 LocalTime SteadyClock::localTime() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
-    if (localtime_r(&now, &local) == nullptr) return {};
+    if (!cvl::localTime(now, local)) return {};
     return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min};
 }
 
 std::string utcTimestamp() {
     const std::time_t now = std::time(nullptr);
     std::tm utc{};
-    gmtime_r(&now, &utc);
+    utcTime(now, utc);
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
     return text;

@@ -33,11 +33,6 @@ public:
     virtual LocalTime localTime() = 0;
 };
 
-// Asks the system to wake sleeping threads of this process on time rather
-// than batching wake-ups (Linux timer slack): link waits are a few hundred
-// microseconds, so the default 50 us slack would be a visible share of them.
-void preferPreciseSleeps();
-
 // The real monotonic clock.
 class SteadyClock : public Clock {
 public:

@@ -1,4 +1,5 @@
 #include "common/Sha256.h"
+#include "platform/Files.h"
 
 #include <cstdio>
 #include <cstring>
@@ -91,7 +92,7 @@ std::string Sha256::hexDigest() {
 }
 
 std::string sha256OfFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(nativePath(path), std::ios::binary);
     if (!in) return "";
     Sha256 sha;
     std::vector<char> chunk(1 << 16);

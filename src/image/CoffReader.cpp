@@ -1,6 +1,7 @@
 #include "image/CoffReader.h"
 
 #include "image/LittleEndian.h"
+#include "platform/Files.h"
 
 #include <algorithm>
 #include <array>
@@ -205,7 +206,7 @@ CoffReadResult readCoff(const std::string& path, CoffImage& image) {
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
     if (ec || !std::filesystem::is_regular_file(status)) return CoffReadResult::OpenFailed;
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(nativePath(path), std::ios::binary);
     if (!in.is_open()) return CoffReadResult::OpenFailed;
     return readCoff(in, image);
 }

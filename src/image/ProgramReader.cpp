@@ -1,10 +1,5 @@
 #include "image/ProgramReader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +10,7 @@
 #include "image/ElfReader.h"
 #include "image/IntelHexReader.h"
 #include "image/ProgramBlocks.h"
+#include "platform/Files.h"
 
 namespace cvl {
 
@@ -54,27 +50,18 @@ bool looksLikeHex(const char* head, std::size_t n) {
 // checked. O_NONBLOCK and O_NOCTTY: should the path have become a FIFO or a
 // terminal, opening it must neither wait nor make it this program's terminal.
 OutcomeCode readHexFile(const std::string& path, CoffImage& image, std::string& detail) {
-    struct File {
-        int fd;
-        ~File() {
-            if (fd >= 0) ::close(fd);
-        }
-    } file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)};
-    struct stat st {};
-    if (file.fd < 0 || ::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) return OutcomeCode::OpenFailed;
-    const auto size = static_cast<std::uint64_t>(st.st_size);
-    if (size > kMaxTextBytes) return OutcomeCode::TooLarge;
-    std::string text(static_cast<std::size_t>(size), '\0');
-    std::size_t got = 0;
-    while (got < text.size()) {
-        const ssize_t n = ::read(file.fd, text.data() + got, text.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return OutcomeCode::FileError;
-        if (n == 0) break;  // cut short meanwhile: read what is there
-        got += static_cast<std::size_t>(n);
+    std::string text;
+    switch (readRegularFile(path, kMaxTextBytes, text)) {
+        case ReadFileResult::Ok:
+            return readIntelHex(text, image, detail);
+        case ReadFileResult::TooLarge:
+            return OutcomeCode::TooLarge;
+        case ReadFileResult::Failed:
+            return OutcomeCode::FileError;
+        case ReadFileResult::NotRegular:
+            break;
     }
-    text.resize(got);
-    return readIntelHex(text, image, detail);
+    return OutcomeCode::OpenFailed;
 }
 
 class BinaryDecoder : public BlockDecoder {
@@ -123,10 +110,11 @@ OutcomeCode readProgram(const std::string& path, CoffImage& image, const ReadOpt
     // Only regular files: a directory opens for reading on Linux, and a FIFO
     // or device node could block the window forever.
     std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
+    const std::filesystem::path native = nativePath(path);
+    const auto status = std::filesystem::status(native, ec);
     if (ec || !std::filesystem::is_regular_file(status)) return OutcomeCode::OpenFailed;
-    const std::uint64_t size = std::filesystem::file_size(path, ec);
-    std::ifstream in(path, std::ios::binary);
+    const std::uint64_t size = std::filesystem::file_size(native, ec);
+    std::ifstream in(native, std::ios::binary);
     if (ec || !in.is_open()) return OutcomeCode::OpenFailed;
     char head[16] = {};
     in.read(head, sizeof head);
@@ -153,7 +141,7 @@ OutcomeCode readProgram(const std::string& path, CoffImage& image, const ReadOpt
         // Nothing marks a raw binary: without its load address a .bin (or,
         // where the front end asks so, any file no reader recognises) asks
         // for that address, and anything else is "not COFF".
-        const std::string ext = std::filesystem::path(path).extension().string();
+        const std::string ext = native.extension().string();
         if (ext == ".bin" || ext == ".BIN" || options.unknownNeedsBase) return OutcomeCode::BinaryNeedsBase;
         return OutcomeCode::NotCoff;
     } catch (const std::bad_alloc&) {

@@ -1,6 +1,7 @@
 #include "image/SymbolTable.h"
 
 #include "image/LittleEndian.h"
+#include "platform/Files.h"
 
 #include <algorithm>
 #include <cstring>
@@ -147,7 +148,7 @@ std::vector<ProgramSymbol> elfSymbols(const Bytes& f) {
 }
 
 Bytes readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    std::ifstream in(nativePath(path), std::ios::binary | std::ios::ate);
     const std::streamoff size = in.is_open() ? static_cast<std::streamoff>(in.tellg()) : -1;
     Bytes f(static_cast<std::size_t>(std::clamp<std::streamoff>(size, 0, kMaxFileBytes)));
     in.seekg(0);

@@ -8,20 +8,16 @@
 #include <vector>
 
 #include "line/BoardLog.h"
+#include "platform/AppendFile.h"
 
 namespace cvl {
 
 class JsonLinesLog : public BoardLog {
 public:
-    JsonLinesLog() = default;
-    ~JsonLinesLog() override;
-    JsonLinesLog(const JsonLinesLog&) = delete;
-    JsonLinesLog& operator=(const JsonLinesLog&) = delete;
-
     // Opens path for appending: a regular file only, never through a
     // symbolic link, opened without waiting (a FIFO would block for ever).
     bool open(const std::string& path, std::string& error);
-    bool isOpen() const { return fd_ >= 0; }
+    bool isOpen() const { return file_.isOpen(); }
     bool append(const BoardRecord& board, std::string& error) override;
     // Appends one line (without its line end) whole.
     bool appendLine(const std::string& line, std::string& error);
@@ -30,7 +26,7 @@ public:
     bool drain(const std::function<bool(const std::vector<std::string>&, std::string&)>& store, std::string& error);
 
 private:
-    int fd_ = -1;
+    AppendFile file_;
 };
 
 // The log line of a board, as JSON.

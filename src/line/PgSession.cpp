@@ -1,7 +1,6 @@
 #include "line/PgSession.h"
 
 #include <libpq-fe.h>
-#include <sys/stat.h>
 
 #include <cctype>
 #include <cerrno>
@@ -14,6 +13,7 @@
 #include "common/JsonText.h"
 #include "common/Text.h"
 #include "line/SerialLedger.h"
+#include "platform/Files.h"
 
 namespace cvl {
 
@@ -67,12 +67,8 @@ std::string spoolFolder() {
     } else {
         return "";
     }
-    std::string folder = base + "/corvexlink";
-    for (std::size_t at = folder.find('/', 1);; at = folder.find('/', at + 1)) {
-        if (::mkdir(folder.substr(0, at).c_str(), 0700) != 0 && errno != EEXIST) return "";
-        if (at == std::string::npos) break;
-    }
-    return folder;
+    const std::string folder = base + "/corvexlink";
+    return makePrivateFolders(folder) ? folder : "";
 }
 
 // One spool per database: its name from the server, port, database and user.
@@ -234,8 +230,7 @@ bool PgSession::spool(const std::vector<std::string>& lines, std::string& error)
 }
 
 bool PgSession::storeSpool(std::string& error) {
-    struct stat st {};
-    if (spoolPath_.empty() || ::lstat(spoolPath_.c_str(), &st) != 0) return true;  // nothing kept
+    if (spoolPath_.empty() || !fileExists(spoolPath_)) return true;  // nothing kept
     if (!spool_.open(spoolPath_, error)) return false;
     std::string why;
     const bool stored = spool_.drain(

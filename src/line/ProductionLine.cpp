@@ -1,16 +1,15 @@
 #include "line/ProductionLine.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <mutex>
 #include <thread>
 
 #include "command/LoadCommand.h"
 #include "common/Crc32.h"
-#include "common/PrivateFile.h"
+#include "platform/Files.h"
 #include "common/Sha256.h"
 #include "line/SerialPlacement.h"
+#include "platform/Host.h"
 #include "pod/PodChoice.h"
 
 namespace cvl {
@@ -52,11 +51,6 @@ std::uint32_t flashCrc(const CoffImage& image) {
         if (s.inFlash) crc = crc32(s.data, std::size_t{s.lengthWords} * 2, crc);
     }
     return crc;
-}
-
-std::string hostName() {
-    char name[256] = {};
-    return ::gethostname(name, sizeof name - 1) == 0 ? name : "";
 }
 
 LineOutcome refusedWith(OutcomeCode code, const std::string& detail) {

@@ -1,8 +1,6 @@
 #include "line/SqliteSerialLedger.h"
 
 #include <sqlite3.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <charconv>
 #include <climits>
@@ -13,6 +11,7 @@
 #include <sstream>
 
 #include "common/Clock.h"
+#include "platform/Files.h"
 
 namespace cvl {
 
@@ -74,7 +73,7 @@ private:
 };
 
 std::string firstBytes(const std::string& path, std::size_t n) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(nativePath(path), std::ios::binary);
     std::string head(n, '\0');
     in.read(head.data(), static_cast<std::streamsize>(n));
     head.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
@@ -104,19 +103,17 @@ std::unique_ptr<SqliteSerialLedger> SqliteSerialLedger::openExisting(const std::
 std::unique_ptr<SqliteSerialLedger> SqliteSerialLedger::openLedger(const std::string& given, bool create,
                                                                    std::string& error) {
     // The real file: its journal is named after the name it is opened by.
-    char* resolved = ::realpath(given.c_str(), nullptr);
-    const std::string path = resolved != nullptr ? resolved : given;
-    std::free(resolved);
-    struct stat st {};
-    const bool exists = ::stat(path.c_str(), &st) == 0;
+    const std::string path = realPath(given);
+    const FileFacts facts = fileFacts(path);
+    const bool exists = facts.exists;
     if (!exists && !create) return error = given + ": no such ledger", nullptr;
     if (exists) {
-        if (!S_ISREG(st.st_mode)) return error = given + ": not a regular file", nullptr;
-        if (st.st_nlink > 1) {
+        if (!facts.regular) return error = given + ": not a regular file", nullptr;
+        if (facts.names > 1) {
             return error = given + ": the ledger has more than one name (a hard link): use one file of one name",
                    nullptr;
         }
-        if (::access(path.c_str(), R_OK | W_OK) != 0 || (st.st_mode & 0222) == 0) {
+        if (!facts.readWrite) {
             return error = given + ": cannot be read and written", nullptr;
         }
         const std::string head = firstBytes(path, 32);
@@ -260,7 +257,7 @@ bool SqliteSerialLedger::add(const std::vector<LedgerEntry>& entries, std::uint6
 }
 
 std::optional<TextLedger> readTextLedger(const std::string& path, std::string& error) {
-    std::ifstream in(path);
+    std::ifstream in(nativePath(path));
     if (!in) return error = path + ": cannot be read", std::nullopt;
     std::string line;
     if (!std::getline(in, line) || line.rfind(kTextHeading, 0) != 0) {

@@ -160,8 +160,8 @@ void removeStaleAnnouncements() {
     }
 }
 
-std::vector<pid_t> otherProcessesHolding(const std::string& path) {
-    std::vector<pid_t> holders;
+std::vector<std::int64_t> otherProcessesHolding(const std::string& path) {
+    std::vector<std::int64_t> holders;
     DIR* proc = ::opendir("/proc");
     if (proc == nullptr) return holders;
     while (dirent* e = ::readdir(proc)) {

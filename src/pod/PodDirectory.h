@@ -1,5 +1,5 @@
 #pragma once
-// Where running emulators announce their virtual pods: one small file per
+// Where running emulators announce their virtual pods (Linux only): one small file per
 // pod in $XDG_RUNTIME_DIR/corvexlink/pods/ (or, without a runtime directory,
 // <temp>/corvexlink-<uid>/pods/), holding lines of text: the USB description
 // the pod answers to, the path of its pseudo-terminal, its serial number
@@ -11,8 +11,8 @@
 // user's own, the device is a pseudo-terminal, and the announcing process
 // is alive and holds that terminal open.
 
+#include <cstdint>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace cvl {
@@ -21,7 +21,7 @@ struct AnnouncedPod {
     std::string description;
     std::string devicePath;
     std::string serialNumber;
-    pid_t pid = 0;  // the announcing emulator
+    std::int64_t pid = 0;  // the announcing emulator's process id
 };
 
 // The folder, created (mode 0700) when missing; empty with error set when
@@ -37,7 +37,7 @@ std::string podDirectoryProblem();
 void removeStaleAnnouncements();
 // The processes other than this one that have path open (as far as this
 // user may see).
-std::vector<pid_t> otherProcessesHolding(const std::string& path);
+std::vector<std::int64_t> otherProcessesHolding(const std::string& path);
 // Writes an announcement atomically, never through a link and never over
 // the announcement of a running emulator; returns its path, or empty on
 // failure.

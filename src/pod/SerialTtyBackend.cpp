@@ -233,7 +233,7 @@ std::unique_ptr<PodPort> SerialTtyBackend::open(const PodInfo& pod) {
     }
     // TIOCEXCL does not bind root: a terminal another process has open (other
     // than the emulator serving a virtual pod) is not taken either.
-    std::vector<pid_t> holders = otherProcessesHolding(pod.devicePath);
+    std::vector<std::int64_t> holders = otherProcessesHolding(pod.devicePath);
     if (pod.backend == kVirtualBackend) {
         for (const auto& announced : announcedPods()) {
             if (announced.devicePath == pod.devicePath) std::erase(holders, announced.pid);

@@ -1,41 +1,48 @@
 #include "pod/VendorD2xxBackend.h"
 
-#include <dlfcn.h>
-
 #include <array>
 #include <cstdio>
 
+#include "platform/SharedLibrary.h"
 #include "pod/D2xxApi.h"
 
 namespace cvl {
 
 using namespace d2xx;
 
+// The library's calling convention (the Windows API's; the one of x64 and
+// of the other systems' builds).
+#if defined(_WIN32)
+#define D2XX_CALL __stdcall
+#else
+#define D2XX_CALL
+#endif
+
 // The D2XX entry points; DWORD and ULONG are 32 bits in the library's
 // Linux and macOS builds, as on Windows.
 struct VendorD2xxBackend::Api {
-    FtStatus (*listDevices)(void*, void*, std::uint32_t);
-    FtStatus (*openEx)(void*, std::uint32_t, FtHandle*);
-    FtStatus (*close)(FtHandle);
-    FtStatus (*resetDevice)(FtHandle);
-    FtStatus (*getLatencyTimer)(FtHandle, std::uint8_t*);
-    FtStatus (*setLatencyTimer)(FtHandle, std::uint8_t);
-    FtStatus (*setBaudRate)(FtHandle, std::uint32_t);
-    FtStatus (*setDataCharacteristics)(FtHandle, std::uint8_t, std::uint8_t, std::uint8_t);
-    FtStatus (*setFlowControl)(FtHandle, std::uint16_t, std::uint8_t, std::uint8_t);
-    FtStatus (*setTimeouts)(FtHandle, std::uint32_t, std::uint32_t);
-    FtStatus (*purge)(FtHandle, std::uint32_t);
-    FtStatus (*write)(FtHandle, const void*, std::uint32_t, std::uint32_t*);
-    FtStatus (*getStatus)(FtHandle, std::uint32_t*, std::uint32_t*, std::uint32_t*);
-    FtStatus (*read)(FtHandle, void*, std::uint32_t, std::uint32_t*);
-    FtStatus (*getQueueStatus)(FtHandle, std::uint32_t*);
+    FtStatus(D2XX_CALL* listDevices)(void*, void*, std::uint32_t);
+    FtStatus(D2XX_CALL* openEx)(void*, std::uint32_t, FtHandle*);
+    FtStatus(D2XX_CALL* close)(FtHandle);
+    FtStatus(D2XX_CALL* resetDevice)(FtHandle);
+    FtStatus(D2XX_CALL* getLatencyTimer)(FtHandle, std::uint8_t*);
+    FtStatus(D2XX_CALL* setLatencyTimer)(FtHandle, std::uint8_t);
+    FtStatus(D2XX_CALL* setBaudRate)(FtHandle, std::uint32_t);
+    FtStatus(D2XX_CALL* setDataCharacteristics)(FtHandle, std::uint8_t, std::uint8_t, std::uint8_t);
+    FtStatus(D2XX_CALL* setFlowControl)(FtHandle, std::uint16_t, std::uint8_t, std::uint8_t);
+    FtStatus(D2XX_CALL* setTimeouts)(FtHandle, std::uint32_t, std::uint32_t);
+    FtStatus(D2XX_CALL* purge)(FtHandle, std::uint32_t);
+    FtStatus(D2XX_CALL* write)(FtHandle, const void*, std::uint32_t, std::uint32_t*);
+    FtStatus(D2XX_CALL* getStatus)(FtHandle, std::uint32_t*, std::uint32_t*, std::uint32_t*);
+    FtStatus(D2XX_CALL* read)(FtHandle, void*, std::uint32_t, std::uint32_t*);
+    FtStatus(D2XX_CALL* getQueueStatus)(FtHandle, std::uint32_t*);
 };
 
 namespace {
 
 template <typename Fn>
-bool bind(void* module, const char* name, Fn& fn) {
-    fn = reinterpret_cast<Fn>(dlsym(module, name));
+bool bind(const SharedLibrary& module, const char* name, Fn& fn) {
+    fn = reinterpret_cast<Fn>(module.symbol(name));
     return fn != nullptr;
 }
 
@@ -117,11 +124,13 @@ const char* VendorD2xxBackend::defaultLibraryName() {
 }
 
 std::unique_ptr<VendorD2xxBackend> VendorD2xxBackend::load(const std::string& path, std::string* error) {
-    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (module == nullptr) {
-        if (error != nullptr) *error = dlerror();
+    auto library = std::make_unique<SharedLibrary>();
+    std::string why;
+    if (!library->load(path, why)) {
+        if (error != nullptr) *error = why;
         return nullptr;
     }
+    const SharedLibrary& module = *library;
     auto api = std::make_shared<Api>();
     const bool complete = bind(module, "FT_ListDevices", api->listDevices) && bind(module, "FT_OpenEx", api->openEx) &&
                           bind(module, "FT_Close", api->close) && bind(module, "FT_ResetDevice", api->resetDevice) &&
@@ -135,18 +144,17 @@ std::unique_ptr<VendorD2xxBackend> VendorD2xxBackend::load(const std::string& pa
                           bind(module, "FT_Read", api->read) && bind(module, "FT_GetQueueStatus", api->getQueueStatus);
     if (!complete) {
         if (error != nullptr) *error = path + ": a D2XX function is missing";
-        dlclose(module);
         return nullptr;
     }
-    return std::unique_ptr<VendorD2xxBackend>(new VendorD2xxBackend(module, std::move(api)));
+    return std::unique_ptr<VendorD2xxBackend>(new VendorD2xxBackend(std::move(library), std::move(api)));
 }
 
-VendorD2xxBackend::VendorD2xxBackend(void* module, std::shared_ptr<const Api> api)
-    : module_(module), api_(std::move(api)) {}
+VendorD2xxBackend::VendorD2xxBackend(std::unique_ptr<SharedLibrary> library, std::shared_ptr<const Api> api)
+    : library_(std::move(library)), api_(std::move(api)) {}
 
 VendorD2xxBackend::~VendorD2xxBackend() {
     api_.reset();
-    dlclose(module_);
+    library_.reset();
 }
 
 std::vector<PodInfo> VendorD2xxBackend::enumerate() {

@@ -10,6 +10,8 @@
 
 namespace cvl {
 
+class SharedLibrary;
+
 class VendorD2xxBackend : public PodBackend {
 public:
     // The library's file name on this system.
@@ -25,8 +27,8 @@ public:
     struct Api;
 
 private:
-    VendorD2xxBackend(void* module, std::shared_ptr<const Api> api);
-    void* module_;
+    VendorD2xxBackend(std::unique_ptr<SharedLibrary> library, std::shared_ptr<const Api> api);
+    std::unique_ptr<SharedLibrary> library_;
     std::shared_ptr<const Api> api_;
 };
 

@@ -1,6 +1,6 @@
 #include "sim/AtomicFile.h"
 
-#include "common/PrivateFile.h"
+#include "platform/Files.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

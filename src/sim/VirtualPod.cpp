@@ -18,7 +18,7 @@
 #include <memory>
 
 #include "common/Clock.h"
-#include "common/PrivateFile.h"
+#include "platform/Files.h"
 #include "sim/AtomicFile.h"
 #include "pod/PodDirectory.h"
 #include "pod/TextTrace.h"

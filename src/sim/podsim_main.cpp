@@ -6,11 +6,12 @@
 #include <vector>
 
 #include "common/Clock.h"
+#include "platform/Host.h"
 #include "sim/EmulatorArgs.h"
 #include "sim/VirtualPod.h"
 
 int main(int argc, char** argv) {
-    cvl::preferPreciseSleeps();  // replies go out at their modelled moment
+    const cvl::PreciseTimers preciseTimers;  // replies go out at their modelled moment
     std::string error;
     const auto args = cvl::sim::parsePodsimArgs(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!args) {

@@ -1,12 +1,15 @@
-#include "common/PrivateFile.h"
+#include "platform/Files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
+
+#include "platform/Interrupts.h"
 
 namespace cvl {
 
@@ -40,6 +43,8 @@ std::FILE* openPrivateOutput(const std::string& path, std::string& error) {
     return file;
 }
 
+bool syncOutput(std::FILE* file) { return std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0; }
+
 bool closePrivateOutput(std::FILE* file, const std::string& path, std::string& error) {
     if (file == nullptr) return true;
     const bool flushed = std::fflush(file) == 0 && std::ferror(file) == 0 && ::fsync(::fileno(file)) == 0;
@@ -51,26 +56,6 @@ bool closePrivateOutput(std::FILE* file, const std::string& path, std::string& e
 }
 
 namespace {
-// Blocks the signals that end the program for as long as it lives, so a
-// temporary file is always renamed or removed before the program ends.
-class InterruptsHeld {
-public:
-    InterruptsHeld() {
-        sigset_t stop;
-        sigemptyset(&stop);
-        sigaddset(&stop, SIGINT);
-        sigaddset(&stop, SIGTERM);
-        sigaddset(&stop, SIGHUP);
-        pthread_sigmask(SIG_BLOCK, &stop, &old_);
-    }
-    ~InterruptsHeld() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
-    InterruptsHeld(const InterruptsHeld&) = delete;
-    InterruptsHeld& operator=(const InterruptsHeld&) = delete;
-
-private:
-    sigset_t old_;
-};
-
 bool writeAll(int fd, std::string_view bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -126,6 +111,65 @@ bool sameFile(const std::string& a, const std::string& b) {
     }, sb{};
     return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
            sa.st_ino == sb.st_ino;
+}
+
+ReadFileResult readRegularFile(const std::string& path, std::uint64_t maxBytes, std::string& bytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0) ::close(fd);
+        return ReadFileResult::NotRegular;
+    }
+    if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+        ::close(fd);
+        return ReadFileResult::TooLarge;
+    }
+    bytes.assign(static_cast<std::size_t>(st.st_size), '\0');
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return ReadFileResult::Failed;
+        }
+        if (n == 0) break;  // cut short meanwhile: what is there
+        got += static_cast<std::size_t>(n);
+    }
+    bytes.resize(got);
+    ::close(fd);
+    return ReadFileResult::Ok;
+}
+
+FileFacts fileFacts(const std::string& path) {
+    FileFacts facts;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return facts;
+    facts.exists = true;
+    facts.link = S_ISLNK(st.st_mode);
+    facts.regular = S_ISREG(st.st_mode);
+    facts.names = st.st_nlink;
+    facts.readWrite = ::access(path.c_str(), R_OK | W_OK) == 0 && (st.st_mode & 0222) != 0;
+    return facts;
+}
+
+bool fileExists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::string realPath(const std::string& path) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    const std::string out = resolved != nullptr ? resolved : path;
+    std::free(resolved);
+    return out;
+}
+
+bool makePrivateFolders(const std::string& folder) {
+    for (std::size_t at = folder.find('/', 1);; at = folder.find('/', at + 1)) {
+        if (::mkdir(folder.substr(0, at).c_str(), 0700) != 0 && errno != EEXIST) return false;
+        if (at == std::string::npos) return true;
+    }
 }
 
 }  // namespace cvl

@@ -1,0 +1,64 @@
+#pragma once
+// Files, the same on every system: paths are UTF-8 text. Files the programs
+// write that may hold secrets (traces carry the CSM keys) are private to the
+// user, never written through a link, and only regular files, so a path can
+// neither clobber another file nor hang on a FIFO or a device.
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace cvl {
+
+// A UTF-8 path as the standard library's path, so streams and std::filesystem
+// open the file it names on every system (not through a code page).
+inline std::filesystem::path nativePath(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+// Opens path for writing from the start ("w"), line-buffered; nullptr with
+// error set when it is a link, not a regular file, or cannot be created.
+std::FILE* openPrivateOutput(const std::string& path, std::string& error);
+
+// Flushes what file holds and syncs it to disk; false when that fails.
+bool syncOutput(std::FILE* file);
+
+// Flushes and closes; false (error set) when anything written was lost.
+bool closePrivateOutput(std::FILE* file, const std::string& path, std::string& error);
+
+// Replaces path with bytes only once they are complete and on disk: written
+// to a private temporary file of a unique name beside it, then moved over
+// path in one step, so a failure or a crash never leaves half a file and two
+// writers never collide. An interrupt meanwhile takes effect once the
+// temporary file is moved or removed. Refused, with error set, when path is
+// a link, exists as anything but a regular file, or is read-only.
+// keepMode: a replaced file keeps its permissions (a new one is private).
+bool writeFileAtomically(const std::string& path, std::string_view bytes, std::string& error, bool keepMode = false);
+
+// Whether both paths name one existing file (after links), whatever the names.
+bool sameFile(const std::string& a, const std::string& b);
+
+enum class ReadFileResult { Ok, NotRegular, TooLarge, Failed };
+// A whole regular file of at most maxBytes, opened without waiting (a FIFO
+// or a device is refused, never read).
+ReadFileResult readRegularFile(const std::string& path, std::uint64_t maxBytes, std::string& bytes);
+
+struct FileFacts {
+    bool exists = false;
+    bool regular = false;
+    bool link = false;          // the name itself is a symbolic link or reparse point
+    std::uint64_t names = 0;    // hard links to the file
+    bool readWrite = false;     // this user may read and write it
+};
+// What path names, not following a link at its end.
+FileFacts fileFacts(const std::string& path);
+// Whether anything exists at path (a link included).
+bool fileExists(const std::string& path);
+// The real path with every link resolved; path itself when it cannot be.
+std::string realPath(const std::string& path);
+// Makes folder and its missing parents, new ones private; false when it cannot.
+bool makePrivateFolders(const std::string& folder);
+
+}  // namespace cvl
