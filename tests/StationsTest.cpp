@@ -117,8 +117,8 @@ TEST_F(Stations, TwoStationsAtOnceNeverShareANumberAndAKilledOneReissuesNothing)
     EXPECT_EQ(count(*db, "SELECT count(*) FROM serial_numbers WHERE state = 'used'"), 8u * kRounds);
     for (const Station* s : {&a, &b}) {
         for (const std::string& pod : s->names) {
-            const auto last = test::pgColumn(*db, "SELECT max(serial_number) FROM board_log WHERE pod = '" + pod +
-                                                      "' AND result = 'Ok'");
+            const auto last = test::pgColumn(
+                *db, "SELECT max(serial_number) FROM board_log WHERE pod = '" + pod + "' AND result = 'Ok'");
             ASSERT_TRUE(last && !last->empty()) << pod;
             EXPECT_EQ(std::to_string(serialWord(s->dir / (pod + ".bin"))), last->front()) << pod;
         }

@@ -6,6 +6,7 @@
 
 #include "common/JsonText.h"
 #include "common/Text.h"
+#include "pod/SystemBackends.h"
 #if defined(__linux__)
 #include "pod/PodDirectory.h"
 #endif
@@ -43,6 +44,11 @@ int refuse(const ParsedArgs& args, OutcomeCode code, const std::string& detail) 
 
 int refuseWith(const ParsedArgs& args, OutcomeCode code, const std::string& message) {
     return report(args.command, args.json(), code, message, 1, false);
+}
+
+void warnAboutPod(const PodInfo& pod) {
+    const std::string advice = podAdvice(pod);
+    if (!advice.empty()) std::fprintf(stderr, "corvexlink-cli: %s\n", escapeControls(advice).c_str());
 }
 
 // Virtual pods (the emulator's) exist on Linux only.

@@ -7,6 +7,7 @@
 
 #include "cli/ParsedArgs.h"
 #include "common/Outcome.h"
+#include "pod/PodPort.h"
 
 namespace cvl::cli {
 
@@ -25,5 +26,7 @@ int refuseWith(const ParsedArgs& args, OutcomeCode code, const std::string& mess
 // Says on standard error why virtual pods are ignored, when they are (the
 // pods folder is not the user's private one).
 void warnAboutPodFolder();
+// Prints advice about the pod's connection (a slow latency timer), if any.
+void warnAboutPod(const PodInfo& pod);
 
 }  // namespace cvl::cli

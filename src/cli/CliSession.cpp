@@ -17,7 +17,9 @@
 namespace cvl::cli {
 
 CliSession::CliSession(const ParsedArgs& args)
-    : link(loadSystemBackends, clock), status(args.has("--json")), json_(args.has("--json")) {
+    : link(systemBackendsNaming(args.values_of("--pod")), clock),
+      status(args.has("--json")),
+      json_(args.has("--json")) {
     if (const auto traceFile = args.value("--trace")) {
         tracePath_ = *traceFile;
         traceFile_ = openPrivateOutput(tracePath_, error_);
@@ -59,6 +61,7 @@ OutcomeCode CliSession::choosePod(const ParsedArgs& args) {
     }
     link.usePodOnly(match.pods.front());
     if (!json_) std::printf("Corvexlink POD %s\n", podDescription(match.pods.front()).c_str());
+    warnAboutPod(match.pods.front());
     return OutcomeCode::Ok;
 }
 

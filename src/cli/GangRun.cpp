@@ -149,11 +149,12 @@ int runGang(const GangJob& job, const ParsedArgs& args) {
     const auto starting = [&](const std::vector<PodInfo>& pods, const LineOutcome& sofar) {
         if (json) return;
         if (!many) std::printf("Corvexlink POD %s\n", podDescription(pods.front()).c_str());
+        for (const PodInfo& pod : pods) warnAboutPod(pod);
         if (!sofar.loaded.empty()) std::printf("%s\n", escapeControls(sofar.loaded).c_str());
         for (const std::string& w : sofar.warnings) std::fprintf(stderr, "%s\n", escapeControls(w).c_str());
         std::fflush(stdout);
     };
-    const LineOutcome line = runLine(request, loadSystemBackends, sinks, starting);
+    const LineOutcome line = runLine(request, systemBackendsNaming(request.pods), sinks, starting);
     trace.reset();  // writes the last line
     bool traced = true;
     if (traceFile != nullptr && !closePrivateOutput(traceFile, *tracePath, error)) {

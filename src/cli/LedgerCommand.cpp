@@ -8,8 +8,6 @@
 #include "common/JsonText.h"
 #include "common/Text.h"
 #include "line/LineStores.h"
-#include "line/SqliteSerialLedger.h"
-#include "platform/Files.h"
 
 namespace cvl::cli {
 
@@ -29,16 +27,9 @@ void printDone(const ParsedArgs& args, const std::string& message) {
 
 int importLedger(const ParsedArgs& args, const std::string& from, const std::string& to) {
     std::string error;
-    const auto old = readTextLedger(from, error);
-    if (!old) return refuse(args, OutcomeCode::LedgerFailed, error);
-    if (fileExists(to))
-        return refuse(args, OutcomeCode::LedgerFailed, to + ": exists already: give a new file");
-    const auto ledger = SqliteSerialLedger::open(to, error);
-    if (!ledger || !ledger->add(old->entries, old->next, error)) {
-        std::remove(to.c_str());
-        return refuse(args, OutcomeCode::LedgerFailed, error);
-    }
-    printDone(args, std::to_string(old->entries.size()) + " numbers imported into " + to);
+    const auto count = importTextLedger(from, to, error);
+    if (!count) return refuse(args, OutcomeCode::LedgerFailed, error);
+    printDone(args, std::to_string(*count) + " numbers imported into " + to);
     return 0;
 }
 

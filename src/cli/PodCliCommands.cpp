@@ -185,7 +185,7 @@ namespace cvl::cli {
 
 int runPods(const ParsedArgs& args) {
     SteadyClock clock;
-    PodLink link(loadSystemBackends, clock);
+    PodLink link(systemBackendsNaming(args.values_of("--pod")), clock);
     link.loadDriver();
     warnAboutPodFolder();
     const std::vector<PodInfo> pods = link.listPods();

@@ -16,7 +16,9 @@ namespace {
 int run(int argc, char** argv) {
     using namespace cvl::cli;
     const cvl::PreciseTimers preciseTimers;
-    const std::vector<std::string> words(argv + 1, argv + argc);
+    cvl::useUtf8Console();
+    const std::vector<std::string> all = cvl::commandLineArguments(argc, argv);
+    const std::vector<std::string> words(all.begin() + (all.empty() ? 0 : 1), all.end());
     // A wrong command line still answers --json with JSON.
     const bool json = std::find(words.begin(), words.end(), "--json") != words.end();
     if (words.empty()) return usageError("", json, "a command is needed");

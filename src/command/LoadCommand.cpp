@@ -3,6 +3,7 @@
 #include "common/Text.h"
 #include "image/ImageChecks.h"
 #include "image/ProgramReader.h"
+#include "platform/Files.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -19,7 +20,8 @@ constexpr std::size_t kFileNameBytes = 8;
 std::string entryName(const std::filesystem::path& path) {
     std::filesystem::path p = path;
     while (!p.has_filename() && p.has_relative_path()) p = p.parent_path();
-    return p.filename().string();
+    const std::u8string name = p.filename().u8string();
+    return std::string(name.begin(), name.end());
 }
 }  // namespace
 
@@ -63,7 +65,7 @@ std::string deriveFileName(std::string_view entry) {
 OutcomeCode loadCoffFile(CoffImage& image, StatusSink& status, const std::string& path, McuType device,
                          const RememberFile& remember, const ReadOptions& options) {
     std::error_code ec;
-    const bool exists = !path.empty() && std::filesystem::exists(path, ec);
+    const bool exists = !path.empty() && std::filesystem::exists(nativePath(path), ec);
     if (!exists) {
         // Only "nothing there" is NotFound: a link loop, a name too long or an
         // unreadable folder on the way means the file could not be opened.
@@ -71,7 +73,7 @@ OutcomeCode loadCoffFile(CoffImage& image, StatusSink& status, const std::string
         status.showMessage(loadMessage(code), true);
         return code;
     }
-    image.fileName = deriveFileName(entryName(path));
+    image.fileName = deriveFileName(entryName(nativePath(path)));
     image.mcuType = device;
 
     std::string detail;

@@ -204,7 +204,7 @@ CoffReadResult readCoff(const std::string& path, CoffImage& image) {
     // Only regular files: a directory opens for reading on Linux, and a FIFO
     // or device node could block the window forever.
     std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
+    const auto status = std::filesystem::status(nativePath(path), ec);
     if (ec || !std::filesystem::is_regular_file(status)) return CoffReadResult::OpenFailed;
     std::ifstream in(nativePath(path), std::ios::binary);
     if (!in.is_open()) return CoffReadResult::OpenFailed;

@@ -141,8 +141,8 @@ OutcomeCode readProgram(const std::string& path, CoffImage& image, const ReadOpt
         // Nothing marks a raw binary: without its load address a .bin (or,
         // where the front end asks so, any file no reader recognises) asks
         // for that address, and anything else is "not COFF".
-        const std::string ext = native.extension().string();
-        if (ext == ".bin" || ext == ".BIN" || options.unknownNeedsBase) return OutcomeCode::BinaryNeedsBase;
+        const std::u8string ext = native.extension().u8string();
+        if (ext == u8".bin" || ext == u8".BIN" || options.unknownNeedsBase) return OutcomeCode::BinaryNeedsBase;
         return OutcomeCode::NotCoff;
     } catch (const std::bad_alloc&) {
         return OutcomeCode::MemoryError;

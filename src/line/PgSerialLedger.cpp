@@ -35,9 +35,9 @@ std::optional<std::vector<std::uint64_t>> PgSerialLedger::take(const std::vector
             return false;
         const auto locked =
             db.run("SELECT next_number::text FROM serial_series WHERE series = $1 FOR UPDATE", {series}, e);
-        const auto highest =
-            locked ? db.run("SELECT max(number)::text FROM serial_numbers WHERE series = $1", {series}, e)
-                   : std::nullopt;
+        const auto highest = locked
+                                 ? db.run("SELECT max(number)::text FROM serial_numbers WHERE series = $1", {series}, e)
+                                 : std::nullopt;
         if (!highest || locked->empty()) return false;
         std::uint64_t next = std::max(start_, toNumber(locked->front()[0]));
         if (highest->front()[0]) next = std::max(next, toNumber(highest->front()[0]) + 1);
@@ -63,7 +63,8 @@ std::optional<std::vector<std::uint64_t>> PgSerialLedger::take(const std::vector
 bool PgSerialLedger::record(const std::vector<SerialIssue>& outcomes, std::string& error) {
     const std::string now = utcTimestamp();
     std::vector<std::string> lines;
-    for (const SerialIssue& o : outcomes) lines.push_back(spoolSerialLine(o.number, ledgerState(o.outcome), o.pod, now));
+    for (const SerialIssue& o : outcomes)
+        lines.push_back(spoolSerialLine(o.number, ledgerState(o.outcome), o.pod, now));
     const auto body = [&](std::string& e) {
         for (const std::string& line : lines) {
             if (!storeSpoolLine(*session_, line, e)) return false;

@@ -95,10 +95,6 @@ PgSession::Value number(const nlohmann::json& j, const char* key) {
 
 }  // namespace
 
-bool isDatabaseUri(const std::string& text) {
-    return text.rfind("postgresql://", 0) == 0 || text.rfind("postgres://", 0) == 0;
-}
-
 PgSession::PgSession(pg_conn* conn) : conn_(conn) {}
 
 PgSession::~PgSession() { PQfinish(conn_); }
@@ -126,8 +122,8 @@ std::unique_ptr<PgSession> PgSession::connect(const std::string& uri, std::strin
     std::unique_ptr<PgSession> session(new PgSession(PQconnectdbParams(keys, values, 1)));
     pg_conn* conn = session->conn_;
     const auto part = [](const char* v) { return std::string(v != nullptr ? v : ""); };
-    session->name_ = "postgresql://" + part(PQuser(conn)) + "@" + part(PQhost(conn)) + ":" + part(PQport(conn)) +
-                     "/" + part(PQdb(conn));
+    session->name_ = "postgresql://" + part(PQuser(conn)) + "@" + part(PQhost(conn)) + ":" + part(PQport(conn)) + "/" +
+                     part(PQdb(conn));
     if (conn == nullptr || PQstatus(conn) != CONNECTION_OK) {
         error = session->name_ + ": cannot connect: " + firstLine(PQerrorMessage(conn));
         return nullptr;
@@ -145,7 +141,7 @@ std::unique_ptr<PgSession> PgSession::connect(const std::string& uri, std::strin
 bool PgSession::lost() const { return PQstatus(conn_) == CONNECTION_BAD; }
 
 std::optional<std::vector<PgSession::Row>> PgSession::run(const char* sql, const std::vector<Value>& params,
-                                                            std::string& error) {
+                                                          std::string& error) {
     std::vector<const char*> values;
     for (const Value& v : params) values.push_back(v ? v->c_str() : nullptr);
     // Without parameters several statements may be sent at once.
@@ -267,27 +263,44 @@ bool storeSpoolLine(PgSession& session, const std::string& line, std::string& er
     const auto j = nlohmann::json::parse(line, nullptr, false);
     if (j.is_object() && text(j, "kind") == "serial" && number(j, "number")) {
         return session
-            .run("UPDATE serial_numbers SET state = $1, board = $2, time = COALESCE(NULLIF($3, '')::timestamptz, now())"
-                 " WHERE series = $4 AND number = $5",
-                 {text(j, "state"), text(j, "board"), text(j, "time"), text(j, "series"), number(j, "number")}, error)
+            .run(
+                "UPDATE serial_numbers SET state = $1, board = $2, time = COALESCE(NULLIF($3, '')::timestamptz, now())"
+                " WHERE series = $4 AND number = $5",
+                {text(j, "state"), text(j, "board"), text(j, "time"), text(j, "series"), number(j, "number")}, error)
             .has_value();
     }
     if (j.is_object() && text(j, "kind") == "board" && j.contains("record") && j["record"].is_object()) {
         const nlohmann::json& r = j["record"];
         const nlohmann::json phases = r.contains("phasesMs") ? r["phasesMs"] : nlohmann::json::object();
         return session
-            .run("INSERT INTO board_log (record_id, time, host, pod, backend, device, command, program, sha256,"
-                 " flash_crc32, erase_mask, serial_number, result, message, boot_ms, algorithm_ms, flash_init_ms,"
-                 " erase_ms, program_ms, reset_ms, total_ms) VALUES ($1, COALESCE(NULLIF($2, '')::timestamptz, now()), $3, $4, $5, $6, $7, $8, $9, $10,"
-                 " $11, $12, $13, $14, $15, $16, $17, $18, $19, $20, $21) ON CONFLICT (record_id) DO NOTHING",
-                 {text(j, "recordId"), text(r, "time"), text(r, "host"), text(r, "podSerialNumber"),
-                  text(r, "backend"), text(r, "device"), text(r, "command"), text(r, "program"),
-                  text(r, "programSha256"), number(r, "flashCrc32").value_or("0"),
-                  number(r, "eraseMask").value_or("0"), number(r, "serialNumber"), text(r, "result"),
-                  text(r, "message"), number(phases, "boot"), number(phases, "algorithm"),
-                  number(phases, "flashInit"), number(phases, "erase"), number(phases, "program"),
-                  number(phases, "reset"), number(r, "totalMs").value_or("0")},
-                 error)
+            .run(
+                "INSERT INTO board_log (record_id, time, host, pod, backend, device, command, program, sha256,"
+                " flash_crc32, erase_mask, serial_number, result, message, boot_ms, algorithm_ms, flash_init_ms,"
+                " erase_ms, program_ms, reset_ms, total_ms) VALUES ($1, COALESCE(NULLIF($2, '')::timestamptz, now()), "
+                "$3, $4, $5, $6, $7, $8, $9, $10,"
+                " $11, $12, $13, $14, $15, $16, $17, $18, $19, $20, $21) ON CONFLICT (record_id) DO NOTHING",
+                {text(j, "recordId"),
+                 text(r, "time"),
+                 text(r, "host"),
+                 text(r, "podSerialNumber"),
+                 text(r, "backend"),
+                 text(r, "device"),
+                 text(r, "command"),
+                 text(r, "program"),
+                 text(r, "programSha256"),
+                 number(r, "flashCrc32").value_or("0"),
+                 number(r, "eraseMask").value_or("0"),
+                 number(r, "serialNumber"),
+                 text(r, "result"),
+                 text(r, "message"),
+                 number(phases, "boot"),
+                 number(phases, "algorithm"),
+                 number(phases, "flashInit"),
+                 number(phases, "erase"),
+                 number(phases, "program"),
+                 number(phases, "reset"),
+                 number(r, "totalMs").value_or("0")},
+                error)
             .has_value();
     }
     error = "a damaged spool line: " + line.substr(0, 80);

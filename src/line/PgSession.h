@@ -19,9 +19,6 @@ struct pg_conn;
 
 namespace cvl {
 
-// Whether text names a PostgreSQL database rather than a file.
-bool isDatabaseUri(const std::string& text);
-
 class PgSession {
 public:
     using Value = std::optional<std::string>;  // nothing is NULL

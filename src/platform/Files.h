@@ -48,9 +48,9 @@ ReadFileResult readRegularFile(const std::string& path, std::uint64_t maxBytes, 
 struct FileFacts {
     bool exists = false;
     bool regular = false;
-    bool link = false;          // the name itself is a symbolic link or reparse point
-    std::uint64_t names = 0;    // hard links to the file
-    bool readWrite = false;     // this user may read and write it
+    bool link = false;        // the name itself is a symbolic link or reparse point
+    std::uint64_t names = 0;  // hard links to the file
+    bool readWrite = false;   // this user may read and write it
 };
 // What path names, not following a link at its end.
 FileFacts fileFacts(const std::string& path);

@@ -3,6 +3,7 @@
 
 #include <ctime>
 #include <string>
+#include <vector>
 
 namespace cvl {
 
@@ -12,6 +13,12 @@ bool utcTime(std::time_t t, std::tm& out);
 bool localTime(std::time_t t, std::tm& out);
 // Whether standard output is a terminal (a progress bar may be drawn).
 bool stdoutIsTerminal();
+
+// The program's arguments as UTF-8 text (on Windows from the wide command
+// line, so names in any script arrive whole).
+std::vector<std::string> commandLineArguments(int argc, char** argv);
+// The console shows and takes UTF-8 text (Windows; elsewhere it does already).
+void useUtf8Console();
 
 // Sleeps and timers on time while it lives: link waits are a few hundred
 // microseconds and limits 10 ms, so the system's default batching of

@@ -1,14 +1,24 @@
 #pragma once
 // The backends the programs search: the vendor D2XX library when installed,
-// then the kernel serial driver with the virtual pods; nullptr when none is
-// usable.
+// then the system's serial driver (terminals and the emulator's virtual pods
+// on Linux, COM ports on Windows); nullptr when none is usable.
 
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "pod/PodLink.h"
 #include "pod/PodPort.h"
 
 namespace cvl {
 
 std::unique_ptr<PodBackend> loadSystemBackends();
+// The same, with the ports a user named (--pod COM5): on Windows each is
+// taken as a pod even when the system reports no description for it.
+PodLink::BackendLoader systemBackendsNaming(std::vector<std::string> ports);
+
+// Advice about a pod's connection the user should see (a slow latency
+// timer and how to lower it), or empty.
+std::string podAdvice(const PodInfo& pod);
 
 }  // namespace cvl

@@ -19,6 +19,12 @@ bool localTime(std::time_t t, std::tm& out) { return localtime_r(&t, &out) != nu
 
 bool stdoutIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
 
+std::vector<std::string> commandLineArguments(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+void useUtf8Console() {}
+
 PreciseTimers::PreciseTimers() {
 #if defined(__linux__)
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);

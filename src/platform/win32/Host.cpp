@@ -1,0 +1,46 @@
+#include "platform/Host.h"
+
+#include <windows.h>
+#include <shellapi.h>
+#include <timeapi.h>
+
+#include "platform/win32/WideText.h"
+
+namespace cvl {
+
+std::string hostName() {
+    wchar_t name[256] = {};
+    DWORD size = 255;
+    if (!GetComputerNameExW(ComputerNameDnsHostname, name, &size)) return "";
+    return win32::utf8Text(std::wstring(name, size));
+}
+
+bool utcTime(std::time_t t, std::tm& out) { return gmtime_s(&out, &t) == 0; }
+
+bool localTime(std::time_t t, std::tm& out) { return localtime_s(&out, &t) == 0; }
+
+bool stdoutIsTerminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+PreciseTimers::PreciseTimers() { timeBeginPeriod(1); }
+
+PreciseTimers::~PreciseTimers() { timeEndPeriod(1); }
+
+std::vector<std::string> commandLineArguments(int argc, char** argv) {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) return std::vector<std::string>(argv, argv + argc);
+    std::vector<std::string> out;
+    for (int i = 0; i < count; ++i) out.push_back(win32::utf8Text(wide[i]));
+    LocalFree(wide);
+    return out;
+}
+
+void useUtf8Console() {
+    SetConsoleOutputCP(CP_UTF8);
+    SetConsoleCP(CP_UTF8);
+}
+
+}  // namespace cvl

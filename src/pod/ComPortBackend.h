@@ -1,0 +1,32 @@
+#pragma once
+// The pod through Windows' serial-port driver: the COM ports SetupAPI lists,
+// a pod being one whose USB bus-reported description is "Corvexlink POD"
+// (its serial number from the FTDI device instance ID), plus the ports a
+// user names (COM5) even when the system reports no description for them:
+// those are pods only once they answer the pod's handshake. Each is opened
+// exclusively; queue counts come from ClearCommError, time-outs from
+// SetCommTimeouts.
+
+#include <string>
+#include <vector>
+
+#include "pod/PodPort.h"
+
+namespace cvl {
+
+class ComPortBackend : public PodBackend {
+public:
+    static constexpr const char* kBackend = "com";
+    explicit ComPortBackend(std::vector<std::string> namedPorts = {}) : named_(std::move(namedPorts)) {}
+    std::vector<PodInfo> enumerate() override;
+    std::unique_ptr<PodPort> open(const PodInfo& pod) override;
+
+private:
+    std::vector<std::string> named_;
+};
+
+// The FTDI latency timer of a COM port in milliseconds, as its driver keeps
+// it in the registry; nothing when the port has none.
+std::optional<unsigned> comPortLatencyMs(const std::string& port);
+
+}  // namespace cvl
