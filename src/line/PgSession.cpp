@@ -165,6 +165,9 @@ std::optional<std::vector<PgSession::Row>> PgSession::run(const char* sql, const
 }
 
 bool PgSession::transaction(const std::function<bool(std::string&)>& body, std::string& error) {
+    // Once the server could not be reached again, the rest of the run goes
+    // straight to the spool instead of waiting out a connection per record.
+    if (unreachable_) return error = name_ + ": the connection was lost earlier in this run", false;
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (run("BEGIN", {}, error) && body(error) && run("COMMIT", {}, error)) return true;
         if (!lost()) {
@@ -173,7 +176,10 @@ bool PgSession::transaction(const std::function<bool(std::string&)>& body, std::
             return false;
         }
         PQreset(conn_);
-        if (PQstatus(conn_) != CONNECTION_OK) return false;
+        if (PQstatus(conn_) != CONNECTION_OK) {
+            unreachable_ = true;
+            return false;
+        }
     }
     return false;
 }

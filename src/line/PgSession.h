@@ -53,6 +53,7 @@ private:
     bool lost() const;
 
     pg_conn* conn_;
+    bool unreachable_ = false;
     std::string name_;
     std::string spoolPath_;
     JsonLinesLog spool_;
