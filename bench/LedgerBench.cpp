@@ -61,7 +61,7 @@ void BM_LedgerNumberAndRecordPostgres(benchmark::State& state) {
         return;
     }
     std::string error;
-    auto ledger = cvl::PgSerialLedger::open(uri, error);
+    auto ledger = cvl::PgSerialLedger::open(uri, true, error);
     auto log = ledger ? cvl::PgBoardLog::open(uri, error) : nullptr;
     if (!log) {
         state.SkipWithError(error.c_str());

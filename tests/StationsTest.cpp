@@ -247,6 +247,12 @@ TEST_F(Stations, TheReadmesRolesAreAllAStationNeeds) {
     Station s(dir, "R", 1, {});
     ASSERT_TRUE(s.ready());
     EXPECT_EQ(s.write(station, program).status, 1) << "no tables, and the station may not make them";
+    const CliRun empty = test::runCommand(s.command("ledger list '" + owner + "'"));
+    EXPECT_EQ(empty.status, 1) << empty.out;
+    EXPECT_NE(empty.out.find("holds no ledger"), std::string::npos) << empty.out;
+    EXPECT_EQ(test::pgColumn(owner, "SELECT to_regclass('serial_numbers') IS NULL")->front(), "t")
+        << "listing made tables";
+    EXPECT_FALSE(fs::exists(s.dir / "state" / "corvexlink")) << "no state folder unless a record is kept";
     ASSERT_EQ(test::runCommand(s.command("ledger init '" + owner + "'")).status, 0);
     ASSERT_TRUE(runStatements(owner, sql[1]));
     const CliRun run = s.write(station, program);

@@ -7,14 +7,7 @@ namespace cvl {
 bool JsonLinesLog::open(const std::string& path, std::string& error) { return file_.open(path, error); }
 
 bool JsonLinesLog::append(const BoardRecord& board, std::string& error) {
-    return appendLine(boardLogLine(board), error);
-}
-
-bool JsonLinesLog::appendLine(const std::string& line, std::string& error) { return file_.append(line + "\n", error); }
-
-bool JsonLinesLog::drain(const std::function<bool(const std::vector<std::string>&, std::string&)>& store,
-                         std::string& error) {
-    return file_.drain(store, error);
+    return file_.append(boardLogLine(board) + "\n", error);
 }
 
 std::string boardLogLine(const BoardRecord& b) {

@@ -3,9 +3,7 @@
 // under a lock and synced, so several pods and several processes can share
 // it and every reader reads whole lines.
 
-#include <functional>
 #include <string>
-#include <vector>
 
 #include "line/BoardLog.h"
 #include "platform/AppendFile.h"
@@ -17,13 +15,7 @@ public:
     // Opens path for appending: a regular file only, never through a
     // symbolic link, opened without waiting (a FIFO would block for ever).
     bool open(const std::string& path, std::string& error);
-    bool isOpen() const { return file_.isOpen(); }
     bool append(const BoardRecord& board, std::string& error) override;
-    // Appends one line (without its line end) whole.
-    bool appendLine(const std::string& line, std::string& error);
-    // Hands every line to store under the lock and empties the file when
-    // store succeeds; the lines stay when it fails.
-    bool drain(const std::function<bool(const std::vector<std::string>&, std::string&)>& store, std::string& error);
 
 private:
     AppendFile file_;

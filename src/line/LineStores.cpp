@@ -18,8 +18,7 @@ bool isDatabaseUri(const std::string& text) {
 
 #if defined(CORVEXLINK_LINE_DATABASES)
 std::unique_ptr<SerialLedger> openSerialLedger(const std::string& where, bool create, std::string& error) {
-    // A database's tables are made on connecting, as the stations share them.
-    if (isDatabaseUri(where)) return PgSerialLedger::open(where, error);
+    if (isDatabaseUri(where)) return PgSerialLedger::open(where, create, error);
     return create ? SqliteSerialLedger::open(where, error) : SqliteSerialLedger::openExisting(where, error);
 }
 

@@ -8,7 +8,7 @@
 namespace cvl {
 
 std::unique_ptr<PgBoardLog> PgBoardLog::open(const std::string& uri, std::string& error) {
-    auto session = PgSession::connect(uri, error);
+    auto session = PgSession::connect(uri, true, error);
     if (!session) return nullptr;
     return std::unique_ptr<PgBoardLog>(new PgBoardLog(std::move(session)));
 }

@@ -16,8 +16,8 @@ std::uint64_t toNumber(const PgSession::Value& v) {
 
 }  // namespace
 
-std::unique_ptr<PgSerialLedger> PgSerialLedger::open(const std::string& uri, std::string& error) {
-    auto session = PgSession::connect(uri, error);
+std::unique_ptr<PgSerialLedger> PgSerialLedger::open(const std::string& uri, bool create, std::string& error) {
+    auto session = PgSession::connect(uri, create, error);
     if (!session) return nullptr;
     return std::unique_ptr<PgSerialLedger>(new PgSerialLedger(std::move(session)));
 }

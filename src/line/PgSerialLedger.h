@@ -14,7 +14,8 @@ namespace cvl {
 class PgSerialLedger : public SerialLedger {
 public:
     // Nothing, with error set, when the database cannot be reached or is not ours.
-    static std::unique_ptr<PgSerialLedger> open(const std::string& uri, std::string& error);
+    // create: make the tables when missing (else a database without them is refused).
+    static std::unique_ptr<PgSerialLedger> open(const std::string& uri, bool create, std::string& error);
 
     std::optional<std::vector<std::uint64_t>> take(const std::vector<std::string>& pods, std::string& error) override;
     bool record(const std::vector<SerialIssue>& outcomes, std::string& error) override;

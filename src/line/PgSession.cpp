@@ -57,7 +57,7 @@ std::string parseErrorLine(const char* message) {
     return text;
 }
 
-// The spool's folder: the user's state folder, made private when missing.
+// The spool's folder in the user's state folder (made only once a record is kept there).
 std::string spoolFolder() {
     std::string base;
     if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && state[0] == '/') {
@@ -67,8 +67,7 @@ std::string spoolFolder() {
     } else {
         return "";
     }
-    const std::string folder = base + "/corvexlink";
-    return makePrivateFolders(folder) ? folder : "";
+    return base + "/corvexlink";
 }
 
 // One spool per database: its name from the server, port, database and user.
@@ -99,7 +98,7 @@ PgSession::PgSession(pg_conn* conn) : conn_(conn) {}
 
 PgSession::~PgSession() { PQfinish(conn_); }
 
-std::unique_ptr<PgSession> PgSession::connect(const std::string& uri, std::string& error) {
+std::unique_ptr<PgSession> PgSession::connect(const std::string& uri, bool create, std::string& error) {
     char* parseError = nullptr;
     PQconninfoOption* options = PQconninfoParse(uri.c_str(), &parseError);
     if (options == nullptr) {
@@ -132,9 +131,9 @@ std::unique_ptr<PgSession> PgSession::connect(const std::string& uri, std::strin
         error = session->name_ + ": " + firstLine(PQerrorMessage(conn));
         return nullptr;
     }
-    const std::string folder = spoolFolder();
-    if (!folder.empty()) session->spoolPath_ = folder + "/" + spoolName(session->name_);
-    if (!session->makeSchema(error) || !session->storeSpool(error)) return nullptr;
+    session->spoolFolder_ = spoolFolder();
+    if (!session->spoolFolder_.empty()) session->spoolPath_ = session->spoolFolder_ + "/" + spoolName(session->name_);
+    if (!session->makeSchema(create, error) || !session->storeSpool(error)) return nullptr;
     return session;
 }
 
@@ -184,7 +183,7 @@ bool PgSession::transaction(const std::function<bool(std::string&)>& body, std::
     return false;
 }
 
-bool PgSession::makeSchema(std::string& error) {
+bool PgSession::makeSchema(bool create, std::string& error) {
     return transaction(
         [&](std::string& e) {
             const auto found = run(kSchemaLock, {}, e) ? run("SELECT to_regclass('corvexlink_schema') IS NOT NULL,"
@@ -208,6 +207,10 @@ bool PgSession::makeSchema(std::string& error) {
                 e = name_ + ": holds tables serial_numbers, serial_series or board_log that are not Corvexlink's";
                 return false;
             }
+            if (!create) {
+                e = name_ + ": holds no ledger ('corvexlink-cli ledger init' makes one)";
+                return false;
+            }
             return run(kSchema, {}, e).has_value();
         },
         error);
@@ -216,16 +219,17 @@ bool PgSession::makeSchema(std::string& error) {
 bool PgSession::spool(const std::vector<std::string>& lines, std::string& error) {
     const std::string reason = error;
     std::string opened;
-    if (spoolPath_.empty() || (!spool_.isOpen() && !spool_.open(spoolPath_, opened))) {
+    if (spoolPath_.empty() ||
+        (!spool_.isOpen() && (!makePrivateFolders(spoolFolder_) || !spool_.open(spoolPath_, opened)))) {
         error = reason + "; the records could not be kept either (" +
-                (spoolPath_.empty() ? std::string("no state folder") : opened) + ")";
+                (spoolPath_.empty() ? std::string("no state folder") : spoolFolder_ + " " + opened) + ")";
         return false;
     }
-    for (const std::string& line : lines) {
-        if (!spool_.appendLine(line, opened)) {
-            error = reason + "; the records could not be kept either (" + spoolPath_ + ": " + opened + ")";
-            return false;
-        }
+    std::string text;  // the lines at once: whole, and synced once
+    for (const std::string& line : lines) text += line + "\n";
+    if (!spool_.append(text, opened)) {
+        error = reason + "; the records could not be kept either (" + spoolPath_ + ": " + opened + ")";
+        return false;
     }
     error = reason + "; the records are kept in " + spoolPath_ + " and the next run stores them";
     return true;

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "line/JsonLinesLog.h"
+#include "platform/AppendFile.h"
 
 struct pg_conn;
 
@@ -31,7 +31,8 @@ public:
     // Connects, makes the tables and stores the spool; nothing, with error
     // set, when the server cannot be reached or refuses, the URI holds a
     // password, or the database holds tables of the same names not ours.
-    static std::unique_ptr<PgSession> connect(const std::string& uri, std::string& error);
+    // create: make the tables when missing; else a database without them is refused.
+    static std::unique_ptr<PgSession> connect(const std::string& uri, bool create, std::string& error);
 
     // The database as messages name it: postgresql://user@host:port/name.
     const std::string& name() const { return name_; }
@@ -48,15 +49,16 @@ public:
 
 private:
     explicit PgSession(pg_conn* conn);
-    bool makeSchema(std::string& error);
+    bool makeSchema(bool create, std::string& error);
     bool storeSpool(std::string& error);
     bool lost() const;
 
     pg_conn* conn_;
     bool unreachable_ = false;
     std::string name_;
+    std::string spoolFolder_;
     std::string spoolPath_;
-    JsonLinesLog spool_;
+    AppendFile spool_;
 };
 
 // Spool lines: a board record, and a number's outcome.
