@@ -131,6 +131,16 @@ TEST_F(FileSafety, ALogLineIsWholeOrAbsent) {
     EXPECT_EQ(r.status, 1) << r.out;
     EXPECT_NE(r.out.find("last full line"), std::string::npos) << r.out;
     EXPECT_EQ(test::fileBytes(log), first + filler);
+    // A script reading --json is not told the run went well.
+    const CliRun json =
+        test::runCommand("sh -c \"trap '' XFSZ; ulimit -f " + std::to_string(limit / 512) + "; XDG_RUNTIME_DIR='" +
+                         scratch("runtime").string() + "' exec " + CORVEXLINK_CLI_PATH + " reset --json --log " +
+                         log.string() + "\" 2>/dev/null");
+    EXPECT_EQ(json.status, 1);
+    const auto doc = nlohmann::json::parse(json.out, nullptr, false);
+    EXPECT_EQ(doc.value("result", ""), "LogFailed") << json.out;
+    EXPECT_EQ(doc.value("isError", false), true) << json.out;
+    EXPECT_EQ(test::fileBytes(log), first + filler);
     EXPECT_EQ(pod.stop(), 0);
 }
 

@@ -53,9 +53,18 @@ std::uint64_t maxSerial(const ParsedArgs& args) { return serialWidth(args) == 32
 void printDocument(const GangJob& job, const ParsedArgs& args, const LineOutcome& line, int exitStatus) {
     std::vector<nlohmann::ordered_json> boards;
     for (const BoardRecord& b : line.boards) boards.push_back(boardJson(b, job.program));
+    // Boards programmed whose records were not stored are no success.
+    nlohmann::ordered_json recordErrors = nlohmann::ordered_json::array();
+    for (const std::string& e : line.recordErrors) recordErrors.push_back(e);
     if (!several(args)) {
-        boards.front()["exitStatus"] = exitStatus;
-        std::cout << jsonText(boards.front()) << '\n';
+        nlohmann::ordered_json& doc = boards.front();
+        if (line.recordFailure != OutcomeCode::Ok && line.boards.front().outcome.ok()) {
+            doc["result"] = std::string(outcomeName(line.recordFailure));
+            doc["isError"] = true;
+        }
+        if (!line.recordErrors.empty()) doc["recordErrors"] = recordErrors;
+        doc["exitStatus"] = exitStatus;
+        std::cout << jsonText(doc) << '\n';
         return;
     }
     std::size_t succeeded = 0;
@@ -64,6 +73,7 @@ void printDocument(const GangJob& job, const ParsedArgs& args, const LineOutcome
         if (b.outcome.ok()) ++succeeded;
         if (!b.outcome.ok() && first == OutcomeCode::Ok) first = b.outcome.code;
     }
+    if (first == OutcomeCode::Ok) first = line.recordFailure;
     const std::size_t pods = line.boards.size();
     nlohmann::ordered_json doc = {
         {"command", job.command},
@@ -73,6 +83,7 @@ void printDocument(const GangJob& job, const ParsedArgs& args, const LineOutcome
         {"exitStatus", exitStatus},
         {"summary", {{"pods", pods}, {"succeeded", succeeded}, {"failed", pods - succeeded}}},
         {"boards", boards}};
+    if (!line.recordErrors.empty()) doc["recordErrors"] = recordErrors;
     std::cout << jsonText(doc) << '\n';
 }
 

@@ -62,6 +62,11 @@ LineOutcome refusedWith(OutcomeCode code, const std::string& detail) {
 
 }  // namespace
 
+void LineOutcome::recordFailed(OutcomeCode code, const std::string& error) {
+    if (recordErrors.empty()) recordFailure = code;
+    recordErrors.push_back(error);
+}
+
 bool LineOutcome::allSucceeded() const {
     return refused == OutcomeCode::Ok && recordErrors.empty() &&
            std::all_of(boards.begin(), boards.end(), [](const BoardRecord& b) { return b.outcome.ok(); });
@@ -188,9 +193,11 @@ LineOutcome runLine(const LineRequest& request, const PodLink::BackendLoader& ba
         b.host = host;
         if (b.serialNumber)
             issues.push_back({*b.serialNumber, b.pod.serialNumber, std::string(outcomeName(b.outcome.code))});
-        if (request.log != nullptr && !request.log->append(b, error)) outcome.recordErrors.push_back(error);
+        if (request.log != nullptr && !request.log->append(b, error))
+            outcome.recordFailed(OutcomeCode::LogFailed, error);
     }
-    if (!issues.empty() && !request.serials->record(issues, error)) outcome.recordErrors.push_back(error);
+    if (!issues.empty() && !request.serials->record(issues, error))
+        outcome.recordFailed(OutcomeCode::LedgerFailed, error);
     return outcome;
 }
 

@@ -49,9 +49,12 @@ struct LineOutcome {
     std::string loaded;                 // the load's line ("Reading COFF file is successful")
     std::vector<std::string> warnings;  // the program's, before any pod was touched
     std::vector<BoardRecord> boards;    // one per pod, in the order chosen
-    // Records that could not be stored (log lines, serial outcomes).
+    // Records that could not be stored (log lines, serial outcomes), and what
+    // the first of them ends the run with (LogFailed or LedgerFailed).
     std::vector<std::string> recordErrors;
+    OutcomeCode recordFailure = OutcomeCode::Ok;
     bool allSucceeded() const;
+    void recordFailed(OutcomeCode code, const std::string& error);
 };
 
 // Makes the status sink of each pod's command (its lines on the user's screen).
