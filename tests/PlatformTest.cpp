@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -15,6 +16,10 @@
 #include "platform/AppendFile.h"
 #include "platform/Files.h"
 #include "platform/SharedLibrary.h"
+#if defined(_WIN32)
+#include "pod/ComPortBackend.h"
+#include "pod/PodLink.h"
+#endif
 
 namespace cvl {
 namespace {
@@ -164,6 +169,26 @@ TEST_F(Platform, SharedLibrariesLoadOrSayWhy) {
     EXPECT_FALSE(missing.load(at("no-such-library.dll"), error));
     EXPECT_FALSE(error.empty());
 }
+
+#if defined(_WIN32)
+// A port named with --pod is tried as a pod only when nothing says it is
+// something else; under wine, which lists no COM ports, it is offered as named.
+TEST(ComPorts, ANamedPortIsAPodOnlyWhenNothingSaysOtherwise) {
+    EXPECT_EQ(comPortListing("COM5", "", "", true).description, kPodDescription);
+    EXPECT_EQ(comPortListing("COM5", "USB Modem", "", true).description, "USB Modem");
+    EXPECT_EQ(comPortListing("COM6", "", "", false).description, "");
+    EXPECT_EQ(comPortListing("COM7", kPodDescription, "A1B2", false).serialNumber, "A1B2");
+    ComPortBackend backend({"com9", "not-a-port"});
+    const auto listed = backend.enumerate();
+    const auto named =
+        std::find_if(listed.begin(), listed.end(), [](const PodInfo& p) { return p.devicePath == "COM9"; });
+    ASSERT_NE(named, listed.end());
+    EXPECT_EQ(named->description, kPodDescription);
+    EXPECT_EQ(
+        std::count_if(listed.begin(), listed.end(), [](const PodInfo& p) { return p.devicePath == "NOT-A-PORT"; }), 0);
+    EXPECT_EQ(backend.open(*named), nullptr) << "a port that is not there does not open";
+}
+#endif
 
 }  // namespace
 }  // namespace cvl

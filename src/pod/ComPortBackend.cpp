@@ -191,14 +191,18 @@ std::vector<PodInfo> ComPortBackend::enumerate() {
     }
     for (const ListedPort& p : listPorts()) {
         const bool wanted = std::find(named.begin(), named.end(), p.port) != named.end();
-        // A port the user names counts as a pod until its handshake says otherwise.
-        pods.push_back({wanted ? std::string(kPodDescription) : p.description, p.serial, p.port, kBackend});
+        pods.push_back(comPortListing(p.port, p.description, p.serial, wanted));
         named.erase(std::remove(named.begin(), named.end(), p.port), named.end());
     }
     // Named ports the system does not list (a hub or driver that hides them,
     // or wine): tried as named; one that is not there fails to open.
-    for (const std::string& port : named) pods.push_back({std::string(kPodDescription), "", port, kBackend});
+    for (const std::string& port : named) pods.push_back(comPortListing(port, "", "", true));
     return pods;
+}
+
+PodInfo comPortListing(const std::string& port, const std::string& description, const std::string& serial, bool named) {
+    const bool assumed = named && description.empty();
+    return {assumed ? std::string(kPodDescription) : description, serial, port, ComPortBackend::kBackend};
 }
 
 std::unique_ptr<PodPort> ComPortBackend::open(const PodInfo& pod) {

@@ -25,6 +25,12 @@ private:
     std::vector<std::string> named_;
 };
 
+// How a listed port is offered: with its bus-reported description, except
+// that a port the user named whose description the system does not report
+// is offered as a pod (its handshake decides). A port that reports another
+// description is no pod, named or not.
+PodInfo comPortListing(const std::string& port, const std::string& description, const std::string& serial, bool named);
+
 // The FTDI latency timer of a COM port in milliseconds, as its driver keeps
 // it in the registry; nothing when the port has none.
 std::optional<unsigned> comPortLatencyMs(const std::string& port);
