@@ -232,49 +232,11 @@ namespace {
 // the times and the line splits (which depend on timing) taken out, and the
 // date of a stored tag masked where it travels (the T frame and the J
 // reply): what must stay byte-identical across changes of the host's code.
+// The same script checks the Windows build's session under wine.
 std::string normalisedTrace(const fs::path& path) {
-    std::ifstream in(path);
-    std::string line, out;
-    std::string runDir, lastToPod;
-    std::string run;  // raw bytes
-    const auto flush = [&] {
-        if (run.empty()) return;
-        if (runDir == "host>pod") {
-            // T, then 8 name and 6 date bytes as 28 hex digits: the date is the last 12.
-            for (std::size_t tag = run.find("\x02T"); tag != std::string::npos; tag = run.find("\x02T", tag + 1)) {
-                if (run.size() >= tag + 2 + 28) run.replace(tag + 2 + 16, 12, std::string(12, 't'));
-            }
-            lastToPod = run;
-        } else if (lastToPod.ends_with("\x02J\x03") && run.size() >= 16) {
-            run.replace(10, 6, std::string(6, 't'));  // ACK, flag, 8 name bytes, then the date
-        }
-        out += runDir + " ";
-        for (unsigned char b : run) {
-            if (b == 0x02)
-                out += '<';
-            else if (b == 0x03)
-                out += '>';
-            else if (b >= 0x20 && b < 0x7F)
-                out += static_cast<char>(b);
-            else {
-                char hex[8];
-                std::snprintf(hex, sizeof hex, "\\x%02X", b);
-                out += hex;
-            }
-        }
-        out += "\n";
-        run.clear();
-    };
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        std::string time, dir, hex;
-        if (!(fields >> time >> dir)) continue;
-        if (dir != runDir) flush();
-        runDir = dir;
-        while (fields >> hex && hex.size() == 2) run += static_cast<char>(std::stoi(hex, nullptr, 16));
-    }
-    flush();
-    return out;
+    return test::runCommand("python3 '" + std::string(CORVEXLINK_SOURCE_DIR) + "/tools/trace-normalise.py' '" +
+                            path.string() + "'")
+        .out;
 }
 
 TEST(GoldenTrace, EveryCommandSendsTheSameBytes) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Prints an emulator's byte trace as the golden session trace keeps it: one
 line per run of bytes in one direction, times left out, the dates a stored
-job carries masked. Usage: tools/trace-normalise.py TRACE"""
+job carries masked. The golden-trace test and tools/windows-build.sh both use
+it. Usage: tools/trace-normalise.py TRACE"""
 import sys
 
 
