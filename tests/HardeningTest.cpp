@@ -90,20 +90,27 @@ TEST(CliText, JsonIsAlwaysValidAndTheTerminalNeverTakesOrders) {
 
 TEST(CliTrace, OnlyAPrivateRegularFileAndNeverThroughALink) {
     const fs::path dir = scratch("traces");
+    fs::remove_all(dir);
     fs::create_directories(dir);
     const fs::path victim = dir / "victim.txt";
     std::ofstream(victim) << "precious";
-    fs::remove(dir / "link.txt");
     fs::create_symlink(victim, dir / "link.txt");
-    EXPECT_EQ(cli("reset --trace '" + (dir / "link.txt").string() + "'").status, 2);
-    std::ifstream v(victim);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(v), std::istreambuf_iterator<char>()), "precious");
+    // Refused before anything is opened: a failure of the run, not of the command line.
+    EXPECT_EQ(cli("reset --trace '" + (dir / "link.txt").string() + "'").status, 1);
+    EXPECT_EQ(test::fileBytes(victim), "precious");
 
-    fs::remove(dir / "fifo");
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(cli("reset --trace '" + (dir / "fifo").string() + "'").status, 2);
+    EXPECT_EQ(cli("reset --trace '" + (dir / "fifo").string() + "'").status, 1);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << "no wait for a reader";
+
+    const fs::path readOnly = dir / "readonly.txt";
+    std::ofstream(readOnly) << "kept";
+    fs::permissions(readOnly, fs::perms::owner_read);
+    const CliRun ro = cli("reset --json --trace '" + readOnly.string() + "'");
+    EXPECT_EQ(ro.status, 1);
+    EXPECT_NE(ro.out.find("read-only"), std::string::npos) << ro.out;
+    EXPECT_EQ(test::fileBytes(readOnly), "kept");
 
     Podsim pod({});
     ASSERT_TRUE(pod.ready());
@@ -112,6 +119,52 @@ TEST(CliTrace, OnlyAPrivateRegularFileAndNeverThroughALink) {
     fs::permissions(trace, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
     EXPECT_EQ(cli("reset --trace '" + trace.string() + "'").status, 0);
     EXPECT_EQ(others(trace), fs::perms::none) << "the trace carries keys: the user's alone";
+    EXPECT_NE(test::fileBytes(trace).find("host>pod"), std::string::npos);
+    for (const auto& e : fs::directory_iterator(dir))
+        EXPECT_EQ(e.path().filename().string().find("trace.txt."), std::string::npos) << "left behind";
+}
+
+// A trace named as the program (by its name, a link or a hard link) or as a
+// ledger's file is refused before anything is written, on every path; a
+// command that fails before it ends leaves an existing file as it was.
+TEST(CliTrace, NeverTakesTheProgramOrAnotherFile) {
+    CVL_NEED_SAMPLES(sampleDir());
+    const fs::path dir = scratch("trace-names");
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const fs::path program = dir / "prog.out";
+    fs::copy_file(sampleDir() + "/adc_oku.out", program);
+    const std::string original = test::fileBytes(program);
+    fs::create_symlink(program, dir / "soft.out");
+    fs::create_hard_link(program, dir / "hard.out");
+    Podsim pod({"--serial", "NAMES"});
+    ASSERT_TRUE(pod.ready());
+    for (const std::string command : {"write", "pod-write", "pod-verify"}) {
+        for (const char* name : {"prog.out", "soft.out", "hard.out"}) {
+            const CliRun r = cli(command + " --json --trace '" + (dir / name).string() + "' '" + program.string() + "'");
+            EXPECT_EQ(r.status, 2) << command << " " << name << ": " << r.out;
+            EXPECT_NE(r.out.find("one file"), std::string::npos) << r.out;
+        }
+    }
+    EXPECT_EQ(test::fileBytes(program), original);
+
+    const fs::path ledger = dir / "serials.db";
+    ASSERT_EQ(cli("ledger init '" + ledger.string() + "'").status, 0);
+    const std::string ledgerBytes = test::fileBytes(ledger);
+    const CliRun r = cli("write --trace '" + ledger.string() + "' --serial-at 0x300AB4 --serial-ledger '" +
+                         ledger.string() + "' '" + program.string() + "'");
+    EXPECT_EQ(r.status, 2) << r.out;
+    const CliRun wal = cli("write --log '" + ledger.string() + "-wal' --serial-at 0x300AB4 --serial-ledger '" +
+                           ledger.string() + "' '" + program.string() + "'");
+    EXPECT_EQ(wal.status, 2) << wal.out;
+    EXPECT_EQ(test::fileBytes(ledger), ledgerBytes);
+
+    // A run that fails before it reaches a pod leaves an old file untouched.
+    const fs::path trace = dir / "old.trace";
+    std::ofstream(trace) << "earlier run";
+    EXPECT_EQ(cli("write --trace '" + trace.string() + "' '" + (dir / "missing.out").string() + "'").status, 1);
+    EXPECT_EQ(test::fileBytes(trace), "earlier run");
+    EXPECT_EQ(pod.stop(), 0);
 }
 
 // Every byte a trace's text shows going one way.

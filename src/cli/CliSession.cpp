@@ -21,10 +21,8 @@ CliSession::CliSession(const ParsedArgs& args)
       status(args.has("--json")),
       json_(args.has("--json")) {
     if (const auto traceFile = args.value("--trace")) {
-        tracePath_ = *traceFile;
-        traceFile_ = openPrivateOutput(tracePath_, error_);
-        if (traceFile_ == nullptr) return;
-        trace_ = std::make_unique<InterruptibleTrace>(traceFile_, clock);
+        trace_ = InterruptibleTrace::open(*traceFile, clock, error_);
+        if (trace_ == nullptr) return;
         link.setObserver(trace_.get());
     }
     link.loadDriver();
@@ -39,9 +37,10 @@ CliSession::~CliSession() {
 bool CliSession::closeTrace(std::string& error) {
     link.setObserver(nullptr);
     link.closePod();
-    trace_.reset();  // writes the last line
-    std::FILE* file = std::exchange(traceFile_, nullptr);
-    return closePrivateOutput(file, tracePath_, error);
+    if (trace_ == nullptr) return true;
+    const bool whole = trace_->finish(error);
+    trace_.reset();
+    return whole;
 }
 
 OutcomeCode CliSession::choosePod(const ParsedArgs& args) {

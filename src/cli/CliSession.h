@@ -2,7 +2,6 @@
 // What every pod command of the tool shares: the pod link on the real clock,
 // the image, the status output, the byte trace, and the closing JSON object.
 
-#include <cstdio>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -51,8 +50,6 @@ private:
     bool closeTrace(std::string& error);
 
     bool json_;
-    std::string tracePath_;
-    std::FILE* traceFile_ = nullptr;
     std::unique_ptr<InterruptibleTrace> trace_;
     std::string error_;
 };

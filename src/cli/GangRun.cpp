@@ -103,19 +103,28 @@ std::optional<std::string> lineOptionError(const ParsedArgs& args) {
     return std::nullopt;
 }
 
+std::optional<std::string> filesNamedTwice(const ParsedArgs& args, bool program) {
+    const auto ledger = args.value("--serial-ledger");
+    const auto companion = [&](const char* suffix) {
+        return ledger ? std::optional(*ledger + suffix) : std::nullopt;
+    };
+    const auto shared = sharedFile({{"--log", args.value("--log")},
+                                    {"--serial-ledger", ledger},
+                                    {"the ledger's -wal file", companion("-wal")},
+                                    {"the ledger's -shm file", companion("-shm")},
+                                    {"the ledger's -journal file", companion("-journal")},
+                                    {"--trace", args.value("--trace")},
+                                    {"the program file", program ? std::optional(args.file) : std::nullopt}});
+    if (shared) return *shared + " are one file";
+    return std::nullopt;
+}
+
 int runGang(const GangJob& job, const ParsedArgs& args) {
     const bool json = args.json();
     const bool many = several(args);
     const auto logPath = args.value("--log");
     const auto ledgerPath = args.value("--serial-ledger");
     const auto tracePath = args.value("--trace");
-    if (const auto shared =
-            sharedFile({{"--log", logPath},
-                        {"--serial-ledger", ledgerPath},
-                        {"--trace", tracePath},
-                        {"the program file", job.program ? std::optional(job.source.path) : std::nullopt}})) {
-        return usageError(args, *shared + " are one file");
-    }
     std::string error;
     std::unique_ptr<BoardLog> log;
     if (logPath && !(log = openBoardLog(*logPath, error))) return refuse(args, OutcomeCode::LogFailed, error);
@@ -127,13 +136,9 @@ int runGang(const GangJob& job, const ParsedArgs& args) {
                          maxSerial(args));
     }
     SteadyClock clock;
-    std::FILE* traceFile = nullptr;
     std::unique_ptr<InterruptibleTrace> trace;
-    if (tracePath) {
-        traceFile = openPrivateOutput(*tracePath, error);
-        if (traceFile == nullptr) return usageError(args, error);
-        trace = std::make_unique<InterruptibleTrace>(traceFile, clock);
-    }
+    if (tracePath && !(trace = InterruptibleTrace::open(*tracePath, clock, error)))
+        return refuse(args, OutcomeCode::OutputFailed, error);
     warnAboutPodFolder();
 
     LineRequest request;
@@ -166,9 +171,8 @@ int runGang(const GangJob& job, const ParsedArgs& args) {
         std::fflush(stdout);
     };
     const LineOutcome line = runLine(request, systemBackendsNaming(request.pods), sinks, starting);
-    trace.reset();  // writes the last line
     bool traced = true;
-    if (traceFile != nullptr && !closePrivateOutput(traceFile, *tracePath, error)) {
+    if (trace != nullptr && !trace->finish(error)) {
         std::fprintf(stderr, "corvexlink-cli: %s\n", escapeControls(error).c_str());
         traced = false;
     }

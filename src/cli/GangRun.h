@@ -33,6 +33,11 @@ bool wantsGang(const ParsedArgs& args);
 // What is wrong with the production-line options on their own, if anything.
 std::optional<std::string> lineOptionError(const ParsedArgs& args);
 
+// Two of the files a command reads or writes that are one file (through a
+// link, a hard link or the same name), said as a usage error, or nothing:
+// checked before anything is opened for writing.
+std::optional<std::string> filesNamedTwice(const ParsedArgs& args, bool program);
+
 int runGang(const GangJob& job, const ParsedArgs& args);
 
 }  // namespace cvl::cli

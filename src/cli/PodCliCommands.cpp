@@ -76,6 +76,7 @@ int runInSession(const char* name, const ParsedArgs& args, bool program, Outcome
     const auto options = programOptions(args, error);
     if (!options) return usageError(args, error);
     if (const auto bad = lineOptionError(args)) return usageError(args, *bad);
+    if (const auto shared = filesNamedTwice(args, program)) return usageError(args, *shared);
     if (wantsGang(args)) {
         const auto request = build(*options);
         return runGang({name, program, noFile, options->program, options->eraseMode == EraseMode::All,
@@ -83,7 +84,7 @@ int runInSession(const char* name, const ParsedArgs& args, bool program, Outcome
                        args);
     }
     CliSession session(args);
-    if (!session.error().empty()) return usageError(args, session.error());
+    if (!session.error().empty()) return refuse(args, OutcomeCode::OutputFailed, session.error());
     CommandContext ctx = session.context();
     OutcomeCode ready = session.choosePod(args);
     if (ready == OutcomeCode::Ok && program) {
@@ -144,8 +145,9 @@ int runPodInfo(const ParsedArgs& args) {
 int runProbe(const ParsedArgs& args) {
     if (args.has("--all-pods") && args.value("--pod"))
         return usageError(args, "--all-pods and --pod exclude each other");
+    if (const auto shared = filesNamedTwice(args, false)) return usageError(args, *shared);
     CliSession session(args);
-    if (!session.error().empty()) return usageError(args, session.error());
+    if (!session.error().empty()) return refuse(args, OutcomeCode::OutputFailed, session.error());
     CommandOutcome outcome;
     std::vector<PodInfo> found;
     if (!session.link.loadDriver()) {

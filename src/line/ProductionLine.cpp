@@ -1,6 +1,7 @@
 #include "line/ProductionLine.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 
@@ -72,10 +73,23 @@ bool LineOutcome::allSucceeded() const {
            std::all_of(boards.begin(), boards.end(), [](const BoardRecord& b) { return b.outcome.ok(); });
 }
 
+namespace {
+// One file whatever the names (after links, or a hard link), or one name
+// for a file that does not exist yet: a log named as the ledger's -wal file
+// would be taken over by the database once it makes that file.
+bool oneFile(const std::string& a, const std::string& b) {
+    if (sameFile(a, b)) return true;
+    std::error_code ea, eb;
+    const auto ca = std::filesystem::weakly_canonical(nativePath(a), ea);
+    const auto cb = std::filesystem::weakly_canonical(nativePath(b), eb);
+    return !ea && !eb && ca == cb;
+}
+}  // namespace
+
 std::optional<std::string> sharedFile(const std::vector<std::pair<std::string, std::optional<std::string>>>& named) {
     for (std::size_t i = 0; i < named.size(); ++i) {
         for (std::size_t j = i + 1; j < named.size(); ++j) {
-            if (named[i].second && named[j].second && sameFile(*named[i].second, *named[j].second)) {
+            if (named[i].second && named[j].second && oneFile(*named[i].second, *named[j].second)) {
                 return named[i].first + " and " + named[j].first;
             }
         }

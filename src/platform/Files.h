@@ -28,6 +28,31 @@ bool syncOutput(std::FILE* file);
 // Flushes and closes; false (error set) when anything written was lost.
 bool closePrivateOutput(std::FILE* file, const std::string& path, std::string& error);
 
+// An output written under a private temporary name beside path and moved
+// over path only when committed, so a command that fails or never starts
+// leaves an existing file as it was. Refused, with error set, when path is a
+// link, exists as anything but a regular file, or is read-only.
+class StagedOutput {
+public:
+    StagedOutput() = default;
+    ~StagedOutput();  // removes the temporary file unless it was committed
+    StagedOutput(const StagedOutput&) = delete;
+    StagedOutput& operator=(const StagedOutput&) = delete;
+
+    bool open(const std::string& path, std::string& error);
+    // Line-buffered: every finished line reaches the temporary file at once.
+    std::FILE* file() const { return file_; }
+    const std::string& path() const { return path_; }
+    // Flushes, syncs, closes and moves the file over path; false (error set)
+    // when anything written was lost, and the temporary file is removed.
+    bool commit(std::string& error);
+
+private:
+    std::FILE* file_ = nullptr;
+    std::string path_;
+    std::string temp_;
+};
+
 // Replaces path with bytes only once they are complete and on disk: written
 // to a private temporary file of a unique name beside it, then moved over
 // path in one step, so a failure or a crash never leaves half a file and two

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "platform/Interrupts.h"
 
@@ -75,16 +76,66 @@ void syncFolderOf(const std::string& path) {
     ::fsync(fd);
     ::close(fd);
 }
-}  // namespace
 
-bool writeFileAtomically(const std::string& path, std::string_view bytes, std::string& error, bool keepMode) {
-    struct stat old {};
-    const bool exists = ::lstat(path.c_str(), &old) == 0;
+
+// Whether path may be replaced by a new file: nothing there, or a regular
+// file (not a link) this user may write. old receives what is there.
+bool mayReplace(const std::string& path, struct stat& old, bool& exists, std::string& error) {
+    exists = ::lstat(path.c_str(), &old) == 0;
     if (exists && S_ISLNK(old.st_mode)) return error = path + ": is a symbolic link: not replaced", false;
     if (exists && !S_ISREG(old.st_mode)) return error = path + ": not a regular file: not replaced", false;
     if (exists && (::access(path.c_str(), W_OK) != 0 || (old.st_mode & 0222) == 0)) {
         return error = path + ": is read-only: not replaced", false;
     }
+    return true;
+}
+}  // namespace
+
+StagedOutput::~StagedOutput() {
+    if (file_ == nullptr) return;
+    std::fclose(file_);
+    ::unlink(temp_.c_str());
+}
+
+bool StagedOutput::open(const std::string& path, std::string& error) {
+    struct stat old {};
+    bool exists = false;
+    if (!mayReplace(path, old, exists, error)) return false;
+    std::string temp = path + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);  // mode 0600
+    if (fd < 0) return error = path + ": " + std::strerror(errno), false;
+    file_ = ::fdopen(fd, "w");
+    if (file_ == nullptr) {
+        error = path + ": " + std::strerror(errno);
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    std::setvbuf(file_, nullptr, _IOLBF, 0);
+    path_ = path;
+    temp_ = std::move(temp);
+    return true;
+}
+
+bool StagedOutput::commit(std::string& error) {
+    if (file_ == nullptr) return true;
+    std::FILE* file = std::exchange(file_, nullptr);
+    const bool flushed = std::fflush(file) == 0 && std::ferror(file) == 0 && ::fsync(::fileno(file)) == 0;
+    const int saved = errno;
+    const bool closed = std::fclose(file) == 0;
+    if (flushed && closed && ::rename(temp_.c_str(), path_.c_str()) == 0) {
+        syncFolderOf(path_);
+        return true;
+    }
+    error = path_ + ": writing failed: " + std::strerror(flushed ? errno : saved);
+    ::unlink(temp_.c_str());
+    return false;
+}
+
+bool writeFileAtomically(const std::string& path, std::string_view bytes, std::string& error, bool keepMode) {
+    struct stat old {};
+    bool exists = false;
+    if (!mayReplace(path, old, exists, error)) return false;
     const InterruptsHeld held;
     std::string temp = path + ".XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);  // mode 0600

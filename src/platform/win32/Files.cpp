@@ -130,10 +130,12 @@ bool closePrivateOutput(std::FILE* file, const std::string& path, std::string& e
     return false;
 }
 
-bool writeFileAtomically(const std::string& path, std::string_view bytes, std::string& error, bool keepMode) {
-    const std::wstring target = wideText(path);
-    const DWORD old = GetFileAttributesW(target.c_str());
-    const bool exists = old != INVALID_FILE_ATTRIBUTES;
+namespace {
+// Whether path may be replaced by a new file: nothing there, or a regular
+// file (not a link) that is not read-only.
+bool mayReplace(const std::string& path, bool& exists, std::string& error) {
+    const DWORD old = GetFileAttributesW(wideText(path).c_str());
+    exists = old != INVALID_FILE_ATTRIBUTES;
     if (exists && (old & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
         return error = path + ": is a symbolic link: not replaced", false;
     if (exists && (old & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0)
@@ -145,9 +147,68 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes, std::s
         if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
         if (!disk) return error = path + ": not a regular file: not replaced", false;
     }
-    const InterruptsHeld held;
+    return true;
+}
+
+std::string temporaryNameBeside(const std::string& path) {
     std::random_device random;
-    const std::string temp = path + "." + std::to_string(random()) + ".tmp";
+    return path + "." + std::to_string(random()) + ".tmp";
+}
+}  // namespace
+
+StagedOutput::~StagedOutput() {
+    if (file_ == nullptr) return;
+    std::fclose(file_);
+    DeleteFileW(wideText(temp_).c_str());
+}
+
+bool StagedOutput::open(const std::string& path, std::string& error) {
+    bool exists = false;
+    if (!mayReplace(path, exists, error)) return false;
+    const std::string temp = temporaryNameBeside(path);
+    PrivateAttributes attributes;
+    const HANDLE h = CreateFileW(wideText(temp).c_str(), GENERIC_WRITE, FILE_SHARE_READ, attributes.get(), CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return error = path + ": " + lastError(), false;
+    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(h), _O_WRONLY | _O_BINARY);
+    file_ = fd >= 0 ? _fdopen(fd, "wb") : nullptr;
+    if (file_ == nullptr) {
+        if (fd >= 0) {
+            _close(fd);
+        } else {
+            CloseHandle(h);
+        }
+        DeleteFileW(wideText(temp).c_str());
+        return error = path + ": cannot be written", false;
+    }
+    std::setvbuf(file_, nullptr, _IONBF, 0);  // see openPrivateOutput
+    path_ = path;
+    temp_ = temp;
+    return true;
+}
+
+bool StagedOutput::commit(std::string& error) {
+    if (file_ == nullptr) return true;
+    std::FILE* file = file_;
+    file_ = nullptr;
+    const bool flushed = std::ferror(file) == 0 && syncOutput(file);
+    const bool closed = std::fclose(file) == 0;
+    const std::wstring wideTemp = wideText(temp_);
+    if (flushed && closed &&
+        MoveFileExW(wideTemp.c_str(), wideText(path_).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return true;
+    }
+    error = path_ + ": writing failed: " + lastError();
+    DeleteFileW(wideTemp.c_str());
+    return false;
+}
+
+bool writeFileAtomically(const std::string& path, std::string_view bytes, std::string& error, bool keepMode) {
+    const std::wstring target = wideText(path);
+    bool exists = false;
+    if (!mayReplace(path, exists, error)) return false;
+    const InterruptsHeld held;
+    const std::string temp = temporaryNameBeside(path);
     const std::wstring wideTemp = wideText(temp);
     // A replaced file keeping its permissions takes its folder's, as it had.
     PrivateAttributes attributes;
