@@ -44,7 +44,7 @@ void BM_LedgerNumberAndRecord(benchmark::State& state) {
     fs::remove_all(dir);
     fs::create_directories(dir);
     std::string error;
-    auto ledger = cvl::SqliteSerialLedger::open((dir / "serials.db").string(), error);
+    auto ledger = cvl::SqliteSerialLedger::open((dir / "serials.db").string(), cvl::LedgerUse::Init, error);
     cvl::JsonLinesLog log;
     if (!ledger || !log.open((dir / "line.log").string(), error)) {
         state.SkipWithError(error.c_str());

@@ -58,7 +58,8 @@ TEST_F(CommandLine, KeysAndAddressesAreTakenAsTypedOrRefused) {
         std::string result;  // the JSON result
         std::string says;    // a part of the message
     };
-    const std::string ledger = " --serial-ledger " + (dir / "ledger.txt").string();
+    const std::string ledger = " --serial-ledger " + (dir / "ledger.db").string();
+    ASSERT_EQ(cli("ledger init " + (dir / "ledger.db").string()).status, 0);
     const fs::path renamed = dir / "renamed.out";  // a raw binary under a program's name
     fs::copy_file(binary, renamed);
     const std::vector<Case> cases = {

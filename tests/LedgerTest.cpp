@@ -29,10 +29,10 @@ protected:
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
-    std::unique_ptr<SqliteSerialLedger> open(const fs::path& path, std::uint64_t start = 1,
+    std::unique_ptr<SqliteSerialLedger> open(const fs::path& path, std::optional<std::uint64_t> start = {},
                                              std::uint64_t max = 0xFFFFFFFF) {
         std::string error;
-        auto ledger = SqliteSerialLedger::open(path.string(), error);
+        auto ledger = SqliteSerialLedger::open(path.string(), LedgerUse::Init, error);
         if (ledger) ledger->setRange(start, max);
         lastError = error;
         return ledger;
@@ -179,7 +179,7 @@ TEST_F(Ledger, WhatIsNotALedgerIsRefusedUntouched) {
     EXPECT_EQ(numbers[1]["state"], "failed");
     EXPECT_EQ(numbers[1]["board"], "P2");
     std::string error;
-    auto ledger = open(converted, 1);
+    auto ledger = open(converted);
     ASSERT_TRUE(ledger) << lastError;
     EXPECT_EQ(ledger->take({"NEXT"}, error)->front(), 502u);
 
@@ -190,6 +190,88 @@ TEST_F(Ledger, WhatIsNotALedgerIsRefusedUntouched) {
     EXPECT_EQ(wide->take({"A", "B"}, error)->back(), 0xFFFFFFFFu);
     EXPECT_FALSE(wide->take({"C"}, error));
     EXPECT_NE(error.find("would pass 4294967295"), std::string::npos) << error;
+}
+
+// A ledger is made whole or not at all, by any number of stations at once;
+// what a creation cut short leaves is finished by init and named by a run;
+// a failure says its cause; a read-only ledger can still be listed.
+TEST_F(Ledger, MadeWholeOnceAndEveryFailureNamed) {
+    const fs::path fresh = dir / "fresh.db";
+    std::vector<pid_t> inits;
+    for (int i = 0; i < 6; ++i) {
+        const pid_t child = fork();
+        if (child == 0) _exit(test::cli("ledger init " + fresh.string()).status);
+        inits.push_back(child);
+    }
+    for (pid_t c : inits) {
+        int status = 0;
+        waitpid(c, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "every station's init finds a ledger";
+    }
+    std::string error;
+    EXPECT_EQ(open(fresh)->take({"A"}, error)->front(), 1u) << error;
+    for (const auto& e : fs::directory_iterator(dir))
+        EXPECT_EQ(e.path().filename().string().find(".new-"), std::string::npos) << e.path() << " left behind";
+
+    // Cut short: an empty file, zeros, or the key table without the numbers.
+    const fs::path empty = dir / "empty.db";
+    std::ofstream(empty).close();
+    const fs::path zeros = dir / "zeros.db";
+    std::ofstream(zeros) << std::string(4096, '\0');
+    const fs::path half = dir / "half.db";
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(half.c_str(), &db), SQLITE_OK);
+    sqlite3_exec(db, "CREATE TABLE corvexlink_ledger (key TEXT PRIMARY KEY, value TEXT NOT NULL);", nullptr, nullptr,
+                 nullptr);
+    sqlite3_close(db);
+    for (const fs::path& p : {empty, zeros, half}) {
+        const auto run = test::cli("ledger list " + p.string());
+        EXPECT_EQ(run.status, 1) << p;
+        EXPECT_NE(run.out.find("making was cut short"), std::string::npos) << run.out;
+        const auto init = test::cli("ledger init --serial-start 40 " + p.string());
+        EXPECT_EQ(init.status, 0) << init.out;
+        EXPECT_EQ(open(p)->take({"B"}, error)->front(), 40u) << p << ": " << error;
+    }
+    // init refuses a start a used ledger would repeat numbers with.
+    const auto again = test::cli("ledger init --serial-start 7 " + half.string());
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.out.find("its next number is 41"), std::string::npos) << again.out;
+
+    // Damaged: SQLite's header, then rubbish.
+    const fs::path damaged = dir / "damaged.db";
+    std::ofstream(damaged) << std::string("SQLite format 3\0", 16) << std::string(8192, '\x5A');
+    const auto broken = test::cli("ledger list " + damaged.string());
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_NE(broken.out.find("damaged"), std::string::npos) << broken.out;
+
+    // Read-only: refused for taking numbers, listed all the same.
+    fs::permissions(fresh, fs::perms::owner_read | fs::perms::group_read);
+    EXPECT_FALSE(open(fresh));
+    const auto listed = test::cli("ledger list --json " + fresh.string());
+    EXPECT_EQ(listed.status, 0) << listed.out;
+    EXPECT_EQ(nlohmann::json::parse(listed.out)["numbers"].size(), 1u);
+}
+
+// A folder others may write, or a journal file of another user, could hold
+// a planted -wal file that rewrites the ledger: neither is used.
+TEST_F(Ledger, NobodyElseCanRewriteIt) {
+    const fs::path shared = dir / "shared";
+    fs::create_directories(shared);
+    fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
+    const auto inShared = test::cli("ledger init " + (shared / "serials.db").string());
+    EXPECT_EQ(inShared.status, 1);
+    EXPECT_NE(inShared.out.find("may be written by other users"), std::string::npos) << inShared.out;
+    EXPECT_FALSE(fs::exists(shared / "serials.db"));
+
+    const fs::path real = dir / "serials.db";
+    ASSERT_TRUE(open(real));
+    std::string error;
+    EXPECT_EQ(open(real)->take({"A"}, error)->front(), 1u);
+    if (::geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs root";
+    std::ofstream(real.string() + "-wal").close();
+    ASSERT_EQ(::chown((real.string() + "-wal").c_str(), 65534, 65534), 0);
+    EXPECT_FALSE(open(real));
+    EXPECT_NE(lastError.find("-wal belongs to another user"), std::string::npos) << lastError;
 }
 
 }  // namespace

@@ -46,11 +46,18 @@ TEST(ProductionLine, FourPodsOneCommandTheirOwnFatesLogAndSerialNumbers) {
     const fs::path log = dir / "line.log";
     const fs::path ledger = dir / "ledger.db";
 
-    // An unwritable log refuses the command before anything else happens.
+    // A missing ledger is never made by a run: a mistyped name would start a
+    // new series. An unwritable log refuses the command before any number is taken.
+    const CliRun missing = cli("write --all-pods --serial-at 0x300AB4 --serial-ledger " + ledger.string() + " " + program);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.out.find("corvexlink-cli ledger init " + ledger.string()), std::string::npos) << missing.out;
+    EXPECT_FALSE(fs::exists(ledger));
+    ASSERT_EQ(cli("ledger init " + ledger.string()).status, 0);
     const CliRun refused = cli("write --all-pods --log " + dir.string() + " --serial-at 0x300AB4 --serial-ledger " +
                                ledger.string() + " " + program);
     EXPECT_EQ(refused.status, 1);
-    EXPECT_FALSE(fs::exists(ledger)) << "no number taken";
+    EXPECT_EQ(cli("ledger list --json " + ledger.string()).out.find("\"number\""), std::string::npos)
+        << "no number taken";
 
     const CliRun run = cli("write --all-pods --log " + log.string() + " --serial-at 0x300AB4 --serial-ledger " +
                            ledger.string() + " --serial-start 1000 " + program);
@@ -109,8 +116,15 @@ TEST(ProductionLine, FourPodsOneCommandTheirOwnFatesLogAndSerialNumbers) {
     // A number is never issued twice: the next run goes on from the ledger.
     Podsim again({"--serial", "AGAIN"});
     ASSERT_TRUE(again.ready());
+    // A start that would repeat or skip numbers is refused, naming the next one.
+    for (const char* start : {"1", "1100"}) {
+        const CliRun skip = cli("write --pod AGAIN --serial-at 0x300AB4 --serial-ledger " + ledger.string() +
+                                " --serial-start " + start + " " + program);
+        EXPECT_EQ(skip.status, 1) << skip.out;
+        EXPECT_NE(skip.out.find("its next number is 1004"), std::string::npos) << skip.out;
+    }
     const CliRun more = cli("write --json --pod AGAIN --serial-at 0x300AB4 --serial-ledger " + ledger.string() +
-                            " --serial-start 1 " + program);
+                            " --serial-start 1004 " + program);
     EXPECT_EQ(more.status, 0) << more.out;
     std::istringstream objects(more.out);
     std::string first;

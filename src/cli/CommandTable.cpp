@@ -124,7 +124,9 @@ const std::vector<CommandSpec>& commandTable() {
           {"--serial-ledger", "FILE|URI",
            "the ledger the numbers are taken from (needed with --serial-at): a\n"
            "SQLite file, or a PostgreSQL database several stations share"},
-          {"--serial-start", "N", "the first number of a new ledger, in decimal (default 1)"},
+          {"--serial-start", "N",
+           "the first number of a ledger that has issued none, in decimal; on one\n"
+           "that has, only its next number"},
           {"--serial-width", "16|32", "the number's width in bits (default 16; 32: low word first)"}},
          true,
          runWrite},
@@ -191,9 +193,10 @@ const std::vector<CommandSpec>& commandTable() {
          "'ledger import OLD NEW' converts a text ledger of an older version (OLD, left as it was)\n"
          "into a new SQLite ledger NEW, with every number and its state. 'ledger list LEDGER'\n"
          "shows every number of a ledger (a file or a PostgreSQL URI): its state (issued, used,\n"
-         "failed), board and time. 'ledger init LEDGER' makes a ledger's tables, so a database's\n"
-         "owner can make them before granting the stations' role only the rights it uses.",
-         {},
+         "failed), board and time. 'ledger init LEDGER' makes a new ledger file (write needs one),\n"
+         "finishes one whose making was cut short, or makes a database's tables, so its owner can\n"
+         "make them before granting the stations' role only the rights it uses.",
+         {{"--serial-start", "N", "with init: the first number the ledger issues, in decimal (default 1)"}},
          true,
          runLedger,
          false,

@@ -50,6 +50,11 @@ unsigned serialWidth(const ParsedArgs& args) { return args.value("--serial-width
 
 std::uint64_t maxSerial(const ParsedArgs& args) { return serialWidth(args) == 32 ? 0xFFFFFFFFull : 0xFFFFull; }
 
+std::optional<std::uint64_t> serialStart(const ParsedArgs& args) {
+    const auto text = args.value("--serial-start");
+    return text ? parseDecimal(*text, maxSerial(args)) : std::nullopt;
+}
+
 void printDocument(const GangJob& job, const ParsedArgs& args, const LineOutcome& line, int exitStatus) {
     std::vector<nlohmann::ordered_json> boards;
     for (const BoardRecord& b : line.boards) boards.push_back(boardJson(b, job.program));
@@ -126,15 +131,14 @@ int runGang(const GangJob& job, const ParsedArgs& args) {
     const auto ledgerPath = args.value("--serial-ledger");
     const auto tracePath = args.value("--trace");
     std::string error;
-    std::unique_ptr<BoardLog> log;
-    if (logPath && !(log = openBoardLog(*logPath, error))) return refuse(args, OutcomeCode::LogFailed, error);
     std::unique_ptr<SerialLedger> ledger;
     if (ledgerPath) {
-        ledger = openSerialLedger(*ledgerPath, true, error);
+        ledger = openSerialLedger(*ledgerPath, LedgerUse::Take, error);
         if (!ledger) return refuse(args, OutcomeCode::LedgerFailed, error);
-        ledger->setRange(parseDecimal(args.value("--serial-start").value_or("1"), maxSerial(args)).value_or(1),
-                         maxSerial(args));
+        ledger->setRange(serialStart(args), maxSerial(args));
     }
+    std::unique_ptr<BoardLog> log;
+    if (logPath && !(log = openBoardLog(*logPath, error))) return refuse(args, OutcomeCode::LogFailed, error);
     SteadyClock clock;
     std::unique_ptr<InterruptibleTrace> trace;
     if (tracePath && !(trace = InterruptibleTrace::open(*tracePath, clock, error)))

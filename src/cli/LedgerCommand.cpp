@@ -35,16 +35,23 @@ int importLedger(const ParsedArgs& args, const std::string& from, const std::str
 
 // Makes a ledger's tables, so a database's owner can make them before
 // granting stations only the rights they use.
+// With --serial-start, also the first number it issues.
 int initLedger(const ParsedArgs& args, const std::string& where) {
+    std::optional<std::uint64_t> start;
+    if (const auto text = args.value("--serial-start")) {
+        start = parseDecimal(*text, 0xFFFFFFFFull);
+        if (!start) return usageError(args, "--serial-start takes a decimal number up to 4294967295, not '" + *text + "'");
+    }
     std::string error;
-    if (!openSerialLedger(where, true, error)) return refuse(args, OutcomeCode::LedgerFailed, error);
-    printDone(args, "the ledger is ready");
+    const auto ledger = openSerialLedger(where, LedgerUse::Init, error);
+    if (!ledger || (start && !ledger->startAt(*start, error))) return refuse(args, OutcomeCode::LedgerFailed, error);
+    printDone(args, start ? "the ledger is ready: its next number is " + std::to_string(*start) : "the ledger is ready");
     return 0;
 }
 
 int listLedger(const ParsedArgs& args, const std::string& path) {
     std::string error;
-    const auto ledger = openSerialLedger(path, false, error);
+    const auto ledger = openSerialLedger(path, LedgerUse::Read, error);
     const auto entries = ledger ? ledger->list(error) : std::nullopt;
     if (!entries) return refuse(args, OutcomeCode::LedgerFailed, error);
     if (args.json()) {
@@ -74,6 +81,8 @@ int listLedger(const ParsedArgs& args, const std::string& path) {
 }  // namespace
 
 int runLedger(const ParsedArgs& args) {
+    if (args.value("--serial-start") && args.file != "init")
+        return usageError(args, "--serial-start is for 'ledger init'");
     if (args.file == "import" && args.more.size() == 2) return importLedger(args, args.more[0], args.more[1]);
     if (args.file == "list" && args.more.size() == 1) return listLedger(args, args.more[0]);
     if (args.file == "init" && args.more.size() == 1) return initLedger(args, args.more[0]);

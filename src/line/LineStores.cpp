@@ -8,6 +8,7 @@
 #include "line/PgBoardLog.h"
 #include "line/PgSerialLedger.h"
 #include "line/SqliteSerialLedger.h"
+#include "line/TextLedger.h"
 #endif
 
 namespace cvl {
@@ -17,16 +18,16 @@ bool isDatabaseUri(const std::string& text) {
 }
 
 #if defined(CORVEXLINK_LINE_DATABASES)
-std::unique_ptr<SerialLedger> openSerialLedger(const std::string& where, bool create, std::string& error) {
-    if (isDatabaseUri(where)) return PgSerialLedger::open(where, create, error);
-    return create ? SqliteSerialLedger::open(where, error) : SqliteSerialLedger::openExisting(where, error);
+std::unique_ptr<SerialLedger> openSerialLedger(const std::string& where, LedgerUse use, std::string& error) {
+    if (isDatabaseUri(where)) return PgSerialLedger::open(where, use != LedgerUse::Read, error);
+    return SqliteSerialLedger::open(where, use, error);
 }
 
 std::optional<std::size_t> importTextLedger(const std::string& from, const std::string& to, std::string& error) {
     const auto old = readTextLedger(from, error);
     if (!old) return std::nullopt;
     if (fileExists(to)) return error = to + ": exists already: give a new file", std::nullopt;
-    const auto ledger = SqliteSerialLedger::open(to, error);
+    const auto ledger = SqliteSerialLedger::open(to, LedgerUse::Init, error);
     if (!ledger || !ledger->add(old->entries, old->next, error)) {
         std::remove(to.c_str());
         return std::nullopt;
@@ -36,7 +37,7 @@ std::optional<std::size_t> importTextLedger(const std::string& from, const std::
 #else
 const char* const kNoLedgers = "this build keeps no serial-number ledger (built without SQLite and PostgreSQL)";
 
-std::unique_ptr<SerialLedger> openSerialLedger(const std::string&, bool, std::string& error) {
+std::unique_ptr<SerialLedger> openSerialLedger(const std::string&, LedgerUse, std::string& error) {
     error = kNoLedgers;
     return nullptr;
 }

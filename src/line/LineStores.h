@@ -15,10 +15,10 @@ namespace cvl {
 // Whether text names a PostgreSQL database rather than a file.
 bool isDatabaseUri(const std::string& text);
 
-// A ledger, made when missing (create: a SQLite file, or a database's
-// tables) or only one that exists (for reading it); nothing, with error
-// set, when it cannot be had.
-std::unique_ptr<SerialLedger> openSerialLedger(const std::string& where, bool create, std::string& error);
+// A ledger for its use: a SQLite file (made only by Init) or a database
+// (its tables made when missing, but for Read); nothing, with error set,
+// when it cannot be had.
+std::unique_ptr<SerialLedger> openSerialLedger(const std::string& where, LedgerUse use, std::string& error);
 // A board log: a file of JSON lines, or a database's board_log table.
 std::unique_ptr<BoardLog> openBoardLog(const std::string& where, std::string& error);
 // Converts a text ledger of an older version (from, left as it was) into a

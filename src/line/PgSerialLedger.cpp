@@ -30,8 +30,8 @@ std::optional<std::vector<std::uint64_t>> PgSerialLedger::take(const std::vector
         numbers.clear();
         PgSession& db = *session_;
         // The series' row, locked until the commit: the next station waits here.
-        if (!db.run("INSERT INTO serial_series (series, next_number) VALUES ($1, $2) ON CONFLICT DO NOTHING",
-                    {series, std::to_string(start_)}, e))
+        if (!db.run("INSERT INTO serial_series (series, next_number) VALUES ($1, 0) ON CONFLICT DO NOTHING",
+                    {series}, e))
             return false;
         const auto locked =
             db.run("SELECT next_number::text FROM serial_series WHERE series = $1 FOR UPDATE", {series}, e);
@@ -39,8 +39,11 @@ std::optional<std::vector<std::uint64_t>> PgSerialLedger::take(const std::vector
                                  ? db.run("SELECT max(number)::text FROM serial_numbers WHERE series = $1", {series}, e)
                                  : std::nullopt;
         if (!highest || locked->empty()) return false;
-        std::uint64_t next = std::max(start_, toNumber(locked->front()[0]));
-        if (highest->front()[0]) next = std::max(next, toNumber(highest->front()[0]) + 1);
+        const PgSession::Value& top = highest->front()[0];
+        const auto first =
+            firstNumber(top ? std::optional(toNumber(top)) : std::nullopt, toNumber(locked->front()[0]), e);
+        if (!first) return false;
+        std::uint64_t next = *first;
         if (!fits(next, pods.size())) {
             e = "the serial numbers would pass " + std::to_string(max_);
             return false;
@@ -57,6 +60,7 @@ std::optional<std::vector<std::uint64_t>> PgSerialLedger::take(const std::vector
             .has_value();
     };
     if (!session_->transaction(body, error)) return std::nullopt;
+    start_.reset();
     return numbers;
 }
 
@@ -74,6 +78,32 @@ bool PgSerialLedger::record(const std::vector<SerialIssue>& outcomes, std::strin
     if (session_->transaction(body, error)) return true;
     session_->spool(lines, error);
     return false;
+}
+
+bool PgSerialLedger::startAt(std::uint64_t first, std::string& error) {
+    const std::string series = kLedgerSeries;
+    return session_->transaction(
+        [&](std::string& e) {
+            PgSession& db = *session_;
+            if (!db.run("INSERT INTO serial_series (series, next_number) VALUES ($1, 0) ON CONFLICT DO NOTHING",
+                        {series}, e))
+                return false;
+            const auto locked =
+                db.run("SELECT next_number::text FROM serial_series WHERE series = $1 FOR UPDATE", {series}, e);
+            const auto highest =
+                locked ? db.run("SELECT max(number)::text FROM serial_numbers WHERE series = $1", {series}, e)
+                       : std::nullopt;
+            if (!highest || locked->empty()) return false;
+            const PgSession::Value& top = highest->front()[0];
+            start_ = first;
+            const auto next =
+                firstNumber(top ? std::optional(toNumber(top)) : std::nullopt, toNumber(locked->front()[0]), e);
+            start_.reset();
+            return next && db.run("UPDATE serial_series SET next_number = $2 WHERE series = $1",
+                                  {series, std::to_string(first)}, e)
+                               .has_value();
+        },
+        error);
 }
 
 std::optional<std::vector<LedgerEntry>> PgSerialLedger::list(std::string& error) {

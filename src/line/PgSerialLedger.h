@@ -20,6 +20,7 @@ public:
     std::optional<std::vector<std::uint64_t>> take(const std::vector<std::string>& pods, std::string& error) override;
     bool record(const std::vector<SerialIssue>& outcomes, std::string& error) override;
     std::optional<std::vector<LedgerEntry>> list(std::string& error) override;
+    bool startAt(std::uint64_t first, std::string& error) override;
 
 private:
     explicit PgSerialLedger(std::unique_ptr<PgSession> session) : session_(std::move(session)) {}

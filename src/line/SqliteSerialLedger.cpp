@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <map>
-#include <sstream>
+#include <random>
 
 #include "common/Clock.h"
+#include "line/TextLedger.h"
 #include "platform/Files.h"
 
 namespace cvl {
@@ -19,7 +19,8 @@ namespace {
 
 constexpr const char* kSchemaVersion = "1";
 constexpr int kBusyTimeoutMs = 10000;
-const char* const kTextHeading = "# Corvexlink serial numbers";
+// A file no bigger than this that holds only zeros was left by a creation cut short.
+constexpr std::uint64_t kMaxHalfMadeBytes = 65536;
 
 // One prepared statement, finalised when it goes out of scope.
 class Statement {
@@ -80,109 +81,216 @@ std::string firstBytes(const std::string& path, std::size_t n) {
     return head;
 }
 
+unsigned randomTag() {
+    std::random_device random;
+    return random();
+}
+
+// What a SQLite result code means to the user who named the ledger.
+const char* cause(int code) {
+    switch (code & 0xFF) {
+        case SQLITE_FULL:
+            return "the disk is full";
+        case SQLITE_READONLY:
+            return "read-only: the file or its folder cannot be written";
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return "busy: another program holds it locked";
+        case SQLITE_CORRUPT:
+        case SQLITE_NOTADB:
+            return "damaged";
+        case SQLITE_CANTOPEN:
+            return "cannot be opened (a missing or unwritable folder?)";
+        case SQLITE_PERM:
+        case SQLITE_AUTH:
+            return "access denied";
+        case SQLITE_IOERR:
+            return "an input/output error";
+        case SQLITE_NOMEM:
+            return "out of memory";
+        default:
+            return nullptr;
+    }
+}
+
 }  // namespace
+
+std::optional<std::string> unsafeLedgerFiles(const std::string& given, const std::string& path) {
+    // Whoever may write the folder may plant a -wal file that SQLite would
+    // take as the ledger's own: a ledger lives where only its owner writes.
+    const std::string folder = folderOf(path);
+    if (fileFacts(folder).othersWrite) {
+        return given + ": its folder " + folder +
+               " may be written by other users, who could rewrite the ledger: keep it in a folder of your own";
+    }
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+        if (fileFacts(path + suffix).othersOwn) {
+            return given + ": " + path + suffix + " belongs to another user: the ledger is not used";
+        }
+    }
+    return std::nullopt;
+}
 
 SqliteSerialLedger::~SqliteSerialLedger() { sqlite3_close(db_); }
 
+std::string SqliteSerialLedger::failure(int code) const {
+    const char* why = cause(code);
+    const std::string detail = db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(code);
+    if (why == nullptr) return given_ + ": " + detail;
+    return given_ + ": " + why + " (" + detail + ")";
+}
+
 bool SqliteSerialLedger::exec(const char* sql, std::string& error) {
     char* message = nullptr;
-    if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
-    error = path_ + ": " + (message != nullptr ? message : sqlite3_errmsg(db_));
+    const int r = sqlite3_exec(db_, sql, nullptr, nullptr, &message);
     sqlite3_free(message);
+    if (r == SQLITE_OK) return true;
+    error = failure(sqlite3_extended_errcode(db_));
     return false;
 }
 
-std::unique_ptr<SqliteSerialLedger> SqliteSerialLedger::open(const std::string& path, std::string& error) {
-    return openLedger(path, true, error);
-}
-
-std::unique_ptr<SqliteSerialLedger> SqliteSerialLedger::openExisting(const std::string& path, std::string& error) {
-    return openLedger(path, false, error);
-}
-
-std::unique_ptr<SqliteSerialLedger> SqliteSerialLedger::openLedger(const std::string& given, bool create,
-                                                                   std::string& error) {
+std::unique_ptr<SqliteSerialLedger> SqliteSerialLedger::open(const std::string& given, LedgerUse use,
+                                                              std::string& error) {
     // The real file: its journal is named after the name it is opened by.
     const std::string path = realPath(given);
+    if (const auto unsafe = unsafeLedgerFiles(given, path)) return error = *unsafe, nullptr;
     const FileFacts facts = fileFacts(path);
-    const bool exists = facts.exists;
-    if (!exists && !create) return error = given + ": no such ledger", nullptr;
-    if (exists) {
-        if (!facts.regular) return error = given + ": not a regular file", nullptr;
-        if (facts.names > 1) {
-            return error = given + ": the ledger has more than one name (a hard link): use one file of one name",
+    if (!facts.exists) {
+        if (use != LedgerUse::Init) {
+            return error = given + ": no such ledger: make one with 'corvexlink-cli ledger init " + given + "'",
                    nullptr;
         }
-        if (!facts.readWrite) {
-            return error = given + ": cannot be read and written", nullptr;
-        }
-        const std::string head = firstBytes(path, 32);
-        if (head.rfind(kTextHeading, 0) == 0) {
+        return makeLedger(given, path, false, error) ? openMade(given, path, use, error) : nullptr;
+    }
+    if (!facts.regular) return error = given + ": not a regular file", nullptr;
+    if (facts.names > 1) {
+        return error = given + ": the ledger has more than one name (a hard link): use one file of one name", nullptr;
+    }
+    if (use != LedgerUse::Read && !facts.readWrite) return error = given + ": cannot be read and written", nullptr;
+    const std::string head = firstBytes(path, 32);
+    if (head.rfind(kTextLedgerHeading, 0) == 0) {
+        return error = given + ": a text ledger of an older version: convert it with 'corvexlink-cli ledger import " +
+                       given + " NEW.db' and give NEW.db",
+               nullptr;
+    }
+    const Completeness made = completeness(given, path, head, error);
+    if (made == Completeness::Unknown) return nullptr;
+    if (made == Completeness::Foreign) return error = given + ": not a serial-number ledger", nullptr;
+    if (made == Completeness::Half) {
+        if (use != LedgerUse::Init) {
             return error = given +
-                           ": a text ledger of an older version: convert it with 'corvexlink-cli ledger import " +
-                           given + " NEW.db' and give NEW.db",
+                           ": a ledger whose making was cut short (it holds no numbers): 'corvexlink-cli ledger "
+                           "init " +
+                           given + "' finishes it",
                    nullptr;
         }
-        if (head.size() < 16 || std::memcmp(head.data(), "SQLite format 3", 16) != 0) {
-            return error = given + ": not a serial-number ledger", nullptr;
-        }
+        if (!makeLedger(given, path, true, error)) return nullptr;
     }
+    return openMade(given, path, use, error);
+}
+
+std::unique_ptr<SqliteSerialLedger> SqliteSerialLedger::openMade(const std::string& given, const std::string& path,
+                                                                  LedgerUse use, std::string& error) {
     sqlite3* db = nullptr;
-    const int flags = SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE) | SQLITE_OPEN_FULLMUTEX;
-    if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
-        error = given + ": " + (db != nullptr ? sqlite3_errmsg(db) : "cannot be opened");
-        sqlite3_close(db);
-        return nullptr;
-    }
-    std::unique_ptr<SqliteSerialLedger> ledger(new SqliteSerialLedger(db, path));
+    const int flags = (use == LedgerUse::Read ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_FULLMUTEX;
+    const int opened = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+    std::unique_ptr<SqliteSerialLedger> ledger(new SqliteSerialLedger(db, path, given));
+    if (opened != SQLITE_OK) return error = ledger->failure(opened), nullptr;
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    if (exists) {
-        // Ours only when it says so; another database is left as it was.
+    // Ours only when it says so; another database is left as it was.
+    std::string schema;
+    {
         Statement version(db, "SELECT value FROM corvexlink_ledger WHERE key = 'schema_version'");
-        if (!version.ok() || version.step() != SQLITE_ROW)
-            return error = given + ": not a serial-number ledger", nullptr;
-        if (version.text(0) != kSchemaVersion) {
-            return error = given + ": a ledger of schema " + version.text(0) + ", not " + kSchemaVersion, nullptr;
-        }
+        const int step = version.ok() ? version.step() : sqlite3_extended_errcode(db);
+        if (step == SQLITE_DONE) return error = given + ": not a serial-number ledger (no schema version)", nullptr;
+        if (step != SQLITE_ROW) return error = ledger->failure(step), nullptr;
+        schema = version.text(0);
     }
+    if (schema != kSchemaVersion) return error = given + ": a ledger of schema " + schema + ", not " + kSchemaVersion, nullptr;
+    if (use == LedgerUse::Read) return ledger;
     if (!ledger->exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;", error)) return nullptr;
-    if (!exists) {
-        bool begun = false;
-        Transaction t(db, begun);
-        const bool made =
-            begun &&
-            ledger->exec(
-                "CREATE TABLE IF NOT EXISTS corvexlink_ledger (key TEXT PRIMARY KEY, value TEXT NOT NULL);"
-                "INSERT OR IGNORE INTO corvexlink_ledger VALUES ('schema_version', '1'), ('next', '0');"
-                "CREATE TABLE IF NOT EXISTS serial_numbers (series TEXT NOT NULL, number INTEGER NOT NULL,"
-                " state TEXT NOT NULL, board TEXT NOT NULL, time TEXT NOT NULL,"
-                " PRIMARY KEY (series, number));",
-                error) &&
-            t.commit();
-        if (!made) {
-            if (error.empty()) error = given + ": " + sqlite3_errmsg(db);
-            return nullptr;
-        }
-    }
     return ledger;
+}
+
+SqliteSerialLedger::Completeness SqliteSerialLedger::completeness(const std::string& given, const std::string& path,
+                                                                 const std::string& head, std::string& error) {
+    // What a creation cut short leaves before SQLite wrote its header: nothing, or zeros.
+    if (head.find_first_not_of('\0') == std::string::npos && fileFacts(path).size <= kMaxHalfMadeBytes)
+        return Completeness::Half;
+    if (head.size() < 16 || std::memcmp(head.data(), "SQLite format 3", 16) != 0) return Completeness::Foreign;
+    sqlite3* db = nullptr;
+    const int opened = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    std::unique_ptr<SqliteSerialLedger> probe(new SqliteSerialLedger(db, path, given));
+    if (opened != SQLITE_OK) return error = probe->failure(opened), Completeness::Unknown;
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    Statement tables(db, "SELECT name FROM sqlite_master WHERE type = 'table'");
+    bool keys = false, numbers = false, others = false;
+    int r = 0;
+    while ((r = tables.step()) == SQLITE_ROW) {
+        const std::string name = tables.text(0);
+        keys = keys || name == "corvexlink_ledger";
+        numbers = numbers || name == "serial_numbers";
+        others = others || (name != "corvexlink_ledger" && name != "serial_numbers");
+    }
+    if (r != SQLITE_DONE) return error = probe->failure(r), Completeness::Unknown;
+    if (others) return Completeness::Foreign;
+    if (keys && numbers) return Completeness::Whole;
+    if (numbers) {
+        Statement count(db, "SELECT count(*) FROM serial_numbers");
+        if (count.step() != SQLITE_ROW || count.integer(0) != 0) return Completeness::Foreign;
+    }
+    return Completeness::Half;
+}
+
+bool SqliteSerialLedger::makeLedger(const std::string& given, const std::string& path, bool replace,
+                                    std::string& error) {
+    // Made whole under a name of its own, then put in place in one step: no
+    // station ever sees a ledger without its tables.
+    const std::string temp = path + ".new-" + std::to_string(randomTag());
+    sqlite3* db = nullptr;
+    const int opened =
+        sqlite3_open_v2(temp.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXCLUSIVE, nullptr);
+    std::unique_ptr<SqliteSerialLedger> fresh(new SqliteSerialLedger(db, temp, given));
+    bool made = opened == SQLITE_OK;
+    if (!made) error = fresh->failure(opened);
+    made = made &&
+           fresh->exec("PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL; BEGIN;"
+                       "CREATE TABLE corvexlink_ledger (key TEXT PRIMARY KEY, value TEXT NOT NULL);"
+                       "INSERT INTO corvexlink_ledger VALUES ('schema_version', '1'), ('next', '0');"
+                       "CREATE TABLE serial_numbers (series TEXT NOT NULL, number INTEGER NOT NULL,"
+                       " state TEXT NOT NULL, board TEXT NOT NULL, time TEXT NOT NULL,"
+                       " PRIMARY KEY (series, number));"
+                       "COMMIT;",
+                       error);
+    fresh.reset();  // closed before it moves
+    bool exists = false;
+    std::string moveError;
+    if (made && moveFile(temp, path, replace, exists, moveError)) return true;
+    removeFile(temp);
+    removeFile(temp + "-journal");
+    if (exists) return true;  // another station made it meanwhile: that one is used
+    if (made) error = given + ": cannot be made: " + moveError;
+    return false;
 }
 
 std::optional<std::vector<std::uint64_t>> SqliteSerialLedger::take(const std::vector<std::string>& pods,
                                                                    std::string& error) {
     bool begun = false;
     Transaction t(db_, begun);
-    if (!begun) return error = path_ + ": " + sqlite3_errmsg(db_), std::nullopt;
+    if (!begun) return error = failure(sqlite3_extended_errcode(db_)), std::nullopt;
     Statement highest(db_, "SELECT max(number) FROM serial_numbers WHERE series = ?1");
     highest.bind(1, std::string(kLedgerSeries));
     Statement floor(db_, "SELECT value FROM corvexlink_ledger WHERE key = 'next'");
     if (highest.step() != SQLITE_ROW || floor.step() != SQLITE_ROW)
-        return error = path_ + ": " + sqlite3_errmsg(db_), std::nullopt;
-    std::uint64_t next = start_;
-    if (!highest.isNull(0)) next = std::max<std::uint64_t>(next, static_cast<std::uint64_t>(highest.integer(0)) + 1);
-    std::uint64_t stored = 0;
+        return error = failure(sqlite3_extended_errcode(db_)), std::nullopt;
+    std::uint64_t floorValue = 0;
     const std::string floorText = floor.text(0);
-    std::from_chars(floorText.data(), floorText.data() + floorText.size(), stored);
-    next = std::max(next, stored);
+    std::from_chars(floorText.data(), floorText.data() + floorText.size(), floorValue);
+    const auto first = firstNumber(
+        highest.isNull(0) ? std::nullopt : std::optional(static_cast<std::uint64_t>(highest.integer(0))), floorValue,
+        error);
+    if (!first) return std::nullopt;
+    std::uint64_t next = *first;
     const std::uint64_t count = pods.size();
     // Checked without overflow: next + count - 1 <= max.
     if (!fits(next, count)) {
@@ -195,20 +303,21 @@ std::optional<std::vector<std::uint64_t>> SqliteSerialLedger::take(const std::ve
     std::vector<std::uint64_t> numbers;
     for (const std::string& pod : pods) {
         insert.bind(1, std::string(kLedgerSeries)).bind(2, static_cast<std::int64_t>(next)).bind(3, pod).bind(4, now);
-        if (insert.step() != SQLITE_DONE) return error = path_ + ": " + sqlite3_errmsg(db_), std::nullopt;
+        if (insert.step() != SQLITE_DONE) return error = failure(sqlite3_extended_errcode(db_)), std::nullopt;
         insert.reset();
         numbers.push_back(next++);
     }
     Statement advance(db_, "UPDATE corvexlink_ledger SET value = ?1 WHERE key = 'next'");
     advance.bind(1, std::to_string(next));
-    if (advance.step() != SQLITE_DONE || !t.commit()) return error = path_ + ": " + sqlite3_errmsg(db_), std::nullopt;
+    if (advance.step() != SQLITE_DONE || !t.commit()) return error = failure(sqlite3_extended_errcode(db_)), std::nullopt;
+    start_.reset();
     return numbers;
 }
 
 bool SqliteSerialLedger::record(const std::vector<SerialIssue>& outcomes, std::string& error) {
     bool begun = false;
     Transaction t(db_, begun);
-    if (!begun) return error = path_ + ": " + sqlite3_errmsg(db_), false;
+    if (!begun) return error = failure(sqlite3_extended_errcode(db_)), false;
     const std::string now = utcTimestamp();
     Statement update(db_, "UPDATE serial_numbers SET state = ?1, time = ?2 WHERE series = ?3 AND number = ?4");
     for (const SerialIssue& o : outcomes) {
@@ -216,10 +325,10 @@ bool SqliteSerialLedger::record(const std::vector<SerialIssue>& outcomes, std::s
             .bind(2, now)
             .bind(3, std::string(kLedgerSeries))
             .bind(4, static_cast<std::int64_t>(o.number));
-        if (update.step() != SQLITE_DONE) return error = path_ + ": " + sqlite3_errmsg(db_), false;
+        if (update.step() != SQLITE_DONE) return error = failure(sqlite3_extended_errcode(db_)), false;
         update.reset();
     }
-    if (!t.commit()) return error = path_ + ": " + sqlite3_errmsg(db_), false;
+    if (!t.commit()) return error = failure(sqlite3_extended_errcode(db_)), false;
     return true;
 }
 
@@ -231,14 +340,38 @@ std::optional<std::vector<LedgerEntry>> SqliteSerialLedger::list(std::string& er
     while ((r = all.step()) == SQLITE_ROW) {
         entries.push_back({static_cast<std::uint64_t>(all.integer(0)), all.text(1), all.text(2), all.text(3)});
     }
-    if (r != SQLITE_DONE) return error = path_ + ": " + sqlite3_errmsg(db_), std::nullopt;
+    if (r != SQLITE_DONE) return error = failure(sqlite3_extended_errcode(db_)), std::nullopt;
     return entries;
+}
+
+bool SqliteSerialLedger::startAt(std::uint64_t first, std::string& error) {
+    bool begun = false;
+    Transaction t(db_, begun);
+    if (!begun) return error = failure(sqlite3_extended_errcode(db_)), false;
+    Statement highest(db_, "SELECT max(number) FROM serial_numbers WHERE series = ?1");
+    highest.bind(1, std::string(kLedgerSeries));
+    Statement floor(db_, "SELECT value FROM corvexlink_ledger WHERE key = 'next'");
+    if (highest.step() != SQLITE_ROW || floor.step() != SQLITE_ROW)
+        return error = failure(sqlite3_extended_errcode(db_)), false;
+    std::uint64_t floorValue = 0;
+    const std::string floorText = floor.text(0);
+    std::from_chars(floorText.data(), floorText.data() + floorText.size(), floorValue);
+    start_ = first;
+    const auto next = firstNumber(
+        highest.isNull(0) ? std::nullopt : std::optional(static_cast<std::uint64_t>(highest.integer(0))), floorValue,
+        error);
+    start_.reset();
+    if (!next) return false;
+    Statement advance(db_, "UPDATE corvexlink_ledger SET value = ?1 WHERE key = 'next'");
+    advance.bind(1, std::to_string(first));
+    if (advance.step() != SQLITE_DONE || !t.commit()) return error = failure(sqlite3_extended_errcode(db_)), false;
+    return true;
 }
 
 bool SqliteSerialLedger::add(const std::vector<LedgerEntry>& entries, std::uint64_t next, std::string& error) {
     bool begun = false;
     Transaction t(db_, begun);
-    if (!begun) return error = path_ + ": " + sqlite3_errmsg(db_), false;
+    if (!begun) return error = failure(sqlite3_extended_errcode(db_)), false;
     Statement insert(db_,
                      "INSERT INTO serial_numbers (series, number, state, board, time) VALUES (?1, ?2, ?3, ?4, ?5)");
     for (const LedgerEntry& e : entries) {
@@ -247,52 +380,13 @@ bool SqliteSerialLedger::add(const std::vector<LedgerEntry>& entries, std::uint6
             .bind(3, e.state)
             .bind(4, e.board)
             .bind(5, e.time);
-        if (insert.step() != SQLITE_DONE) return error = path_ + ": " + sqlite3_errmsg(db_), false;
+        if (insert.step() != SQLITE_DONE) return error = failure(sqlite3_extended_errcode(db_)), false;
         insert.reset();
     }
     Statement advance(db_, "UPDATE corvexlink_ledger SET value = ?1 WHERE key = 'next'");
     advance.bind(1, std::to_string(next));
-    if (advance.step() != SQLITE_DONE || !t.commit()) return error = path_ + ": " + sqlite3_errmsg(db_), false;
+    if (advance.step() != SQLITE_DONE || !t.commit()) return error = failure(sqlite3_extended_errcode(db_)), false;
     return true;
-}
-
-std::optional<TextLedger> readTextLedger(const std::string& path, std::string& error) {
-    std::ifstream in(nativePath(path));
-    if (!in) return error = path + ": cannot be read", std::nullopt;
-    std::string line;
-    if (!std::getline(in, line) || line.rfind(kTextHeading, 0) != 0) {
-        return error = path + ": not a text ledger of Corvexlink", std::nullopt;
-    }
-    TextLedger ledger;
-    bool haveNext = false;
-    std::map<std::uint64_t, LedgerEntry> numbers;
-    std::uint64_t lineNumber = 1;
-    while (std::getline(in, line)) {
-        ++lineNumber;
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream words(line);
-        std::string first, pod, time, outcome;
-        words >> first;
-        std::uint64_t n = 0;
-        if (first == "next") {
-            std::string value;
-            words >> value;
-            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
-            if (ec != std::errc{} || end != value.data() + value.size()) break;
-            ledger.next = n;
-            haveNext = true;
-            continue;
-        }
-        words >> pod >> time >> outcome;
-        const auto [end, ec] = std::from_chars(first.data(), first.data() + first.size(), n);
-        if (ec != std::errc{} || end != first.data() + first.size() || outcome.empty()) {
-            return error = path + ": line " + std::to_string(lineNumber) + " is damaged", std::nullopt;
-        }
-        numbers[n] = {n, ledgerState(outcome), pod == "-" ? "" : pod, time};
-    }
-    if (!haveNext) return error = path + ": no next-number line", std::nullopt;
-    for (auto& [n, entry] : numbers) ledger.entries.push_back(std::move(entry));
-    return ledger;
 }
 
 }  // namespace cvl

@@ -23,39 +23,49 @@ public:
     SqliteSerialLedger(const SqliteSerialLedger&) = delete;
     SqliteSerialLedger& operator=(const SqliteSerialLedger&) = delete;
 
-    // Opens the ledger at path, created when missing. Nothing, with error set
-    // and the file untouched, when it is not a ledger of ours (another SQLite
-    // database, a text file, an old text ledger: the message names the command
-    // that converts it), cannot be read or written, or has a second name (a hard
-    // link would give it a second journal). A symbolic link is followed to the
-    // real file, whose name the journal takes.
-    static std::unique_ptr<SqliteSerialLedger> open(const std::string& path, std::string& error);
-    // Only opens a ledger that exists (for reading it).
-    static std::unique_ptr<SqliteSerialLedger> openExisting(const std::string& path, std::string& error);
+    // Opens the ledger at path for use. Nothing, with error set and the file
+    // untouched, when it is missing (only Init makes one), not a ledger of
+    // ours (another SQLite database, a text file, an old text ledger: the
+    // message names the command that converts it), cannot be read or written,
+    // has a second name (a hard link would give it a second journal), or lies
+    // where another user could rewrite it. Init makes a missing ledger in one
+    // step, and finishes one whose making was cut short (it holds no numbers).
+    // A symbolic link is followed to the real file, whose name the journal
+    // takes. Every failure names its cause: disk full, read-only, busy, damaged.
+    static std::unique_ptr<SqliteSerialLedger> open(const std::string& path, LedgerUse use, std::string& error);
 
     std::optional<std::vector<std::uint64_t>> take(const std::vector<std::string>& pods, std::string& error) override;
     bool record(const std::vector<SerialIssue>& outcomes, std::string& error) override;
 
     std::optional<std::vector<LedgerEntry>> list(std::string& error) override;
+    bool startAt(std::uint64_t first, std::string& error) override;
     // Adds numbers as another ledger kept them, and the number the next one
     // may not be below (a conversion).
     bool add(const std::vector<LedgerEntry>& entries, std::uint64_t next, std::string& error);
 
 private:
-    SqliteSerialLedger(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
-    static std::unique_ptr<SqliteSerialLedger> openLedger(const std::string& path, bool create, std::string& error);
+    enum class Completeness { Whole, Half, Foreign, Unknown };
+
+    SqliteSerialLedger(sqlite3* db, std::string path, std::string given)
+        : db_(db), path_(std::move(path)), given_(std::move(given)) {}
+    static std::unique_ptr<SqliteSerialLedger> openMade(const std::string& given, const std::string& path,
+                                                        LedgerUse use, std::string& error);
+    static Completeness completeness(const std::string& given, const std::string& path, const std::string& head,
+                                     std::string& error);
+    static bool makeLedger(const std::string& given, const std::string& path, bool replace, std::string& error);
     bool exec(const char* sql, std::string& error);
+    // The message for a failed SQLite call: the ledger's name, the cause in
+    // plain words, SQLite's own text.
+    std::string failure(int code) const;
 
     sqlite3* db_;
     std::string path_;
+    std::string given_;
 };
 
-// A ledger of the old text format: its next number and every number with its
-// last state; nothing (error set) when the file is not one.
-struct TextLedger {
-    std::uint64_t next = 0;
-    std::vector<LedgerEntry> entries;
-};
-std::optional<TextLedger> readTextLedger(const std::string& path, std::string& error);
+// Why the ledger at path (given by the user) may not be used, if it may not:
+// a folder other users may write, or a file of it (the ledger, its -wal,
+// -shm or -journal) that belongs to another user.
+std::optional<std::string> unsafeLedgerFiles(const std::string& given, const std::string& path);
 
 }  // namespace cvl

@@ -76,6 +76,9 @@ struct FileFacts {
     bool link = false;        // the name itself is a symbolic link or reparse point
     std::uint64_t names = 0;  // hard links to the file
     bool readWrite = false;   // this user may read and write it
+    std::uint64_t size = 0;
+    bool othersOwn = false;   // it belongs to another user (never on Windows, where ACLs decide)
+    bool othersWrite = false; // users other than its owner may write it (group or world)
 };
 // What path names, not following a link at its end.
 FileFacts fileFacts(const std::string& path);
@@ -83,6 +86,14 @@ FileFacts fileFacts(const std::string& path);
 bool fileExists(const std::string& path);
 // The real path with every link resolved; path itself when it cannot be.
 std::string realPath(const std::string& path);
+// Moves the file from over to: over an existing file when replace is set,
+// else only when nothing is at to (nothing is ever lost: a file that
+// appeared meanwhile stays, and false is returned with exists set).
+bool moveFile(const std::string& from, const std::string& to, bool replace, bool& exists, std::string& error);
+// Removes the file at path, if there is one.
+void removeFile(const std::string& path);
+// The folder holding path ("." for a bare name).
+std::string folderOf(const std::string& path);
 // Makes folder and its missing parents, new ones private; false when it cannot.
 bool makePrivateFolders(const std::string& folder);
 

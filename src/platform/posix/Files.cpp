@@ -69,8 +69,7 @@ bool writeAll(int fd, std::string_view bytes) {
 
 // The folder holding path, synced so that a rename into it survives a power cut.
 void syncFolderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string folder = folderOf(path);
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     ::fsync(fd);
@@ -200,6 +199,10 @@ FileFacts fileFacts(const std::string& path) {
     facts.regular = S_ISREG(st.st_mode);
     facts.names = st.st_nlink;
     facts.readWrite = ::access(path.c_str(), R_OK | W_OK) == 0 && (st.st_mode & 0222) != 0;
+    facts.size = static_cast<std::uint64_t>(st.st_size);
+    facts.othersOwn = st.st_uid != ::geteuid();
+    // A sticky folder still lets others make files in it.
+    facts.othersWrite = (st.st_mode & 0022) != 0;
     return facts;
 }
 
@@ -213,6 +216,29 @@ std::string realPath(const std::string& path) {
     const std::string out = resolved != nullptr ? resolved : path;
     std::free(resolved);
     return out;
+}
+
+bool moveFile(const std::string& from, const std::string& to, bool replace, bool& exists, std::string& error) {
+    exists = false;
+    if (replace) {
+        if (::rename(from.c_str(), to.c_str()) != 0) return error = to + ": " + std::strerror(errno), false;
+    } else {
+        // A hard link is made only where nothing is: the one atomic "create if absent".
+        if (::link(from.c_str(), to.c_str()) != 0) {
+            exists = errno == EEXIST;
+            return error = to + ": " + std::strerror(errno), false;
+        }
+        ::unlink(from.c_str());
+    }
+    syncFolderOf(to);
+    return true;
+}
+
+void removeFile(const std::string& path) { ::unlink(path.c_str()); }
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
 bool makePrivateFolders(const std::string& folder) {

@@ -283,6 +283,7 @@ FileFacts fileFacts(const std::string& path) {
         facts.link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
         facts.regular = !facts.link && isDiskFile(h);
         facts.names = info.nNumberOfLinks;
+        facts.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
         facts.readWrite = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) == 0;
     }
     CloseHandle(h);
@@ -313,6 +314,23 @@ std::string realPath(const std::string& path) {
     name.resize(n);
     if (name.rfind(L"\\\\?\\", 0) == 0) name.erase(0, 4);
     return win32::utf8Text(name);
+}
+
+bool moveFile(const std::string& from, const std::string& to, bool replace, bool& exists, std::string& error) {
+    exists = false;
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (MoveFileExW(wideText(from).c_str(), wideText(to).c_str(), flags)) return true;
+    exists = GetLastError() == ERROR_ALREADY_EXISTS || GetLastError() == ERROR_FILE_EXISTS;
+    error = to + ": " + lastError();
+    return false;
+}
+
+void removeFile(const std::string& path) { DeleteFileW(wideText(path).c_str()); }
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.find_last_of("/\\");
+    if (slash == std::string::npos) return path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) : ".";
+    return slash == 0 || (slash == 2 && path[1] == ':') ? path.substr(0, slash + 1) : path.substr(0, slash);
 }
 
 bool makePrivateFolders(const std::string& folder) {
