@@ -216,34 +216,83 @@ test::Bytes oneSegmentElf(std::uint32_t paddr, std::uint32_t words, std::uint32_
     return file;
 }
 
-// --base means a raw binary whatever its first bytes look like; nothing past
-// the 22-bit C28x address space is taken, from any format.
-TEST_F(ProgramFormats, BaseMeansRawBinaryAndAddressesStayInTheC28xSpace) {
+// A file with a format's signature is that format, damaged or not: it gets
+// that format's refusal with its reason, never the raw-binary path, even with
+// --base; a file with none is a raw binary when given a base.
+TEST_F(ProgramFormats, DamagedFilesAreTheirFormatNeverARawBinary) {
+    std::ifstream f(sample("coff/adc_oku.out"), std::ios::binary);
+    const std::string coff((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    ASSERT_GT(coff.size(), 1000u);
+    const auto cut = [&](std::size_t n) { return test::Bytes(coff.begin(), coff.begin() + static_cast<long>(n)); };
+    test::Bytes unknownVersion = cut(coff.size());
+    unknownVersion[0] = 0xC3;
+    struct Case {
+        const char* name;
+        test::Bytes bytes;
+        const char* reason;
+    };
+    const std::vector<Case> damaged = {
+        {"empty.out", {}, "the file is empty"},
+        {"header.out", cut(21), "file header is cut short (21 of 22 bytes)"},
+        {"optional.out", cut(30), "optional header is cut short"},
+        {"sections.out", cut(60), "symbol table runs past the end"},
+        {"strings.out", cut(coff.size() - 10), "string table"},
+        {"version.out", unknownVersion, "version ID 0x00C3"},
+    };
     ReadOptions at;
     at.binaryBase = 0x8000;
-    for (const std::string& head : {std::string(":1"),
-                                    std::string("\x7F"
-                                                "ELF"),
-                                    std::string("\xC2\x00")}) {
+    for (const Case& c : damaged) {
+        const std::string path = test::writeTempFile(c.name, c.bytes);
+        for (const ReadOptions& options : {ReadOptions{}, at, ReadOptions{std::nullopt, true}}) {
+            EXPECT_EQ(load(path, kAnyDevice, options), OutcomeCode::NotCoff) << c.name;
+            EXPECT_NE(status.last().text.find(c.reason), std::string::npos) << c.name << ": " << status.last().text;
+        }
+    }
+    test::Bytes elf = {0x7F, 'E', 'L', 'F'};
+    elf.resize(64, 0x5A);
+    EXPECT_NE(load(test::writeTempFile("damaged.elf", elf), kAnyDevice, at), OutcomeCode::Ok);
+    EXPECT_NE(image.format, ProgramFormat::Binary);
+
+    // No signature: a raw binary with a base, asked for its base without one.
+    for (const std::string& head : {std::string(":1"), std::string("\x48\x00")}) {
         test::Bytes bytes(head.begin(), head.end());
         bytes.resize(64, 0x5A);
-        EXPECT_EQ(load(test::writeTempFile("looks-like.bin", bytes), kAnyDevice, at), OutcomeCode::Ok) << head;
+        const std::string path = test::writeTempFile("plain.dat", bytes);
+        EXPECT_EQ(load(path, kAnyDevice, at), OutcomeCode::Ok) << head;
         EXPECT_EQ(image.format, ProgramFormat::Binary);
         EXPECT_EQ(words().size(), 32u);
+        EXPECT_EQ(load(path, kAnyDevice, ReadOptions{std::nullopt, true}), OutcomeCode::BinaryNeedsBase);
     }
     EXPECT_EQ(load(sample("coff/adc_oku.out"), kAnyDevice, at), OutcomeCode::BaseNotForProgram);
+}
 
-    at.binaryBase = 0x3FFFF0;
+// The data space is 32 bits wide: a block far above the program bus (a CLA
+// table at 0x01001070) is taken without a device and written to Intel HEX
+// with extended addresses; only a block past the last 32-bit address is refused.
+TEST_F(ProgramFormats, AddressesHave32Bits) {
+    const std::string high = test::writeTempFile("cla.elf", oneSegmentElf(0x01001070, 32, 64));
+    ASSERT_EQ(load(high, kAnyDevice), OutcomeCode::Ok) << status.last().text;
+    EXPECT_EQ(words().begin()->first, 0x01001070u);
+    EXPECT_NE(load(high, McuType::F28335), OutcomeCode::Ok) << "a device's memory map decides";
+    ReadOptions at;
+    at.binaryBase = 0xFFFFFFF0;
     EXPECT_EQ(load(test::writeTempFile("past.bin", test::Bytes(64, 1)), kAnyDevice, at),
               OutcomeCode::OutsideAddressSpace);
-    EXPECT_EQ(load(test::writeTempFile("past.elf", oneSegmentElf(0x3FFFF0, 32, 64)), kAnyDevice),
-              OutcomeCode::OutsideAddressSpace);
-    EXPECT_NE(status.last().text.find("outside the C28x address space"), std::string::npos) << status.last().text;
-    EXPECT_EQ(load(test::writeTempFile("fits.elf", oneSegmentElf(0x3FFFE0, 32, 64)), kAnyDevice), OutcomeCode::Ok);
-    EXPECT_EQ(load(test::writeTempFile("filesz.elf", oneSegmentElf(0x8000, 32, 16)), kAnyDevice),
-              OutcomeCode::ElfDamaged);
-    EXPECT_NE(status.last().text.find("64 bytes of file data for 16 bytes of memory"), std::string::npos)
-        << status.last().text;
+    EXPECT_NE(status.last().text.find("runs past the end"), std::string::npos) << status.last().text;
+    at.binaryBase = 0xFFFFFFE0;
+    ASSERT_EQ(load(test::writeTempFile("top.bin", test::Bytes(64, 1)), kAnyDevice, at), OutcomeCode::Ok);
+
+    const fs::path out = fs::temp_directory_path() / ("corvexlink-cla-" + std::to_string(::getpid()) + ".hex");
+    const auto converted = test::runCommand(std::string(CORVEXLINK_CLI_PATH) + " convert --device none --to hex -o " +
+                                            out.string() + " " + high + " 2>&1");
+    ASSERT_EQ(converted.status, 0) << converted.out;
+    std::ifstream hex(out);
+    const std::string text((std::istreambuf_iterator<char>(hex)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text.rfind(":020000040100F9\n", 0), 0u) << text.substr(0, 40);
+    ASSERT_EQ(load(out.string(), kAnyDevice), OutcomeCode::Ok);
+    EXPECT_EQ(words().begin()->first, 0x01001070u);
+    EXPECT_EQ(words().size(), 32u);
+    fs::remove(out);
 }
 
 TEST_F(ProgramFormats, RawBinaryAndItsHexTwinAgree) {

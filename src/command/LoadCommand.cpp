@@ -30,12 +30,17 @@ std::string_view loadMessage(OutcomeCode outcome) {
 }
 
 namespace {
-// C28x word addresses have 22 bits: a block past them would wrap when written out.
+// The C28x program bus has 22 bits, but its data space is 32 bits wide and
+// linkers place data far above 0x3FFFFF (the CLA tables of later devices);
+// a device's memory map decides what fits it. Only a block that would wrap
+// past the last 32-bit word address is refused here.
+constexpr std::uint64_t kDataSpaceWords = 0x100000000ull;
+
 OutcomeCode checkAddressSpace(const CoffImage& image, std::string& message) {
     for (const SectionRecord& s : image.sections) {
-        if (std::uint64_t{s.startAddress} + s.lengthWords > kAddressSpaceWords) {
+        if (std::uint64_t{s.startAddress} + s.lengthWords > kDataSpaceWords) {
             char text[160];
-            std::snprintf(text, sizeof text, "Block %s (0x%X, %u words) lies outside the C28x address space",
+            std::snprintf(text, sizeof text, "Block %s (0x%X, %u words) runs past the end of the C28x address space",
                           s.name.c_str(), s.startAddress, s.lengthWords);
             message = text;
             return OutcomeCode::OutsideAddressSpace;

@@ -85,7 +85,7 @@ constexpr std::array<Entry, kOutcomeCodeCount> kTable{{
     {OutcomeCode::BaseNotForProgram, "BaseNotForProgram",
      "--base is only for raw binaries: this file is a program with addresses of its own"},
     {OutcomeCode::OutsideAddressSpace, "OutsideAddressSpace",
-     "A block of the program lies outside the C28x address space (22-bit word addresses)"},
+     "A block of the program lies outside the C28x address space (32-bit word addresses)"},
 }};
 
 constexpr bool tableInOrder() {

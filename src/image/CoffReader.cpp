@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -101,10 +102,28 @@ bool neverLoaded(std::string_view name) {
 
 }  // namespace
 
+bool hasCoffSignature(const std::uint8_t* head, std::size_t size) {
+    if (size < 2) return false;
+    const std::uint16_t id = le16(head);
+    if (id == kC28xTargetId || id == kVersion1Id || id == kVersion2Id) return true;
+    // Another version of the family, with the C28x target ID where versions 1 and 2 keep it.
+    return (id & 0xFFF0) == 0x00C0 && size >= kFileHeaderV12 && le16(head + 20) == kC28xTargetId;
+}
+
 CoffReadResult readCoff(std::istream& in, CoffImage& image) {
+    std::string ignored;
+    return readCoff(in, image, ignored);
+}
+
+CoffReadResult readCoff(std::istream& in, CoffImage& image, std::string& reason) {
     FileView file(in);
     if (!file.measure()) return CoffReadResult::FileError;
-    if (file.length() < kFileHeaderV12) return CoffReadResult::NotCoff;
+    if (file.length() == 0) return reason = "the file is empty", CoffReadResult::NotCoff;
+    if (file.length() < kFileHeaderV12) {
+        reason = "its file header is cut short (" + std::to_string(file.length()) + " of " +
+                 std::to_string(kFileHeaderV12) + " bytes)";
+        return CoffReadResult::NotCoff;
+    }
 
     std::uint8_t header[kFileHeaderV12];
     if (!file.readAt(0, header, sizeof header)) return CoffReadResult::FileError;
@@ -119,8 +138,12 @@ CoffReadResult readCoff(std::istream& in, CoffImage& image) {
         if (le16(header + 20) != kC28xTargetId) return CoffReadResult::WrongTarget;
         version = id - 0x00C0;
         pos = kFileHeaderV12;
+    } else if ((id & 0xFFF0) == 0x00C0 && le16(header + 20) == kC28xTargetId) {
+        char text[80];
+        std::snprintf(text, sizeof text, "COFF version ID 0x%04X is not one this reader knows (0x00C1, 0x00C2)", id);
+        return reason = text, CoffReadResult::NotCoff;
     } else {
-        return CoffReadResult::NotCoff;
+        return reason = "it carries no COFF version ID", CoffReadResult::NotCoff;
     }
     const std::uint16_t sectionHeaders = le16(header + 2);
     const std::uint32_t symbolPos = le32(header + 8);
@@ -128,7 +151,7 @@ CoffReadResult readCoff(std::istream& in, CoffImage& image) {
     const std::uint16_t optionalSize = le16(header + 16);
 
     if (optionalSize != 0) {
-        if (file.length() < pos + kOptionalHeaderBytes) return CoffReadResult::NotCoff;
+        if (file.length() < pos + kOptionalHeaderBytes) return reason = "its optional header is cut short", CoffReadResult::NotCoff;
         pos += kOptionalHeaderBytes;
     }
     const std::uint64_t headersStart = pos;
@@ -140,9 +163,15 @@ CoffReadResult readCoff(std::istream& in, CoffImage& image) {
     if (stringTable >= 0x80000000u) return CoffReadResult::FileError;               // a negative file offset
     if (hasStringTable) {
         std::uint8_t sizeField[4];
-        if (file.length() < std::uint64_t{stringTable} + 4) return CoffReadResult::NotCoff;
+        if (file.length() < std::uint64_t{stringTable} + 4) {
+            reason = "its symbol table runs past the end of the file";
+            return CoffReadResult::NotCoff;
+        }
         if (!file.readAt(stringTable, sizeField, sizeof sizeField)) return CoffReadResult::FileError;
-        if (file.length() < std::uint64_t{stringTable} + le32(sizeField)) return CoffReadResult::NotCoff;
+        if (file.length() < std::uint64_t{stringTable} + le32(sizeField)) {
+            reason = "its string table (" + std::to_string(le32(sizeField)) + " bytes) runs past the end of the file";
+            return CoffReadResult::NotCoff;
+        }
     }
 
     CoffBufferWriter buffer(image);  // clears the image
@@ -153,7 +182,10 @@ CoffReadResult readCoff(std::istream& in, CoffImage& image) {
     try {
         for (std::uint32_t i = 0; i < sectionHeaders; ++i) {
             if (!file.readAt(headersStart + std::uint64_t{i} * headerBytes, sh, headerBytes)) {
-                return file.failed() ? CoffReadResult::FileError : CoffReadResult::NotCoff;
+                if (file.failed()) return CoffReadResult::FileError;
+                reason = "section header " + std::to_string(i + 1) + " of " + std::to_string(sectionHeaders) +
+                         " is cut short";
+                return CoffReadResult::NotCoff;
             }
             std::string name;
             if (le32(sh) == 0) {

@@ -26,5 +26,11 @@ CoffReadResult readCoff(const std::string& path, CoffImage& image);
 
 // The same on an open binary stream positioned anywhere.
 CoffReadResult readCoff(std::istream& in, CoffImage& image);
+// The same, with what is wrong in words when the result is NotCoff.
+CoffReadResult readCoff(std::istream& in, CoffImage& image, std::string& reason);
+
+// Whether a file's first bytes carry a TI COFF version ID (or the C28x
+// target ID of version 0): such a file is COFF, damaged or not, never a raw binary.
+bool hasCoffSignature(const std::uint8_t* head, std::size_t size);
 
 }  // namespace cvl

@@ -1,5 +1,6 @@
 #include "image/ProgramReader.h"
 
+#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -39,11 +40,26 @@ OutcomeCode fromCoff(CoffReadResult r) {
     return OutcomeCode::FileError;
 }
 
+// A text record start: a colon, then hexadecimal digits (byte count and address).
 bool looksLikeHex(const char* head, std::size_t n) {
     std::size_t i = 0;
     if (n >= 3 && std::memcmp(head, "\xEF\xBB\xBF", 3) == 0) i = 3;  // a UTF-8 byte-order mark
     while (i < n && (head[i] == ' ' || head[i] == '\t' || head[i] == '\r' || head[i] == '\n')) ++i;
-    return i < n && head[i] == ':';
+    if (i + 5 > n || head[i] != ':') return false;
+    for (std::size_t k = i + 1; k < i + 5; ++k) {
+        if (std::isxdigit(static_cast<unsigned char>(head[k])) == 0) return false;
+    }
+    return true;
+}
+
+bool looksLikeElf(const char* head, std::size_t n) { return n >= 4 && std::memcmp(head, "\x7F" "ELF", 4) == 0; }
+
+// Which format's signature the first bytes carry, if any.
+ProgramFormat signatureOf(const char* head, std::size_t n) {
+    if (looksLikeElf(head, n)) return ProgramFormat::Elf;
+    if (looksLikeHex(head, n)) return ProgramFormat::IntelHex;
+    if (hasCoffSignature(reinterpret_cast<const std::uint8_t*>(head), n)) return ProgramFormat::Coff;
+    return ProgramFormat::None;
 }
 
 // Reads the whole text through the descriptor whose type and size were
@@ -90,19 +106,19 @@ OutcomeCode readBinary(std::istream& in, std::uint64_t size, std::uint32_t base,
 }  // namespace
 
 namespace {
-// The formats that carry their own addresses, told apart by content.
-OutcomeCode readByContent(const std::string& path, std::istream& in, const char* head, std::size_t got,
-                          CoffImage& image, std::string& detail) {
-    if (got >= 4 && head[0] == 0x7F && head[1] == 'E' && head[2] == 'L' && head[3] == 'F') {
-        image.format = ProgramFormat::Elf;
-        return readElf(in, image, detail);
+// A file with a format's signature, read as that format: damaged or not, it
+// is never taken for a raw binary.
+OutcomeCode readBySignature(ProgramFormat format, const std::string& path, std::istream& in, CoffImage& image,
+                            std::string& detail) {
+    image.format = format;
+    switch (format) {
+        case ProgramFormat::Elf:
+            return readElf(in, image, detail);
+        case ProgramFormat::IntelHex:
+            return readHexFile(path, image, detail);
+        default:
+            return fromCoff(readCoff(in, image, detail));
     }
-    if (looksLikeHex(head, got)) {
-        image.format = ProgramFormat::IntelHex;
-        return readHexFile(path, image, detail);
-    }
-    image.format = ProgramFormat::Coff;
-    return fromCoff(readCoff(in, image));
 }
 }  // namespace
 
@@ -116,31 +132,34 @@ OutcomeCode readProgram(const std::string& path, CoffImage& image, const ReadOpt
     const std::uint64_t size = std::filesystem::file_size(native, ec);
     std::ifstream in(native, std::ios::binary);
     if (ec || !in.is_open()) return OutcomeCode::OpenFailed;
-    char head[16] = {};
+    char head[64] = {};
     in.read(head, sizeof head);
     const auto got = static_cast<std::size_t>(in.gcount());
     in.clear();
     in.seekg(0);
+    if (got == 0) {
+        image.format = ProgramFormat::Coff;
+        detail = "the file is empty";
+        return OutcomeCode::NotCoff;
+    }
+    const ProgramFormat signature = signatureOf(head, got);
     try {
+        if (signature != ProgramFormat::None) {
+            const OutcomeCode code = readBySignature(signature, path, in, image, detail);
+            if (code != OutcomeCode::Ok || !options.binaryBase) return code;
+            // A program with addresses of its own takes none from the user.
+            image.format = ProgramFormat::None;
+            detail.clear();
+            return OutcomeCode::BaseNotForProgram;
+        }
         if (options.binaryBase) {
-            // A base makes the file a raw binary, whatever its first bytes
-            // look like; only a file that reads in full as a program with
-            // addresses of its own refuses it.
-            std::string ignored;
-            if (readByContent(path, in, head, got, image, ignored) == OutcomeCode::Ok) {
-                image.format = ProgramFormat::None;
-                return OutcomeCode::BaseNotForProgram;
-            }
-            in.clear();
-            in.seekg(0);
             image.format = ProgramFormat::Binary;
             return readBinary(in, size, *options.binaryBase, image, detail);
         }
-        const OutcomeCode code = readByContent(path, in, head, got, image, detail);
-        if (code != OutcomeCode::NotCoff) return code;
         // Nothing marks a raw binary: without its load address a .bin (or,
         // where the front end asks so, any file no reader recognises) asks
         // for that address, and anything else is "not COFF".
+        image.format = ProgramFormat::Coff;
         const std::u8string ext = native.extension().u8string();
         if (ext == u8".bin" || ext == u8".BIN" || options.unknownNeedsBase) return OutcomeCode::BinaryNeedsBase;
         return OutcomeCode::NotCoff;
