@@ -81,6 +81,10 @@ TEST_F(CommandLine, KeysAndAddressesAreTakenAsTypedOrRefused) {
         {"write --all-pods --trace t.txt " + program, "UsageError", "--trace takes one pod"},
         {"info --trace t.txt " + program, "UsageError", "does not take --trace"},
         {"write --no-such-option " + program, "UsageError", "unknown option"},
+        {"write --device F28335 --device F28334 " + program, "UsageError", "--device is given twice"},
+        {"write --serial-at 300AB4" + ledger + ledger + " " + program, "UsageError", "--serial-ledger is given twice"},
+        {"write --log a.log --log b.log " + program, "UsageError", "--log is given twice"},
+        {"write --csm 1,2,3,4,5,6,7,8 --csm 1,2,3,4,5,6,7,9 " + program, "UsageError", "--csm is given twice"},
         {"write", "UsageError", "needs a FILE"},
         {"frobnicate", "UsageError", "unknown command"},
     };

@@ -17,7 +17,7 @@
 namespace cvl::cli {
 
 CliSession::CliSession(const ParsedArgs& args)
-    : link(systemBackendsNaming(args.values_of("--pod")), clock),
+    : link(systemBackendsNaming(args.valuesOf("--pod")), clock),
       status(args.has("--json")),
       json_(args.has("--json")) {
     if (const auto traceFile = args.value("--trace")) {
@@ -44,7 +44,7 @@ bool CliSession::closeTrace(std::string& error) {
 }
 
 OutcomeCode CliSession::choosePod(const ParsedArgs& args) {
-    const std::vector<std::string> names = args.values_of("--pod");
+    const std::vector<std::string> names = args.valuesOf("--pod");
     const PodMatch match = matchPods(link.listPods(), names);
     // With no pod attached and none named, the command itself says so when it
     // connects; a pod plugged in meanwhile is not taken either.

@@ -22,8 +22,10 @@ const OptionSpec kDeviceOrNone{"--device", "F28332|F28334|F28335|none",
                                "program without a device memory map"};
 const OptionSpec kPod{"--pod", "SERIAL|PATH",
                       "the pod to use, by serial number or device path (needed when\n"
-                      "several pods are attached); give it several times for several pods"};
-const OptionSpec kProbePod{"--pod", "SERIAL|PATH", "look for this pod; give it several times for several pods"};
+                      "several pods are attached); give it several times for several pods",
+                      false, true};
+const OptionSpec kProbePod{"--pod", "SERIAL|PATH", "look for this pod; give it several times for several pods", false,
+                           true};
 const OptionSpec kLock{"--lock", nullptr, "write a program that sets a CSM password (it locks the device)"};
 const OptionSpec kPermanentLock{"--allow-permanent-lock", nullptr,
                                 "write a program whose CSM password is all zero (it locks the\n"
@@ -240,6 +242,10 @@ std::optional<ParsedArgs> parseArgs(const CommandSpec& command, const std::vecto
             } else {
                 if (i + 1 >= args.size()) {
                     error = name + " needs " + option->value;
+                    return std::nullopt;
+                }
+                if (!option->repeatable && parsed.value(name)) {
+                    error = name + " is given twice: give it once";
                     return std::nullopt;
                 }
                 parsed.values.emplace_back(name, args[++i]);

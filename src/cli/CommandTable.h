@@ -16,6 +16,7 @@ struct OptionSpec {
     const char* value;  // the value's name ("D"), nullptr for a flag
     const char* help;
     bool required = false;
+    bool repeatable = false;  // may be given several times (each value counts)
 };
 
 struct CommandSpec {

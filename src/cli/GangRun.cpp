@@ -44,7 +44,7 @@ private:
     std::mutex& out_;
 };
 
-bool several(const ParsedArgs& args) { return args.has("--all-pods") || args.values_of("--pod").size() > 1; }
+bool several(const ParsedArgs& args) { return args.has("--all-pods") || args.valuesOf("--pod").size() > 1; }
 
 unsigned serialWidth(const ParsedArgs& args) { return args.value("--serial-width") == "32" ? 32 : 16; }
 
@@ -153,7 +153,7 @@ int runGang(const GangJob& job, const ParsedArgs& args) {
     request.eraseAll = job.eraseAll;
     request.run = job.run;
     request.allPods = args.has("--all-pods");
-    request.pods = args.values_of("--pod");
+    request.pods = args.valuesOf("--pod");
     request.serialAt = args.value("--serial-at");
     request.serialWidth = serialWidth(args);
     request.serials = ledger.get();

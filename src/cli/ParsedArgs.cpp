@@ -16,7 +16,7 @@ std::optional<std::string> ParsedArgs::value(const std::string& option) const {
     return std::nullopt;
 }
 
-std::vector<std::string> ParsedArgs::values_of(const std::string& option) const {
+std::vector<std::string> ParsedArgs::valuesOf(const std::string& option) const {
     std::vector<std::string> out;
     for (const auto& [name, v] : values) {
         if (name == option) out.push_back(v);

@@ -21,7 +21,7 @@ struct ParsedArgs {
     bool has(const std::string& flag) const;
     std::optional<std::string> value(const std::string& option) const;
     // Every value of an option given several times, in order.
-    std::vector<std::string> values_of(const std::string& option) const;
+    std::vector<std::string> valuesOf(const std::string& option) const;
     bool json() const { return has("--json"); }
 };
 

@@ -154,7 +154,7 @@ int runProbe(const ParsedArgs& args) {
         outcome.code = OutcomeCode::DriverMissing;
     } else {
         const std::vector<PodInfo> listed = session.link.listPods();
-        const std::vector<std::string> names = args.values_of("--pod");
+        const std::vector<std::string> names = args.valuesOf("--pod");
         if (names.empty()) {
             // Every pod attached is named; at least one must be.
             found = listed;
@@ -187,7 +187,7 @@ namespace cvl::cli {
 
 int runPods(const ParsedArgs& args) {
     SteadyClock clock;
-    PodLink link(systemBackendsNaming(args.values_of("--pod")), clock);
+    PodLink link(systemBackendsNaming(args.valuesOf("--pod")), clock);
     link.loadDriver();
     warnAboutPodFolder();
     const std::vector<PodInfo> pods = link.listPods();
