@@ -148,6 +148,13 @@ TEST_F(Stations, TwoStationsAtOnceNeverShareANumberAndAKilledOneReissuesNothing)
     EXPECT_EQ(serialWord(after.dir / "N0.bin"), highest + 1) << "a number the killed station was given came again";
     EXPECT_EQ(count(*db, "SELECT count(*) FROM serial_numbers WHERE state = 'issued'"), 2u)
         << "the killed station's numbers stay issued, never given again";
+
+    // A pod whose serial number is not UTF-8 is stored escaped, and stops no other pod.
+    Station odd(dir, "L\xE9", 2, {});
+    ASSERT_TRUE(odd.ready());
+    const CliRun mixed = odd.write(*db, program);
+    EXPECT_EQ(mixed.status, 0) << mixed.out;
+    EXPECT_EQ(count(*db, "SELECT count(*) FROM serial_numbers WHERE board LIKE 'L\\\\xE9_' AND state = 'used'"), 2u);
 }
 
 // A server of the test's own, to stop and start again.

@@ -109,11 +109,16 @@ std::optional<std::string> lineOptionError(const ParsedArgs& args) {
 }
 
 std::optional<std::string> filesNamedTwice(const ParsedArgs& args, bool program) {
-    const auto ledger = args.value("--serial-ledger");
+    // A database URI names no file: one database holds the ledger and the log.
+    const auto file = [&](const char* option) {
+        const auto value = args.value(option);
+        return value && !isDatabaseUri(*value) ? value : std::nullopt;
+    };
+    const auto ledger = file("--serial-ledger");
     const auto companion = [&](const char* suffix) {
         return ledger ? std::optional(*ledger + suffix) : std::nullopt;
     };
-    const auto shared = sharedFile({{"--log", args.value("--log")},
+    const auto shared = sharedFile({{"--log", file("--log")},
                                     {"--serial-ledger", ledger},
                                     {"the ledger's -wal file", companion("-wal")},
                                     {"the ledger's -shm file", companion("-shm")},
@@ -183,7 +188,9 @@ int runGang(const GangJob& job, const ParsedArgs& args) {
     if (line.refused != OutcomeCode::Ok) return refuseWith(args, line.refused, line.refusal);
     for (const std::string& e : line.recordErrors)
         std::fprintf(stderr, "corvexlink-cli: %s\n", escapeControls(e).c_str());
-    if (!line.recordErrors.empty()) std::fprintf(stderr, "corvexlink-cli: the log could not be written in full\n");
+    if (line.logIncomplete) std::fprintf(stderr, "corvexlink-cli: the log could not be written in full\n");
+    if (line.ledgerIncomplete)
+        std::fprintf(stderr, "corvexlink-cli: the ledger could not record every number's outcome\n");
 
     const int exitStatus = line.allSucceeded() && traced ? 0 : 1;
     if (json) {

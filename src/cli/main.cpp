@@ -10,12 +10,14 @@
 #include "cli/CommandTable.h"
 #include "common/Clock.h"
 #include "platform/Host.h"
+#include "platform/Interrupts.h"
 
 namespace {
 
 int run(int argc, char** argv) {
     using namespace cvl::cli;
     const cvl::PreciseTimers preciseTimers;
+    cvl::reportFileSizeLimitAsError();
     cvl::useUtf8Console();
     const std::vector<std::string> all = cvl::commandLineArguments(argc, argv);
     const std::vector<std::string> words(all.begin() + (all.empty() ? 0 : 1), all.end());

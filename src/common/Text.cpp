@@ -84,6 +84,23 @@ std::string escapeControls(std::string_view text) {
     return out;
 }
 
+std::string escapeBytes(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = sequenceAt(text, i);
+        if (n > 1) {
+            out.append(text.substr(i, n));
+            i += n;
+            continue;
+        }
+        // One byte: ASCII (controls escaped) or a byte that starts no character.
+        out += n == 1 ? escapeControls(text.substr(i, 1)) : "\\x" + hexBytes(text.substr(i, 1));
+        ++i;
+    }
+    return out;
+}
+
 std::string hexBytes(std::string_view bytes) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string out;

@@ -23,6 +23,11 @@ std::string cutAtCharacter(std::string_view text, std::size_t maxBytes);
 // backslash as \\; everything else as it is.
 std::string escapeControls(std::string_view text);
 
+// text with control bytes and bytes that are not part of UTF-8 written as
+// \xNN, and a backslash as \\: always valid UTF-8, and the bytes can be told
+// back from it (for stores that take only UTF-8 text).
+std::string escapeBytes(std::string_view text);
+
 // Bytes as upper-case hex digits, two a byte.
 std::string hexBytes(std::string_view bytes);
 

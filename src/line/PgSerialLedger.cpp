@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "common/Clock.h"
+#include "common/Text.h"
 
 namespace cvl {
 
@@ -50,9 +51,10 @@ std::optional<std::vector<std::uint64_t>> PgSerialLedger::take(const std::vector
         }
         const std::string now = utcTimestamp();
         for (const std::string& pod : pods) {
+            // The database takes only UTF-8: a pod's name of other bytes is stored escaped.
             if (!db.run("INSERT INTO serial_numbers (series, number, state, board, time)"
                         " VALUES ($1, $2, 'issued', $3, $4)",
-                        {series, std::to_string(next), pod, now}, e))
+                        {series, std::to_string(next), escapeBytes(pod), now}, e))
                 return false;
             numbers.push_back(next++);
         }
@@ -68,7 +70,7 @@ bool PgSerialLedger::record(const std::vector<SerialIssue>& outcomes, std::strin
     const std::string now = utcTimestamp();
     std::vector<std::string> lines;
     for (const SerialIssue& o : outcomes)
-        lines.push_back(spoolSerialLine(o.number, ledgerState(o.outcome), o.pod, now));
+        lines.push_back(spoolSerialLine(o.number, ledgerState(o.outcome), escapeBytes(o.pod), now));
     const auto body = [&](std::string& e) {
         for (const std::string& line : lines) {
             if (!storeSpoolLine(*session_, line, e)) return false;

@@ -219,10 +219,13 @@ bool PgSession::makeSchema(bool create, std::string& error) {
 bool PgSession::spool(const std::vector<std::string>& lines, std::string& error) {
     const std::string reason = error;
     std::string opened;
-    if (spoolPath_.empty() ||
-        (!spool_.isOpen() && (!makePrivateFolders(spoolFolder_) || !spool_.open(spoolPath_, opened)))) {
-        error = reason + "; the records could not be kept either (" +
-                (spoolPath_.empty() ? std::string("no state folder") : spoolFolder_ + " " + opened) + ")";
+    if (spoolPath_.empty()) return error = reason + "; the records could not be kept either (no state folder)", false;
+    if (!spool_.isOpen() && !makePrivateFolders(spoolFolder_)) {
+        error = reason + "; the records could not be kept either (the folder " + spoolFolder_ + " cannot be made)";
+        return false;
+    }
+    if (!spool_.isOpen() && !spool_.open(spoolPath_, opened)) {
+        error = reason + "; the records could not be kept either (" + opened + ")";
         return false;
     }
     std::string text;  // the lines at once: whole, and synced once

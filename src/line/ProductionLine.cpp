@@ -66,6 +66,7 @@ LineOutcome refusedWith(OutcomeCode code, const std::string& detail) {
 void LineOutcome::recordFailed(OutcomeCode code, const std::string& error) {
     if (recordErrors.empty()) recordFailure = code;
     recordErrors.push_back(error);
+    (code == OutcomeCode::LogFailed ? logIncomplete : ledgerIncomplete) = true;
 }
 
 bool LineOutcome::allSucceeded() const {

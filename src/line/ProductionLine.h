@@ -53,6 +53,8 @@ struct LineOutcome {
     // the first of them ends the run with (LogFailed or LedgerFailed).
     std::vector<std::string> recordErrors;
     OutcomeCode recordFailure = OutcomeCode::Ok;
+    bool logIncomplete = false;     // a board's log record was not stored
+    bool ledgerIncomplete = false;  // a number's outcome was not stored
     bool allSucceeded() const;
     void recordFailed(OutcomeCode code, const std::string& error);
 };

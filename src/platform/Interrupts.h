@@ -7,6 +7,11 @@
 
 namespace cvl {
 
+// A write past the file-size limit fails with an error the program reports
+// (EFBIG) instead of ending it with SIGXFSZ and no word (POSIX; nothing to
+// do on Windows).
+void reportFileSizeLimitAsError();
+
 // Holds interrupts back for as long as it lives: one that comes meanwhile
 // takes effect when it ends, so work in between is never cut in half.
 class InterruptsHeld {

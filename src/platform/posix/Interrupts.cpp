@@ -19,6 +19,8 @@ sigset_t endingSignals() {
 }
 }  // namespace
 
+void reportFileSizeLimitAsError() { ::signal(SIGXFSZ, SIG_IGN); }
+
 struct InterruptsHeld::State {
     sigset_t previous;
 };

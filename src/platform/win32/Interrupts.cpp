@@ -8,6 +8,8 @@
 
 namespace cvl {
 
+void reportFileSizeLimitAsError() {}
+
 // Ctrl-C and Ctrl-Break are ignored by the whole process while held (a
 // console attribute, so no state of ours); one pressed meanwhile is dropped,
 // and the work in between finishes.
