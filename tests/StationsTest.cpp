@@ -215,6 +215,43 @@ TEST_F(Stations, AServerGoneMidRunLosesNoRecordAndADownOneTouchesNoBoard) {
     EXPECT_EQ(count(db, "SELECT count(DISTINCT record_id) FROM board_log"), 3u);
 }
 
+// A server that stops answering (its processes stopped: the connection stays
+// open, nothing comes back) is given up within the record's limit: the
+// record is spooled and stored by the next run, no lock outlives it.
+TEST_F(Stations, AServerThatStopsAnsweringIsGivenUpWithinItsLimit) {
+    OwnServer own{dir / "pg"};
+    const std::string db = own.start();
+    ASSERT_FALSE(db.empty());
+    Station s(dir, "H", 1, {"--wire-model", "--pod-time", "O01=1500"});
+    ASSERT_TRUE(s.ready());
+    CliRun run;
+    const auto started = std::chrono::steady_clock::now();
+    std::thread station([&] { run = s.write(db, program); });
+    for (int i = 0; i < 200 && count(db, "SELECT count(*) FROM serial_numbers WHERE state = 'issued'") < 1; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const std::string server = (dir / "pg" / "data" / "postmaster.pid").string();
+    const std::string pids = test::runCommand("p=$(head -1 '" + server + "'); echo $p $(pgrep -P $p)").out;
+    ASSERT_EQ(test::runCommand("kill -STOP " + pids).status, 0) << pids;
+    station.join();
+    const auto took = std::chrono::steady_clock::now() - started;
+    test::runCommand("kill -CONT " + pids);
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("did not answer within"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("the records are kept in"), std::string::npos) << run.out;
+    EXPECT_LT(took, std::chrono::seconds(25)) << "bounded by the limit, not by the server: " << run.out;
+    s.stopPods();
+    EXPECT_EQ(serialWord(s.dir / "H0.bin"), 1);
+
+    Station again(dir, "H", 1, {});  // the same station (its spool), a new pod
+    ASSERT_TRUE(again.ready());
+    const CliRun next = again.write(db, program);
+    EXPECT_EQ(next.status, 0) << next.out;
+    again.stopPods();
+    EXPECT_EQ(serialWord(again.dir / "H0.bin"), 2);
+    EXPECT_EQ(count(db, "SELECT count(*) FROM board_log"), 2u);
+    EXPECT_EQ(count(db, "SELECT count(*) FROM serial_numbers WHERE state = 'used'"), 2u);
+}
+
 // The ```sql blocks of the README's section on a line of stations, in order.
 std::vector<std::string> readmeSql() {
     const std::string readme = test::fileBytes(CORVEXLINK_README);

@@ -143,7 +143,7 @@ int runGang(const GangJob& job, const ParsedArgs& args) {
         ledger->setRange(serialStart(args), maxSerial(args));
     }
     std::unique_ptr<BoardLog> log;
-    if (logPath && !(log = openBoardLog(*logPath, error))) return refuse(args, OutcomeCode::LogFailed, error);
+    if (logPath && !(log = openBoardLog(*logPath, error, ledger.get()))) return refuse(args, OutcomeCode::LogFailed, error);
     SteadyClock clock;
     std::unique_ptr<InterruptibleTrace> trace;
     if (tracePath && !(trace = InterruptibleTrace::open(*tracePath, clock, error)))

@@ -48,8 +48,11 @@ std::optional<std::size_t> importTextLedger(const std::string&, const std::strin
 }
 #endif
 
-std::unique_ptr<BoardLog> openBoardLog(const std::string& where, std::string& error) {
+std::unique_ptr<BoardLog> openBoardLog(const std::string& where, std::string& error,
+                                       [[maybe_unused]] const SerialLedger* ledger) {
 #if defined(CORVEXLINK_LINE_DATABASES)
+    if (const auto* pg = dynamic_cast<const PgSerialLedger*>(ledger); pg != nullptr && pg->uri() == where)
+        return PgBoardLog::on(pg->session());
     if (isDatabaseUri(where)) return PgBoardLog::open(where, error);
 #else
     if (isDatabaseUri(where)) {

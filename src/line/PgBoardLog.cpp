@@ -13,6 +13,10 @@ std::unique_ptr<PgBoardLog> PgBoardLog::open(const std::string& uri, std::string
     return std::unique_ptr<PgBoardLog>(new PgBoardLog(std::move(session)));
 }
 
+std::unique_ptr<PgBoardLog> PgBoardLog::on(std::shared_ptr<PgSession> session) {
+    return std::unique_ptr<PgBoardLog>(new PgBoardLog(std::move(session)));
+}
+
 bool PgBoardLog::append(const BoardRecord& board, std::string& error) {
     // The record's own name, so a record sent again (from the spool, or after
     // a lost connection) is stored once.

@@ -14,11 +14,14 @@ class PgBoardLog : public BoardLog {
 public:
     // Nothing, with error set, when the database cannot be reached or is not ours.
     static std::unique_ptr<PgBoardLog> open(const std::string& uri, std::string& error);
+    // On a connection the ledger already holds: one database, one connection,
+    // so a server that stops answering is waited for once.
+    static std::unique_ptr<PgBoardLog> on(std::shared_ptr<PgSession> session);
     bool append(const BoardRecord& board, std::string& error) override;
 
 private:
-    explicit PgBoardLog(std::unique_ptr<PgSession> session) : session_(std::move(session)) {}
-    std::unique_ptr<PgSession> session_;
+    explicit PgBoardLog(std::shared_ptr<PgSession> session) : session_(std::move(session)) {}
+    std::shared_ptr<PgSession> session_;
 };
 
 }  // namespace cvl

@@ -20,7 +20,7 @@ std::uint64_t toNumber(const PgSession::Value& v) {
 std::unique_ptr<PgSerialLedger> PgSerialLedger::open(const std::string& uri, bool create, std::string& error) {
     auto session = PgSession::connect(uri, create, error);
     if (!session) return nullptr;
-    return std::unique_ptr<PgSerialLedger>(new PgSerialLedger(std::move(session)));
+    return std::unique_ptr<PgSerialLedger>(new PgSerialLedger(std::move(session), uri));
 }
 
 std::optional<std::vector<std::uint64_t>> PgSerialLedger::take(const std::vector<std::string>& pods,

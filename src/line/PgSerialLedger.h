@@ -20,11 +20,16 @@ public:
     std::optional<std::vector<std::uint64_t>> take(const std::vector<std::string>& pods, std::string& error) override;
     bool record(const std::vector<SerialIssue>& outcomes, std::string& error) override;
     std::optional<std::vector<LedgerEntry>> list(std::string& error) override;
+    // The URI it was opened with and its connection, for a board log on the same database.
+    const std::string& uri() const { return uri_; }
+    std::shared_ptr<PgSession> session() const { return session_; }
     bool startAt(std::uint64_t first, std::string& error) override;
 
 private:
-    explicit PgSerialLedger(std::unique_ptr<PgSession> session) : session_(std::move(session)) {}
-    std::unique_ptr<PgSession> session_;
+    PgSerialLedger(std::shared_ptr<PgSession> session, std::string uri)
+        : session_(std::move(session)), uri_(std::move(uri)) {}
+    std::shared_ptr<PgSession> session_;
+    std::string uri_;
 };
 
 }  // namespace cvl

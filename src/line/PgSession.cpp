@@ -14,6 +14,7 @@
 #include "common/Text.h"
 #include "line/SerialLedger.h"
 #include "platform/Files.h"
+#include "platform/Host.h"
 
 namespace cvl {
 
@@ -59,15 +60,8 @@ std::string parseErrorLine(const char* message) {
 
 // The spool's folder in the user's state folder (made only once a record is kept there).
 std::string spoolFolder() {
-    std::string base;
-    if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && state[0] == '/') {
-        base = state;
-    } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
-        base = std::string(home) + "/.local/state";
-    } else {
-        return "";
-    }
-    return base + "/corvexlink";
+    const std::string base = userStateFolder();
+    return base.empty() ? "" : base + "/corvexlink";
 }
 
 // One spool per database: its name from the server, port, database and user.
@@ -96,7 +90,15 @@ PgSession::Value number(const nlohmann::json& j, const char* key) {
 
 PgSession::PgSession(pg_conn* conn) : conn_(conn) {}
 
-PgSession::~PgSession() { PQfinish(conn_); }
+PgSession::~PgSession() {
+    if (conn_ != nullptr) PQfinish(conn_);
+}
+
+void PgSession::giveUp() {
+    PQfinish(conn_);
+    conn_ = nullptr;
+    unreachable_ = true;
+}
 
 std::unique_ptr<PgSession> PgSession::connect(const std::string& uri, bool create, std::string& error) {
     char* parseError = nullptr;
@@ -115,9 +117,26 @@ std::unique_ptr<PgSession> PgSession::connect(const std::string& uri, bool creat
         error = "the database URI holds a password: keep it in ~/.pgpass or PGPASSWORD, never on the command line";
         return nullptr;
     }
-    // A server that does not answer is given up after 10 s; values in the URI come last and win.
-    const char* keys[] = {"connect_timeout", "application_name", "dbname", nullptr};
-    const char* values[] = {"10", "corvexlink", uri.c_str(), nullptr};
+    // A server that does not answer is given up after 10 s; a connection that
+    // goes quiet is probed (TCP keepalives) and dropped once unacknowledged
+    // data waits 15 s; the server ends a statement after 10 s, a wait for a
+    // lock after 10 s, and a transaction left idle (its station gone) after
+    // 20 s, so the series' row lock is never held longer. Values in the URI
+    // come last and win.
+    const char* keys[] = {"connect_timeout",    "keepalives",        "keepalives_idle", "keepalives_interval",
+                          "keepalives_count",   "tcp_user_timeout",  "options",         "application_name",
+                          "dbname",             nullptr};
+    const char* values[] = {"10",
+                            "1",
+                            "5",
+                            "2",
+                            "3",
+                            "15000",
+                            "-c statement_timeout=10000 -c lock_timeout=10000 "
+                            "-c idle_in_transaction_session_timeout=20000",
+                            "corvexlink",
+                            uri.c_str(),
+                            nullptr};
     std::unique_ptr<PgSession> session(new PgSession(PQconnectdbParams(keys, values, 1)));
     pg_conn* conn = session->conn_;
     const auto part = [](const char* v) { return std::string(v != nullptr ? v : ""); };
@@ -137,16 +156,41 @@ std::unique_ptr<PgSession> PgSession::connect(const std::string& uri, bool creat
     return session;
 }
 
-bool PgSession::lost() const { return PQstatus(conn_) == CONNECTION_BAD; }
+bool PgSession::lost() const { return conn_ == nullptr || PQstatus(conn_) == CONNECTION_BAD; }
 
 std::optional<std::vector<PgSession::Row>> PgSession::run(const char* sql, const std::vector<Value>& params,
                                                           std::string& error) {
+    if (conn_ == nullptr) return error = name_ + ": the connection was given up earlier in this run", std::nullopt;
     std::vector<const char*> values;
     for (const Value& v : params) values.push_back(v ? v->c_str() : nullptr);
-    // Without parameters several statements may be sent at once.
-    PGresult* result = values.empty() ? PQexec(conn_, sql)
-                                      : PQexecParams(conn_, sql, static_cast<int>(values.size()), nullptr,
-                                                     values.data(), nullptr, nullptr, 0);
+    // Sent without waiting, then waited for within the limits: a server that
+    // stopped answering (a stopped process, a network cut without a reset)
+    // keeps its TCP connection open, and a blocking call would wait for ever.
+    const int sent = values.empty() ? PQsendQuery(conn_, sql)
+                                    : PQsendQueryParams(conn_, sql, static_cast<int>(values.size()), nullptr,
+                                                        values.data(), nullptr, nullptr, 0);
+    if (sent == 0) return error = name_ + ": " + firstLine(PQerrorMessage(conn_)), std::nullopt;
+    const std::uint32_t started = clock_.nowMs();
+    std::uint32_t limit = kStatementLimitMs;
+    if (recordStartedMs_) limit = std::min(limit, kRecordLimitMs - std::min(kRecordLimitMs, started - *recordStartedMs_));
+    for (;;) {
+        if (PQconsumeInput(conn_) == 0) return error = name_ + ": " + firstLine(PQerrorMessage(conn_)), std::nullopt;
+        if (PQisBusy(conn_) == 0) break;
+        const std::uint32_t waited = clock_.nowMs() - started;
+        if (waited >= limit) {
+            error = name_ + ": the server did not answer within " + std::to_string((limit + 999) / 1000) +
+                    " s: the connection is given up";
+            giveUp();
+            return std::nullopt;
+        }
+        waitReadable(PQsocket(conn_), limit - waited);
+    }
+    // The last result is the statement's (several statements sent at once give one each).
+    PGresult* result = nullptr;
+    for (PGresult* next; (next = PQgetResult(conn_)) != nullptr;) {
+        PQclear(result);
+        result = next;
+    }
     const ExecStatusType status = PQresultStatus(result);
     if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
         error = name_ + ": " + firstLine(result != nullptr ? PQresultErrorMessage(result) : PQerrorMessage(conn_));
@@ -167,8 +211,15 @@ bool PgSession::transaction(const std::function<bool(std::string&)>& body, std::
     // Once the server could not be reached again, the rest of the run goes
     // straight to the spool instead of waiting out a connection per record.
     if (unreachable_) return error = name_ + ": the connection was lost earlier in this run", false;
+    // One record, however many statements, has one limit in all.
+    recordStartedMs_ = clock_.nowMs();
+    struct EndRecord {
+        std::optional<std::uint32_t>& started;
+        ~EndRecord() { started.reset(); }
+    } endRecord{recordStartedMs_};
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (run("BEGIN", {}, error) && body(error) && run("COMMIT", {}, error)) return true;
+        if (conn_ == nullptr) return false;  // given up: no answer within the limit
         if (!lost()) {
             std::string ignored;
             run("ROLLBACK", {}, ignored);

@@ -7,12 +7,14 @@
 // earlier run could not store (the spool, a local file of JSON lines) is
 // stored first.
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "common/Clock.h"
 #include "platform/AppendFile.h"
 
 struct pg_conn;
@@ -52,8 +54,17 @@ private:
     bool makeSchema(bool create, std::string& error);
     bool storeSpool(std::string& error);
     bool lost() const;
+    // Closes a connection that did not answer within its limit; the rest of
+    // the run goes to the spool.
+    void giveUp();
+
+    // How long one statement, and one record in all, may wait for the server.
+    static constexpr std::uint32_t kStatementLimitMs = 15000;
+    static constexpr std::uint32_t kRecordLimitMs = 20000;
 
     pg_conn* conn_;
+    SteadyClock clock_;
+    std::optional<std::uint32_t> recordStartedMs_;  // while a transaction runs
     bool unreachable_ = false;
     std::string name_;
     std::string spoolFolder_;

@@ -1,6 +1,7 @@
 #pragma once
 // The machine and its time.
 
+#include <cstdint>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -11,6 +12,15 @@ std::string hostName();
 // The calendar time of t, in UTC or local time; false when it cannot be had.
 bool utcTime(std::time_t t, std::tm& out);
 bool localTime(std::time_t t, std::tm& out);
+// The user's folder for state a program keeps between runs (UTF-8):
+// $XDG_STATE_HOME, else ~/.local/state on POSIX; %LOCALAPPDATA% on Windows.
+// Empty when the environment names none.
+std::string userStateFolder();
+
+// Waits until the socket (a descriptor, or a Windows SOCKET) has something to
+// read, or ms pass; false when the time passed or the wait failed.
+bool waitReadable(std::intptr_t socket, std::uint32_t ms);
+
 // Whether standard output is a terminal (a progress bar may be drawn).
 bool stdoutIsTerminal();
 

@@ -1,5 +1,6 @@
 #include "platform/Host.h"
 
+#include <winsock2.h>
 #include <windows.h>
 #include <shellapi.h>
 #include <timeapi.h>
@@ -18,6 +19,24 @@ std::string hostName() {
 bool utcTime(std::time_t t, std::tm& out) { return gmtime_s(&out, &t) == 0; }
 
 bool localTime(std::time_t t, std::tm& out) { return localtime_s(&out, &t) == 0; }
+
+std::string userStateFolder() {
+    const DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", nullptr, 0);
+    if (n == 0) return "";
+    std::wstring folder(n, L'\0');
+    const DWORD got = GetEnvironmentVariableW(L"LOCALAPPDATA", folder.data(), n);
+    if (got == 0 || got >= n) return "";
+    folder.resize(got);
+    return win32::utf8Text(folder);
+}
+
+bool waitReadable(std::intptr_t socket, std::uint32_t ms) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(static_cast<SOCKET>(socket), &readable);
+    timeval limit{static_cast<long>(ms / 1000), static_cast<long>(ms % 1000) * 1000};
+    return select(0, &readable, nullptr, nullptr, &limit) > 0;
+}
 
 bool stdoutIsTerminal() {
     DWORD mode = 0;
