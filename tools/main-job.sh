@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the release preset, and programs a sample
+# Installs what is missing, builds the release preset's programs (the window,
+# the CLI and the emulator; no tests or benchmarks), and programs a sample
 # program into the target: through the attached pod when there is one,
 # otherwise into a pod emulator started for the purpose.
 set -euo pipefail
@@ -7,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 tools/install-deps.sh
 cmake --preset release >/dev/null
-cmake --build --preset release
+cmake --build --preset release --target corvexlink corvexlink-cli corvexlink-podsim
 
 sample="${1:-../shared/testdata/coff/adc_oku.out}"
 cli=build/release/src/cli/corvexlink-cli
