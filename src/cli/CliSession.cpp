@@ -74,6 +74,10 @@ nlohmann::ordered_json podJson(const PodInfo& pod) {
     putText(out, "serialNumber", pod.serialNumber);
     putText(out, "devicePath", pod.devicePath);
     out["backend"] = pod.backend;
+    if (!pod.alsoPath.empty()) {
+        putText(out, "alsoDevicePath", pod.alsoPath);
+        out["alsoBackend"] = pod.alsoBackend;
+    }
     return out;
 }
 

@@ -1,22 +1,38 @@
 #include "pod/BackendList.h"
 
+#include <algorithm>
+
 namespace cvl {
 
 std::vector<PodInfo> BackendList::enumerate() {
     listed_.clear();
-    std::vector<PodInfo> all;
     for (auto& backend : backends_) {
         for (PodInfo& pod : backend->enumerate()) {
-            listed_.emplace_back(pod, backend.get());
-            all.push_back(std::move(pod));
+            // Only a serial number tells that two listings are one pod.
+            const auto same = std::find_if(listed_.begin(), listed_.end(), [&](const Listed& l) {
+                return !pod.serialNumber.empty() && l.secondBackend == nullptr && l.firstBackend != backend.get() &&
+                       l.first.serialNumber == pod.serialNumber && l.first.description == pod.description;
+            });
+            if (same != listed_.end()) {
+                same->pod.alsoPath = pod.devicePath;
+                same->pod.alsoBackend = pod.backend;
+                same->second = std::move(pod);
+                same->secondBackend = backend.get();
+                continue;
+            }
+            listed_.push_back({pod, pod, backend.get(), {}, nullptr});
         }
     }
+    std::vector<PodInfo> all;
+    for (const Listed& l : listed_) all.push_back(l.pod);
     return all;
 }
 
 std::unique_ptr<PodPort> BackendList::open(const PodInfo& pod) {
-    for (const auto& [info, backend] : listed_) {
-        if (info == pod) return backend->open(pod);
+    for (const Listed& l : listed_) {
+        if (l.pod != pod) continue;
+        if (auto port = l.firstBackend->open(l.first)) return port;
+        return l.secondBackend != nullptr ? l.secondBackend->open(l.second) : nullptr;
     }
     return nullptr;
 }

@@ -11,6 +11,7 @@
 #include <cctype>
 
 #include "platform/win32/WideText.h"
+#include "pod/PodChoice.h"
 #include "pod/PodLink.h"
 
 namespace cvl {
@@ -23,14 +24,7 @@ using win32::wideText;
 // GUID_DEVINTERFACE_COMPORT: the device interface every COM port offers.
 const GUID kComPortInterface = {0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
 
-// "COM5" or "\\.\COM5", any case; the bare name, upper case, or empty.
-std::string portName(const std::string& text) {
-    std::string name = text.rfind("\\\\.\\", 0) == 0 ? text.substr(4) : text;
-    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::toupper(c); });
-    if (name.size() < 4 || name.rfind("COM", 0) != 0) return "";
-    if (!std::all_of(name.begin() + 3, name.end(), [](unsigned char c) { return std::isdigit(c); })) return "";
-    return name;
-}
+std::string portName(const std::string& text) { return portNameOf(text); }
 
 std::string registryText(HKEY key, const wchar_t* value) {
     wchar_t text[256] = {};

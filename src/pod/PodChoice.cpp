@@ -1,6 +1,7 @@
 #include "pod/PodChoice.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "common/Text.h"
 
@@ -23,8 +24,26 @@ PodChoice choosePod(const std::vector<PodInfo>& listed, std::string_view remembe
 }
 
 std::string podDescription(const PodInfo& pod) {
-    return escapeControls((pod.serialNumber.empty() ? std::string("(no serial number)") : pod.serialNumber) + " at " +
-                          pod.devicePath + " (" + pod.backend + ")");
+    std::string text = (pod.serialNumber.empty() ? std::string("(no serial number)") : pod.serialNumber) + " at " +
+                       pod.devicePath + " (" + pod.backend + ")";
+    if (!pod.alsoPath.empty()) text += ", also at " + pod.alsoPath + " (" + pod.alsoBackend + ")";
+    return escapeControls(text);
+}
+
+std::string portNameOf(std::string_view text) {
+    std::string name(text.rfind("\\\\.\\", 0) == 0 ? text.substr(4) : text);
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::toupper(c); });
+    if (name.size() < 4 || name.rfind("COM", 0) != 0) return "";
+    if (!std::all_of(name.begin() + 3, name.end(), [](unsigned char c) { return std::isdigit(c) != 0; })) return "";
+    return name;
+}
+
+bool podIsNamed(const PodInfo& pod, const std::string& name) {
+    if (pod.serialNumber == name || pod.devicePath == name || (!pod.alsoPath.empty() && pod.alsoPath == name))
+        return true;
+    // A COM port in any case, bare or in the device-path form.
+    const std::string port = portNameOf(name);
+    return !port.empty() && (portNameOf(pod.devicePath) == port || portNameOf(pod.alsoPath) == port);
 }
 
 std::string connectionMessage(const PodInfo& pod) {
@@ -57,7 +76,7 @@ PodMatch matchPods(const std::vector<PodInfo>& listed, const std::vector<std::st
     for (const std::string& name : names) {
         std::vector<PodInfo> found;
         for (const PodInfo& p : listed) {
-            if (p.serialNumber == name || p.devicePath == name) found.push_back(p);
+            if (podIsNamed(p, name)) found.push_back(p);
         }
         if (found.size() != 1) {
             match.code = found.empty() ? OutcomeCode::PodNotListed : OutcomeCode::PodChoiceAmbiguous;

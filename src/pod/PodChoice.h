@@ -38,6 +38,12 @@ PodMatch matchPods(const std::vector<PodInfo>& listed, const std::vector<std::st
 
 // "SERIAL at PATH (backend)", control bytes escaped: how a pod is named to the user.
 std::string podDescription(const PodInfo& pod);
+
+// "COM5" for "COM5", "com5" or "\\.\COM5"; empty when text names no COM port.
+std::string portNameOf(std::string_view text);
+// Whether a user's name (serial number, device path, either path of a pod
+// listed twice, a COM port in any of its forms) names the pod.
+bool podIsNamed(const PodInfo& pod, const std::string& name);
 // "Connection to Corvexlink POD is successful (SERIAL)": the line that says a pod was found.
 std::string connectionMessage(const PodInfo& pod);
 

@@ -18,6 +18,10 @@ struct PodInfo {
     std::string serialNumber;  // the USB serial number; empty when the backend cannot tell
     std::string devicePath;    // where the system has it (a tty path, a bus location)
     std::string backend;       // the name of the backend that listed it
+    // The same pod as a second backend lists it (FTDI's library beside its
+    // COM-port driver: one serial number, two ways in); empty when none.
+    std::string alsoPath{};
+    std::string alsoBackend{};
     bool operator==(const PodInfo&) const = default;
 };
 
