@@ -133,10 +133,9 @@ TEST_F(FileSafety, ALogLineIsWholeOrAbsent) {
     EXPECT_EQ(test::fileBytes(log), first + filler);
     // A script reading --json is not told the run went well; the signal a
     // shell leaves at its default ends nothing without a word.
-    const CliRun json =
-        test::runCommand("sh -c \"ulimit -f " + std::to_string(limit / 512) + "; XDG_RUNTIME_DIR='" +
-                         scratch("runtime").string() + "' exec " + CORVEXLINK_CLI_PATH + " reset --json --log " +
-                         log.string() + "\" 2>/dev/null");
+    const CliRun json = test::runCommand("sh -c \"ulimit -f " + std::to_string(limit / 512) + "; XDG_RUNTIME_DIR='" +
+                                         scratch("runtime").string() + "' exec " + CORVEXLINK_CLI_PATH +
+                                         " reset --json --log " + log.string() + "\" 2>/dev/null");
     EXPECT_EQ(json.status, 1);
     const auto doc = nlohmann::json::parse(json.out, nullptr, false);
     EXPECT_EQ(doc.value("result", ""), "LogFailed") << json.out;

@@ -141,7 +141,8 @@ TEST(CliTrace, NeverTakesTheProgramOrAnotherFile) {
     ASSERT_TRUE(pod.ready());
     for (const std::string command : {"write", "pod-write", "pod-verify"}) {
         for (const char* name : {"prog.out", "soft.out", "hard.out"}) {
-            const CliRun r = cli(command + " --json --trace '" + (dir / name).string() + "' '" + program.string() + "'");
+            const CliRun r =
+                cli(command + " --json --trace '" + (dir / name).string() + "' '" + program.string() + "'");
             EXPECT_EQ(r.status, 2) << command << " " << name << ": " << r.out;
             EXPECT_NE(r.out.find("one file"), std::string::npos) << r.out;
         }

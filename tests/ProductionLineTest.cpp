@@ -48,7 +48,8 @@ TEST(ProductionLine, FourPodsOneCommandTheirOwnFatesLogAndSerialNumbers) {
 
     // A missing ledger is never made by a run: a mistyped name would start a
     // new series. An unwritable log refuses the command before any number is taken.
-    const CliRun missing = cli("write --all-pods --serial-at 0x300AB4 --serial-ledger " + ledger.string() + " " + program);
+    const CliRun missing =
+        cli("write --all-pods --serial-at 0x300AB4 --serial-ledger " + ledger.string() + " " + program);
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.out.find("corvexlink-cli ledger init " + ledger.string()), std::string::npos) << missing.out;
     EXPECT_FALSE(fs::exists(ledger));

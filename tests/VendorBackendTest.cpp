@@ -101,7 +101,8 @@ TEST(VendorBackend, OnePodListedByTwoBackendsIsOnePod) {
 }
 
 TEST(PodChoice, ComPortsAreNamedInAnyCaseAndForm) {
-    const std::vector<PodInfo> pods = {{"Corvexlink POD", "A1", "COM5", "com"}, {"Corvexlink POD", "B2", "COM12", "com"}};
+    const std::vector<PodInfo> pods = {{"Corvexlink POD", "A1", "COM5", "com"},
+                                       {"Corvexlink POD", "B2", "COM12", "com"}};
     for (const std::string name : {"COM5", "com5", "\\\\.\\COM5", "\\\\.\\com5"}) {
         const PodMatch match = matchPods(pods, {name});
         ASSERT_EQ(match.code, OutcomeCode::Ok) << name;

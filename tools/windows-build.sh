@@ -124,8 +124,30 @@ stop_pods() {
 echo "== write through COM5"
 program="$samples/coff/adc_oku.out"
 start_pod WINE --flash "$work/windows-board.bin"
-wine "$cli_exe" write --pod COM5 "Z:$program" </dev/null >"$work/write.log" 2>&1 || { cat "$work/write.log"; fail "write through COM5"; }
+# A COM port in any case and in the device-path form.
+wine "$cli_exe" write --pod com5 "Z:$program" </dev/null >"$work/write.log" 2>&1 || { cat "$work/write.log"; fail "write through com5"; }
+wine "$cli_exe" probe --pod '\\.\COM5' </dev/null >"$work/probe.log" 2>&1 || { cat "$work/probe.log"; fail "probe \\.\COM5"; }
 stop_pods
+
+echo "== the Windows CLI speaks Windows"
+# A port with nothing on it: the reason, and no pod named.
+rm -f "$WINEPREFIX/dosdevices/com7"
+if wine "$cli_exe" reset --pod COM7 </dev/null >"$work/com7.log" 2>&1; then fail "a missing COM7 was used"; fi
+tr -d '\r' <"$work/com7.log" | grep -q "Fail to open communication port: COM7 does not exist" ||
+  { cat "$work/com7.log"; fail "the missing port's reason"; }
+if grep -q "Corvexlink POD" "$work/com7.log"; then fail "a port with nothing on it was called a Corvexlink POD"; fi
+# Paths as the user wrote them.
+mkdir -p "$work/out dir"
+wine "$cli_exe" convert --to hex -o 'Z:'"${work//\//\\}"'\out dir\x.hex' "Z:$program" </dev/null >"$work/convert.log" 2>&1 ||
+  { cat "$work/convert.log"; fail "convert to a Windows path"; }
+tr -d '\r' <"$work/convert.log" | grep -qF 'out dir\x.hex:' || { cat "$work/convert.log"; fail "the path was not printed as written"; }
+if grep -qF '\\' "$work/convert.log"; then fail "backslashes doubled in $(cat "$work/convert.log")"; fi
+# The help names COM ports, not Linux devices; a single value given twice is a command-line error.
+wine "$cli_exe" --help </dev/null 2>&1 | grep -q "COM5" || fail "--help does not name COM ports"
+if wine "$cli_exe" --help </dev/null 2>&1 | grep -q "ttyUSB"; then fail "--help names /dev/ttyUSB"; fi
+repeated=0
+wine "$cli_exe" info --device F28335 --device F28334 "Z:$program" </dev/null >/dev/null 2>&1 || repeated=$?
+[ "$repeated" -eq 2 ] || fail "a repeated --device is not a command-line error"
 "$podsim" --serial LINUX --flash "$work/linux-board.bin" >"$work/LINUX.log" &
 sleep 0.5
 "$linux_cli" write --pod LINUX "$program" >"$work/linux-write.log" 2>&1 || fail "the Linux write"
@@ -165,9 +187,17 @@ echo "== zip"
 version="$(sed -n 's/^project(corvexlink VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
 zip_dir="$work/corvexlink-$version-win64"
 mkdir -p "$zip_dir"
-cp "$cli_exe" "$zip_dir/"
+# Shipped stripped; the debug information stays beside the build's exe.
+x86_64-w64-mingw32-objcopy --only-keep-debug "$cli_exe" "$cli_exe.debug"
+x86_64-w64-mingw32-strip -o "$zip_dir/corvexlink-cli.exe" "$cli_exe"
+x86_64-w64-mingw32-objcopy --add-gnu-debuglink="$cli_exe.debug" "$zip_dir/corvexlink-cli.exe"
 cp README.md "$zip_dir/"  # the project has no licence file yet
 rm -f "build/windows/corvexlink-$version-win64.zip"
+for word in longPathAware activeCodePage FileVersion; do
+  grep -qa "$word" "$zip_dir/corvexlink-cli.exe" || LC_ALL=C grep -qaP "$(echo -n "$word" | sed 's/./&\\x00/g')" "$zip_dir/corvexlink-cli.exe" ||
+    fail "the exe carries no $word"
+done
+x86_64-w64-mingw32-objdump -h "$zip_dir/corvexlink-cli.exe" | grep -q debug_info && fail "the shipped exe is not stripped"
 (cd "$work" && zip -qr "$root/build/windows/corvexlink-$version-win64.zip" "corvexlink-$version-win64")
 echo "build/windows/corvexlink-$version-win64.zip"
 

@@ -6,6 +6,7 @@
 
 #include "common/JsonText.h"
 #include "common/Text.h"
+#include "pod/PodChoice.h"
 #include "pod/SystemBackends.h"
 #if defined(__linux__)
 #include "pod/PodDirectory.h"
@@ -44,6 +45,15 @@ int refuse(const ParsedArgs& args, OutcomeCode code, const std::string& detail) 
 
 int refuseWith(const ParsedArgs& args, OutcomeCode code, const std::string& message) {
     return report(args.command, args.json(), code, message, 1, false);
+}
+
+void printChosenPod(const PodInfo& pod) {
+    if (pod.namedOnly) {
+        // Nothing says yet that a pod is on it: the handshake will.
+        std::printf("Port %s (named with --pod: a pod once it answers)\n", escapeControls(pod.devicePath).c_str());
+    } else {
+        std::printf("Corvexlink POD %s\n", podDescription(pod).c_str());
+    }
 }
 
 void warnAboutPod(const PodInfo& pod) {

@@ -26,6 +26,9 @@ int refuseWith(const ParsedArgs& args, OutcomeCode code, const std::string& mess
 // Says on standard error why virtual pods are ignored, when they are (the
 // pods folder is not the user's private one).
 void warnAboutPodFolder();
+// Names the pod a command uses: "Corvexlink POD SERIAL at PATH (backend)",
+// or, for a port offered only because it was named, the port alone.
+void printChosenPod(const PodInfo& pod);
 // Prints advice about the pod's connection (a slow latency timer), if any.
 void warnAboutPod(const PodInfo& pod);
 

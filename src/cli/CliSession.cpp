@@ -17,9 +17,7 @@
 namespace cvl::cli {
 
 CliSession::CliSession(const ParsedArgs& args)
-    : link(systemBackendsNaming(args.valuesOf("--pod")), clock),
-      status(args.has("--json")),
-      json_(args.has("--json")) {
+    : link(systemBackendsNaming(args.valuesOf("--pod")), clock), status(args.has("--json")), json_(args.has("--json")) {
     if (const auto traceFile = args.value("--trace")) {
         trace_ = InterruptibleTrace::open(*traceFile, clock, error_);
         if (trace_ == nullptr) return;
@@ -58,9 +56,10 @@ OutcomeCode CliSession::choosePod(const ParsedArgs& args) {
         status.showMessage(message, true);
         return match.code;
     }
-    link.usePodOnly(match.pods.front());
-    if (!json_) std::printf("Corvexlink POD %s\n", podDescription(match.pods.front()).c_str());
-    warnAboutPod(match.pods.front());
+    const PodInfo& pod = match.pods.front();
+    link.usePodOnly(pod);
+    if (!json_) printChosenPod(pod);
+    warnAboutPod(pod);
     return OutcomeCode::Ok;
 }
 

@@ -1,5 +1,7 @@
 #include "cli/CommandTable.h"
 
+#include "pod/SystemBackends.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -289,10 +291,8 @@ std::string usageText() {
     text +=
         "\n"
         "'corvexlink-cli COMMAND --help' describes a command's options.\n"
-        "\n"
-        "The pod is the USB device described as \"Corvexlink POD\": found through FTDI's D2XX\n"
-        "library when it is installed, the kernel's ftdi_sio driver (/dev/ttyUSB*), or a running\n"
-        "corvexlink-podsim.\n"
+        "\n" +
+        podConnectionHelp() +
         "\n"
         "Exit status: 0 success, 1 the command failed (the reason is its last line), 2 the\n"
         "command line was wrong.\n";

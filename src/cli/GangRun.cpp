@@ -115,9 +115,7 @@ std::optional<std::string> filesNamedTwice(const ParsedArgs& args, bool program)
         return value && !isDatabaseUri(*value) ? value : std::nullopt;
     };
     const auto ledger = file("--serial-ledger");
-    const auto companion = [&](const char* suffix) {
-        return ledger ? std::optional(*ledger + suffix) : std::nullopt;
-    };
+    const auto companion = [&](const char* suffix) { return ledger ? std::optional(*ledger + suffix) : std::nullopt; };
     const auto shared = sharedFile({{"--log", file("--log")},
                                     {"--serial-ledger", ledger},
                                     {"the ledger's -wal file", companion("-wal")},
@@ -143,7 +141,8 @@ int runGang(const GangJob& job, const ParsedArgs& args) {
         ledger->setRange(serialStart(args), maxSerial(args));
     }
     std::unique_ptr<BoardLog> log;
-    if (logPath && !(log = openBoardLog(*logPath, error, ledger.get()))) return refuse(args, OutcomeCode::LogFailed, error);
+    if (logPath && !(log = openBoardLog(*logPath, error, ledger.get())))
+        return refuse(args, OutcomeCode::LogFailed, error);
     SteadyClock clock;
     std::unique_ptr<InterruptibleTrace> trace;
     if (tracePath && !(trace = InterruptibleTrace::open(*tracePath, clock, error)))
@@ -173,7 +172,7 @@ int runGang(const GangJob& job, const ParsedArgs& args) {
     };
     const auto starting = [&](const std::vector<PodInfo>& pods, const LineOutcome& sofar) {
         if (json) return;
-        if (!many) std::printf("Corvexlink POD %s\n", podDescription(pods.front()).c_str());
+        if (!many) printChosenPod(pods.front());
         for (const PodInfo& pod : pods) warnAboutPod(pod);
         if (!sofar.loaded.empty()) std::printf("%s\n", escapeControls(sofar.loaded).c_str());
         for (const std::string& w : sofar.warnings) std::fprintf(stderr, "%s\n", escapeControls(w).c_str());

@@ -40,12 +40,14 @@ int initLedger(const ParsedArgs& args, const std::string& where) {
     std::optional<std::uint64_t> start;
     if (const auto text = args.value("--serial-start")) {
         start = parseDecimal(*text, 0xFFFFFFFFull);
-        if (!start) return usageError(args, "--serial-start takes a decimal number up to 4294967295, not '" + *text + "'");
+        if (!start)
+            return usageError(args, "--serial-start takes a decimal number up to 4294967295, not '" + *text + "'");
     }
     std::string error;
     const auto ledger = openSerialLedger(where, LedgerUse::Init, error);
     if (!ledger || (start && !ledger->startAt(*start, error))) return refuse(args, OutcomeCode::LedgerFailed, error);
-    printDone(args, start ? "the ledger is ready: its next number is " + std::to_string(*start) : "the ledger is ready");
+    printDone(args,
+              start ? "the ledger is ready: its next number is " + std::to_string(*start) : "the ledger is ready");
     return 0;
 }
 

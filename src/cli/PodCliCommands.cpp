@@ -169,7 +169,7 @@ int runProbe(const ParsedArgs& args) {
     if (outcome.ok()) {
         for (const PodInfo& pod : found) {
             session.status.showMessage(connectionMessage(pod), false);
-            if (!args.json()) std::printf("Corvexlink POD %s\n", podDescription(pod).c_str());
+            if (!args.json()) printChosenPod(pod);
         }
         if (found.size() == 1) outcome.pod = found.front();
     } else {

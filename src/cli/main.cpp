@@ -18,7 +18,7 @@ int run(int argc, char** argv) {
     using namespace cvl::cli;
     const cvl::PreciseTimers preciseTimers;
     cvl::reportFileSizeLimitAsError();
-    cvl::useUtf8Console();
+    const cvl::Utf8Console console;
     const std::vector<std::string> all = cvl::commandLineArguments(argc, argv);
     const std::vector<std::string> words(all.begin() + (all.empty() ? 0 : 1), all.end());
     // A wrong command line still answers --json with JSON.

@@ -75,8 +75,6 @@ std::string escapeControls(std::string_view text) {
             out += "\\x";
             out += kDigits[b >> 4];
             out += kDigits[b & 0xF];
-        } else if (c == '\\') {
-            out += "\\\\";
         } else {
             out += c;
         }
@@ -94,8 +92,13 @@ std::string escapeBytes(std::string_view text) {
             i += n;
             continue;
         }
-        // One byte: ASCII (controls escaped) or a byte that starts no character.
-        out += n == 1 ? escapeControls(text.substr(i, 1)) : "\\x" + hexBytes(text.substr(i, 1));
+        // One byte: ASCII (controls escaped, a backslash doubled so that the
+        // bytes can be told back) or a byte that starts no character.
+        if (n == 1) {
+            out += text[i] == '\\' ? std::string("\\\\") : escapeControls(text.substr(i, 1));
+        } else {
+            out += "\\x" + hexBytes(text.substr(i, 1));
+        }
         ++i;
     }
     return out;

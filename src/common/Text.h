@@ -19,8 +19,8 @@ std::string trimmed(std::string_view text);
 // are not UTF-8 are cut anywhere).
 std::string cutAtCharacter(std::string_view text, std::size_t maxBytes);
 
-// text with control bytes (below 0x20, and 0x7F) written as \xNN, and a
-// backslash as \\; everything else as it is.
+// text with control bytes (below 0x20, and 0x7F) written as \xNN; everything
+// else as it is, backslashes too, so a Windows path reads as it was typed.
 std::string escapeControls(std::string_view text);
 
 // text with control bytes and bytes that are not part of UTF-8 written as

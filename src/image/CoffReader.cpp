@@ -151,7 +151,8 @@ CoffReadResult readCoff(std::istream& in, CoffImage& image, std::string& reason)
     const std::uint16_t optionalSize = le16(header + 16);
 
     if (optionalSize != 0) {
-        if (file.length() < pos + kOptionalHeaderBytes) return reason = "its optional header is cut short", CoffReadResult::NotCoff;
+        if (file.length() < pos + kOptionalHeaderBytes)
+            return reason = "its optional header is cut short", CoffReadResult::NotCoff;
         pos += kOptionalHeaderBytes;
     }
     const std::uint64_t headersStart = pos;

@@ -52,7 +52,12 @@ bool looksLikeHex(const char* head, std::size_t n) {
     return true;
 }
 
-bool looksLikeElf(const char* head, std::size_t n) { return n >= 4 && std::memcmp(head, "\x7F" "ELF", 4) == 0; }
+bool looksLikeElf(const char* head, std::size_t n) {
+    return n >= 4 && std::memcmp(head,
+                                 "\x7F"
+                                 "ELF",
+                                 4) == 0;
+}
 
 // Which format's signature the first bytes carry, if any.
 ProgramFormat signatureOf(const char* head, std::size_t n) {

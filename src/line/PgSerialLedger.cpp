@@ -31,8 +31,8 @@ std::optional<std::vector<std::uint64_t>> PgSerialLedger::take(const std::vector
         numbers.clear();
         PgSession& db = *session_;
         // The series' row, locked until the commit: the next station waits here.
-        if (!db.run("INSERT INTO serial_series (series, next_number) VALUES ($1, 0) ON CONFLICT DO NOTHING",
-                    {series}, e))
+        if (!db.run("INSERT INTO serial_series (series, next_number) VALUES ($1, 0) ON CONFLICT DO NOTHING", {series},
+                    e))
             return false;
         const auto locked =
             db.run("SELECT next_number::text FROM serial_series WHERE series = $1 FOR UPDATE", {series}, e);

@@ -123,9 +123,11 @@ std::unique_ptr<PgSession> PgSession::connect(const std::string& uri, bool creat
     // lock after 10 s, and a transaction left idle (its station gone) after
     // 20 s, so the series' row lock is never held longer. Values in the URI
     // come last and win.
-    const char* keys[] = {"connect_timeout",    "keepalives",        "keepalives_idle", "keepalives_interval",
-                          "keepalives_count",   "tcp_user_timeout",  "options",         "application_name",
-                          "dbname",             nullptr};
+    const char* keys[] = {"connect_timeout",  "keepalives",
+                          "keepalives_idle",  "keepalives_interval",
+                          "keepalives_count", "tcp_user_timeout",
+                          "options",          "application_name",
+                          "dbname",           nullptr};
     const char* values[] = {"10",
                             "1",
                             "5",
@@ -172,7 +174,8 @@ std::optional<std::vector<PgSession::Row>> PgSession::run(const char* sql, const
     if (sent == 0) return error = name_ + ": " + firstLine(PQerrorMessage(conn_)), std::nullopt;
     const std::uint32_t started = clock_.nowMs();
     std::uint32_t limit = kStatementLimitMs;
-    if (recordStartedMs_) limit = std::min(limit, kRecordLimitMs - std::min(kRecordLimitMs, started - *recordStartedMs_));
+    if (recordStartedMs_)
+        limit = std::min(limit, kRecordLimitMs - std::min(kRecordLimitMs, started - *recordStartedMs_));
     for (;;) {
         if (PQconsumeInput(conn_) == 0) return error = name_ + ": " + firstLine(PQerrorMessage(conn_)), std::nullopt;
         if (PQisBusy(conn_) == 0) break;

@@ -56,8 +56,7 @@ protected:
         const std::uint64_t next = std::max(floor, *highest + 1);
         if (start_ && *start_ != next) {
             error = "--serial-start " + std::to_string(*start_) +
-                    " does not fit this ledger: it has issued numbers, and its next number is " +
-                    std::to_string(next);
+                    " does not fit this ledger: it has issued numbers, and its next number is " + std::to_string(next);
             return std::nullopt;
         }
         return next;

@@ -150,7 +150,7 @@ bool SqliteSerialLedger::exec(const char* sql, std::string& error) {
 }
 
 std::unique_ptr<SqliteSerialLedger> SqliteSerialLedger::open(const std::string& given, LedgerUse use,
-                                                              std::string& error) {
+                                                             std::string& error) {
     // The real file: its journal is named after the name it is opened by.
     const std::string path = realPath(given);
     if (const auto unsafe = unsafeLedgerFiles(given, path)) return error = *unsafe, nullptr;
@@ -190,7 +190,7 @@ std::unique_ptr<SqliteSerialLedger> SqliteSerialLedger::open(const std::string& 
 }
 
 std::unique_ptr<SqliteSerialLedger> SqliteSerialLedger::openMade(const std::string& given, const std::string& path,
-                                                                  LedgerUse use, std::string& error) {
+                                                                 LedgerUse use, std::string& error) {
     sqlite3* db = nullptr;
     const int flags = (use == LedgerUse::Read ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_FULLMUTEX;
     const int opened = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
@@ -206,14 +206,15 @@ std::unique_ptr<SqliteSerialLedger> SqliteSerialLedger::openMade(const std::stri
         if (step != SQLITE_ROW) return error = ledger->failure(step), nullptr;
         schema = version.text(0);
     }
-    if (schema != kSchemaVersion) return error = given + ": a ledger of schema " + schema + ", not " + kSchemaVersion, nullptr;
+    if (schema != kSchemaVersion)
+        return error = given + ": a ledger of schema " + schema + ", not " + kSchemaVersion, nullptr;
     if (use == LedgerUse::Read) return ledger;
     if (!ledger->exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;", error)) return nullptr;
     return ledger;
 }
 
 SqliteSerialLedger::Completeness SqliteSerialLedger::completeness(const std::string& given, const std::string& path,
-                                                                 const std::string& head, std::string& error) {
+                                                                  const std::string& head, std::string& error) {
     // What a creation cut short leaves before SQLite wrote its header: nothing, or zeros.
     if (head.find_first_not_of('\0') == std::string::npos && fileFacts(path).size <= kMaxHalfMadeBytes)
         return Completeness::Half;
@@ -253,8 +254,8 @@ bool SqliteSerialLedger::makeLedger(const std::string& given, const std::string&
     std::unique_ptr<SqliteSerialLedger> fresh(new SqliteSerialLedger(db, temp, given));
     bool made = opened == SQLITE_OK;
     if (!made) error = fresh->failure(opened);
-    made = made &&
-           fresh->exec("PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL; BEGIN;"
+    made = made && fresh->exec(
+                       "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL; BEGIN;"
                        "CREATE TABLE corvexlink_ledger (key TEXT PRIMARY KEY, value TEXT NOT NULL);"
                        "INSERT INTO corvexlink_ledger VALUES ('schema_version', '1'), ('next', '0');"
                        "CREATE TABLE serial_numbers (series TEXT NOT NULL, number INTEGER NOT NULL,"
@@ -286,9 +287,9 @@ std::optional<std::vector<std::uint64_t>> SqliteSerialLedger::take(const std::ve
     std::uint64_t floorValue = 0;
     const std::string floorText = floor.text(0);
     std::from_chars(floorText.data(), floorText.data() + floorText.size(), floorValue);
-    const auto first = firstNumber(
-        highest.isNull(0) ? std::nullopt : std::optional(static_cast<std::uint64_t>(highest.integer(0))), floorValue,
-        error);
+    const auto first =
+        firstNumber(highest.isNull(0) ? std::nullopt : std::optional(static_cast<std::uint64_t>(highest.integer(0))),
+                    floorValue, error);
     if (!first) return std::nullopt;
     std::uint64_t next = *first;
     const std::uint64_t count = pods.size();
@@ -309,7 +310,8 @@ std::optional<std::vector<std::uint64_t>> SqliteSerialLedger::take(const std::ve
     }
     Statement advance(db_, "UPDATE corvexlink_ledger SET value = ?1 WHERE key = 'next'");
     advance.bind(1, std::to_string(next));
-    if (advance.step() != SQLITE_DONE || !t.commit()) return error = failure(sqlite3_extended_errcode(db_)), std::nullopt;
+    if (advance.step() != SQLITE_DONE || !t.commit())
+        return error = failure(sqlite3_extended_errcode(db_)), std::nullopt;
     start_.reset();
     return numbers;
 }
@@ -357,9 +359,9 @@ bool SqliteSerialLedger::startAt(std::uint64_t first, std::string& error) {
     const std::string floorText = floor.text(0);
     std::from_chars(floorText.data(), floorText.data() + floorText.size(), floorValue);
     start_ = first;
-    const auto next = firstNumber(
-        highest.isNull(0) ? std::nullopt : std::optional(static_cast<std::uint64_t>(highest.integer(0))), floorValue,
-        error);
+    const auto next =
+        firstNumber(highest.isNull(0) ? std::nullopt : std::optional(static_cast<std::uint64_t>(highest.integer(0))),
+                    floorValue, error);
     start_.reset();
     if (!next) return false;
     Statement advance(db_, "UPDATE corvexlink_ledger SET value = ?1 WHERE key = 'next'");

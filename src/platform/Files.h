@@ -77,8 +77,8 @@ struct FileFacts {
     std::uint64_t names = 0;  // hard links to the file
     bool readWrite = false;   // this user may read and write it
     std::uint64_t size = 0;
-    bool othersOwn = false;   // it belongs to another user (never on Windows, where ACLs decide)
-    bool othersWrite = false; // users other than its owner may write it (group or world)
+    bool othersOwn = false;    // it belongs to another user (never on Windows, where ACLs decide)
+    bool othersWrite = false;  // users other than its owner may write it (group or world)
 };
 // What path names, not following a link at its end.
 FileFacts fileFacts(const std::string& path);

@@ -27,8 +27,19 @@ bool stdoutIsTerminal();
 // The program's arguments as UTF-8 text (on Windows from the wide command
 // line, so names in any script arrive whole).
 std::vector<std::string> commandLineArguments(int argc, char** argv);
-// The console shows and takes UTF-8 text (Windows; elsewhere it does already).
-void useUtf8Console();
+// While it lives the console shows and takes UTF-8 text (Windows; elsewhere
+// it does already); the code pages it had come back when it ends.
+class Utf8Console {
+public:
+    Utf8Console();
+    ~Utf8Console();
+    Utf8Console(const Utf8Console&) = delete;
+    Utf8Console& operator=(const Utf8Console&) = delete;
+
+private:
+    [[maybe_unused]] unsigned output_ = 0;  // the code pages to restore (Windows)
+    [[maybe_unused]] unsigned input_ = 0;
+};
 
 // Sleeps and timers on time while it lives: link waits are a few hundred
 // microseconds and limits 10 ms, so the system's default batching of

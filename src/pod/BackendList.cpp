@@ -29,10 +29,15 @@ std::vector<PodInfo> BackendList::enumerate() {
 }
 
 std::unique_ptr<PodPort> BackendList::open(const PodInfo& pod) {
+    openFailure_.clear();
     for (const Listed& l : listed_) {
         if (l.pod != pod) continue;
         if (auto port = l.firstBackend->open(l.first)) return port;
-        return l.secondBackend != nullptr ? l.secondBackend->open(l.second) : nullptr;
+        openFailure_ = l.firstBackend->openFailure();
+        if (l.secondBackend == nullptr) return nullptr;
+        auto port = l.secondBackend->open(l.second);
+        if (!port) openFailure_ = l.secondBackend->openFailure();
+        return port;
     }
     return nullptr;
 }

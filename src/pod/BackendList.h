@@ -19,6 +19,7 @@ public:
 
     std::vector<PodInfo> enumerate() override;
     std::unique_ptr<PodPort> open(const PodInfo& pod) override;
+    std::string openFailure() const override { return openFailure_; }
 
 private:
     struct Listed {
@@ -30,6 +31,7 @@ private:
     };
     std::vector<std::unique_ptr<PodBackend>> backends_;
     std::vector<Listed> listed_;
+    std::string openFailure_;
 };
 
 }  // namespace cvl

@@ -103,23 +103,40 @@ public:
     bool setBaudRate(std::uint32_t baud) override {
         return changeState([&](DCB& dcb) { dcb.BaudRate = baud; });
     }
+    // Every field of the port's settings is set here or in disableFlowControl:
+    // whatever the port's last user left (one drops received zero bytes,
+    // another stops on a line error) must not reach the pod's bytes.
     bool setLineFormat8N1() override {
         return changeState([](DCB& dcb) {
+            dcb.fBinary = TRUE;
+            dcb.fParity = FALSE;
+            dcb.fErrorChar = FALSE;
+            dcb.fNull = FALSE;
+            dcb.fAbortOnError = FALSE;
             dcb.ByteSize = 8;
             dcb.Parity = NOPARITY;
             dcb.StopBits = ONESTOPBIT;
-            dcb.fBinary = TRUE;
+            dcb.ErrorChar = 0;
+            dcb.EofChar = 0;
+            dcb.EvtChar = 0;
         });
     }
+    // No flow control; DTR and RTS asserted, as the serial driver of other
+    // systems leaves them when it opens a port.
     bool disableFlowControl() override {
         return changeState([](DCB& dcb) {
             dcb.fOutxCtsFlow = FALSE;
             dcb.fOutxDsrFlow = FALSE;
             dcb.fDtrControl = DTR_CONTROL_ENABLE;
             dcb.fRtsControl = RTS_CONTROL_ENABLE;
+            dcb.fDsrSensitivity = FALSE;
+            dcb.fTXContinueOnXoff = TRUE;
             dcb.fOutX = FALSE;
             dcb.fInX = FALSE;
-            dcb.fDsrSensitivity = FALSE;
+            dcb.XonLim = 0;
+            dcb.XoffLim = 0;
+            dcb.XonChar = 0x11;
+            dcb.XoffChar = 0x13;
         });
     }
     bool setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) override {
@@ -128,6 +145,7 @@ public:
         t.ReadIntervalTimeout = MAXDWORD;
         t.ReadTotalTimeoutMultiplier = MAXDWORD;
         t.ReadTotalTimeoutConstant = readMs == 0 ? 1 : readMs;
+        t.WriteTotalTimeoutMultiplier = 0;
         t.WriteTotalTimeoutConstant = writeMs;
         return SetCommTimeouts(h_, &t);
     }
@@ -196,14 +214,35 @@ std::vector<PodInfo> ComPortBackend::enumerate() {
 
 PodInfo comPortListing(const std::string& port, const std::string& description, const std::string& serial, bool named) {
     const bool assumed = named && description.empty();
-    return {assumed ? std::string(kPodDescription) : description, serial, port, ComPortBackend::kBackend};
+    PodInfo pod{assumed ? std::string(kPodDescription) : description, serial, port, ComPortBackend::kBackend};
+    pod.namedOnly = assumed;
+    return pod;
+}
+
+std::string openFailureText(const std::string& port, unsigned long error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return port + " does not exist";
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+            return port + " is held by another program, or access to it was denied";
+        default:
+            return port + ": " + win32::errorText(error);
+    }
 }
 
 std::unique_ptr<PodPort> ComPortBackend::open(const PodInfo& pod) {
     // Not shared: Windows opens a COM port for one program at a time.
     const HANDLE h = CreateFileW(wideText("\\\\.\\" + portName(pod.devicePath)).c_str(), GENERIC_READ | GENERIC_WRITE,
                                  0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    if (h == INVALID_HANDLE_VALUE) {
+        openFailure_ = openFailureText(portName(pod.devicePath), GetLastError());
+        return nullptr;
+    }
+    openFailure_.clear();
+    DWORD errors = 0;
+    ClearCommError(h, &errors, nullptr);  // an error state the last user left
     return std::make_unique<ComPort>(h);
 }
 

@@ -20,9 +20,11 @@ public:
     explicit ComPortBackend(std::vector<std::string> namedPorts = {}) : named_(std::move(namedPorts)) {}
     std::vector<PodInfo> enumerate() override;
     std::unique_ptr<PodPort> open(const PodInfo& pod) override;
+    std::string openFailure() const override { return openFailure_; }
 
 private:
     std::vector<std::string> named_;
+    std::string openFailure_;
 };
 
 // How a listed port is offered: with its bus-reported description, except
@@ -30,6 +32,9 @@ private:
 // is offered as a pod (its handshake decides). A port that reports another
 // description is no pod, named or not.
 PodInfo comPortListing(const std::string& port, const std::string& description, const std::string& serial, bool named);
+
+// Why a COM port could not be opened, from the system's error code.
+std::string openFailureText(const std::string& port, unsigned long error);
 
 // The FTDI latency timer of a COM port in milliseconds, as its driver keeps
 // it in the registry; nothing when the port has none.

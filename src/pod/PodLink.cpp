@@ -66,6 +66,7 @@ OutcomeCode PodLink::openPod() {
     if (podConnected_) return OutcomeCode::Ok;
     if (!backend_ || !pod_) return OutcomeCode::PortFailed;
     port_ = backend_->open(*pod_);
+    openFailure_ = port_ ? "" : backend_->openFailure();
     if (!port_) return OutcomeCode::PortFailed;
     PodPort& p = *port_;
     const auto latency = [&] {
@@ -185,7 +186,11 @@ OutcomeCode PodLink::connectPod(StatusSink& status) {
     } else {
         result = openPod();
     }
-    if (result != OutcomeCode::Ok) status.showMessage(outcomeMessage(result), true);
+    if (result == OutcomeCode::PortFailed && !openFailure_.empty()) {
+        status.showMessage(std::string(outcomeMessage(result)) + ": " + openFailure_, true);
+    } else if (result != OutcomeCode::Ok) {
+        status.showMessage(outcomeMessage(result), true);
+    }
     return result;
 }
 

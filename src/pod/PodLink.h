@@ -109,6 +109,7 @@ private:
     std::function<bool(const PodInfo&)> accept_;
     bool podConnected_ = false;
     LinkObserver* observer_ = nullptr;
+    std::string openFailure_;  // why the last open failed, when the backend could tell
 };
 
 }  // namespace cvl

@@ -22,6 +22,9 @@ struct PodInfo {
     // COM-port driver: one serial number, two ways in); empty when none.
     std::string alsoPath{};
     std::string alsoBackend{};
+    // Offered only because the user named it (a COM port whose description
+    // the system does not report): a pod once it answers the handshake.
+    bool namedOnly = false;
     bool operator==(const PodInfo&) const = default;
 };
 
@@ -58,6 +61,9 @@ public:
     virtual std::vector<PodInfo> enumerate() = 0;
     // Opens a device this backend listed; nullptr when it cannot be opened.
     virtual std::unique_ptr<PodPort> open(const PodInfo& pod) = 0;
+    // Why the last open failed, in words ("COM5 does not exist"), when the
+    // backend can tell; empty otherwise.
+    virtual std::string openFailure() const { return {}; }
 };
 
 }  // namespace cvl

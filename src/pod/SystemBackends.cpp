@@ -39,6 +39,19 @@ PodLink::BackendLoader systemBackendsNaming(std::vector<std::string> ports) {
     return [ports = std::move(ports)] { return load(ports); };
 }
 
+std::string podConnectionHelp() {
+#if defined(_WIN32)
+    return "The pod is the USB device described as \"Corvexlink POD\": found through FTDI's D2XX\n"
+           "library (Ftd2xx.dll) when its driver is installed, else as the COM port of FTDI's\n"
+           "virtual COM port driver. --pod COM5 (or \\\\.\\COM5, any case) names a port the system\n"
+           "reports no description for; it is used once it answers the pod's handshake.\n";
+#else
+    return "The pod is the USB device described as \"Corvexlink POD\": found through FTDI's D2XX\n"
+           "library when it is installed, the kernel's ftdi_sio driver (/dev/ttyUSB*), or a running\n"
+           "corvexlink-podsim.\n";
+#endif
+}
+
 std::string podAdvice([[maybe_unused]] const PodInfo& pod) {
 #if defined(_WIN32)
     if (pod.backend != ComPortBackend::kBackend) return "";

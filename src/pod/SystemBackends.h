@@ -19,6 +19,9 @@ PodLink::BackendLoader systemBackendsNaming(std::vector<std::string> ports);
 
 // Advice about a pod's connection the user should see (a slow latency
 // timer and how to lower it), or empty.
+// How this system finds a pod, in a few lines for the command line's help.
+std::string podConnectionHelp();
+
 std::string podAdvice(const PodInfo& pod);
 
 }  // namespace cvl

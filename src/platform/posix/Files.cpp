@@ -76,7 +76,6 @@ void syncFolderOf(const std::string& path) {
     ::close(fd);
 }
 
-
 // Whether path may be replaced by a new file: nothing there, or a regular
 // file (not a link) this user may write. old receives what is there.
 bool mayReplace(const std::string& path, struct stat& old, bool& exists, std::string& error) {

@@ -40,7 +40,8 @@ std::vector<std::string> commandLineArguments(int argc, char** argv) {
     return std::vector<std::string>(argv, argv + argc);
 }
 
-void useUtf8Console() {}
+Utf8Console::Utf8Console() = default;
+Utf8Console::~Utf8Console() = default;
 
 PreciseTimers::PreciseTimers() {
 #if defined(__linux__)

@@ -45,7 +45,7 @@ bool AppendFile::open(const std::string& path, std::string& error) {
                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     LocalFree(attributes.lpSecurityDescriptor);
     if (h == INVALID_HANDLE_VALUE) {
-        error = path + ": cannot be opened (Windows error " + std::to_string(GetLastError()) + ")";
+        error = path + ": cannot be opened: " + win32::errorText(GetLastError());
         return false;
     }
     BY_HANDLE_FILE_INFORMATION info{};
@@ -72,7 +72,7 @@ bool AppendFile::append(const std::string& text, std::string& error) {
                     WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &n, nullptr) && n == text.size() &&
                     FlushFileBuffers(h);
     if (!ok) {
-        error = "writing failed (Windows error " + std::to_string(GetLastError()) + ")";
+        error = "writing failed: " + win32::errorText(GetLastError());
         if (moveTo(h, before, FILE_BEGIN) && SetEndOfFile(h)) {
             error += ": the line was not written, and the file ends with its last full line";
         } else {
@@ -91,14 +91,14 @@ bool AppendFile::drain(const std::function<bool(const std::vector<std::string>&,
     DWORD n = 0;
     bool ok = moveTo(h, 0, FILE_BEGIN);
     while (ok && (ok = ReadFile(h, buffer, sizeof buffer, &n, nullptr) != 0) && n > 0) text.append(buffer, n);
-    if (!ok) error = "reading failed (Windows error " + std::to_string(GetLastError()) + ")";
+    if (!ok) error = "reading failed: " + win32::errorText(GetLastError());
     std::vector<std::string> lines;
     for (std::size_t at = 0, end = 0; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
         lines.push_back(text.substr(at, end - at));  // a part line after the last line end is a write cut short
     }
     if (ok && !lines.empty()) ok = store(lines, error);
     if (ok && !text.empty() && !(moveTo(h, 0, FILE_BEGIN) && SetEndOfFile(h) && FlushFileBuffers(h))) {
-        error = "emptying failed (Windows error " + std::to_string(GetLastError()) + ")";
+        error = "emptying failed: " + win32::errorText(GetLastError());
         ok = false;
     }
     return ok;

@@ -15,15 +15,7 @@ namespace {
 
 using win32::wideText;
 
-std::string lastError() {
-    wchar_t* text = nullptr;
-    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   GetLastError(), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string out = text != nullptr ? win32::utf8Text(text) : "system error";
-    LocalFree(text);
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == '.')) out.pop_back();
-    return out;
-}
+std::string lastError() { return win32::errorText(GetLastError()); }
 
 // The owner-only descriptor, freed when it goes out of scope.
 class PrivateAttributes {

@@ -57,9 +57,14 @@ std::vector<std::string> commandLineArguments(int argc, char** argv) {
     return out;
 }
 
-void useUtf8Console() {
+Utf8Console::Utf8Console() : output_(GetConsoleOutputCP()), input_(GetConsoleCP()) {
     SetConsoleOutputCP(CP_UTF8);
     SetConsoleCP(CP_UTF8);
+}
+
+Utf8Console::~Utf8Console() {
+    if (output_ != 0) SetConsoleOutputCP(output_);
+    if (input_ != 0) SetConsoleCP(input_);
 }
 
 }  // namespace cvl

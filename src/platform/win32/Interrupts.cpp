@@ -10,19 +10,55 @@ namespace cvl {
 
 void reportFileSizeLimitAsError() {}
 
-// Ctrl-C and Ctrl-Break are ignored by the whole process while held (a
-// console attribute, so no state of ours); one pressed meanwhile is dropped,
-// and the work in between finishes.
+namespace {
+
+// The events of a held stretch, named after the process so that the handler
+// (a plain function the system calls) finds them without a global.
+std::wstring heldEventName(const wchar_t* what) {
+    return std::wstring(L"Local\\corvexlink-held-") + what + L"-" + std::to_wstring(GetCurrentProcessId());
+}
+
+// While held: Ctrl-C and Ctrl-Break are noted and take effect when the
+// stretch ends; closing the console (or logging off) waits for the stretch
+// to end, within the few seconds the system allows, then the process ends.
+BOOL WINAPI whileHeld(DWORD event) {
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
+        const HANDLE pending = OpenEventW(EVENT_MODIFY_STATE, FALSE, heldEventName(L"pending").c_str());
+        if (pending != nullptr) {
+            SetEvent(pending);
+            CloseHandle(pending);
+        }
+        return TRUE;
+    }
+    const HANDLE done = OpenEventW(SYNCHRONIZE, FALSE, heldEventName(L"done").c_str());
+    if (done != nullptr) {
+        WaitForSingleObject(done, 4000);
+        CloseHandle(done);
+    }
+    return FALSE;
+}
+
+}  // namespace
+
 struct InterruptsHeld::State {
-    bool held = false;
+    HANDLE pending = nullptr;
+    HANDLE done = nullptr;
 };
 
 InterruptsHeld::InterruptsHeld() : state_(std::make_unique<State>()) {
-    state_->held = SetConsoleCtrlHandler(nullptr, TRUE) != 0;
+    state_->pending = CreateEventW(nullptr, TRUE, FALSE, heldEventName(L"pending").c_str());
+    state_->done = CreateEventW(nullptr, TRUE, FALSE, heldEventName(L"done").c_str());
+    SetConsoleCtrlHandler(whileHeld, TRUE);
 }
 
+// An interrupt that came meanwhile ends the program now, as a shell reports SIGINT.
 InterruptsHeld::~InterruptsHeld() {
-    if (state_->held) SetConsoleCtrlHandler(nullptr, FALSE);
+    if (state_->done != nullptr) SetEvent(state_->done);
+    SetConsoleCtrlHandler(whileHeld, FALSE);
+    const bool interrupted = state_->pending != nullptr && WaitForSingleObject(state_->pending, 0) == WAIT_OBJECT_0;
+    if (state_->pending != nullptr) CloseHandle(state_->pending);
+    if (state_->done != nullptr) CloseHandle(state_->done);
+    if (interrupted) std::_Exit(128 + 2);
 }
 
 namespace {

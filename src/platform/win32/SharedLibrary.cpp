@@ -17,7 +17,7 @@ bool SharedLibrary::load(const std::string& name, std::string& error) {
     const DWORD search = bare ? LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32
                               : LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
     module_ = LoadLibraryExW(win32::wideText(name).c_str(), nullptr, search);
-    if (module_ == nullptr) error = name + ": cannot be loaded (Windows error " + std::to_string(GetLastError()) + ")";
+    if (module_ == nullptr) error = name + ": cannot be loaded: " + win32::errorText(GetLastError());
     return module_ != nullptr;
 }
 

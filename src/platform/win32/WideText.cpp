@@ -13,6 +13,36 @@ std::wstring wideText(const std::string& utf8) {
     return out;
 }
 
+std::string errorText(unsigned long code) {
+    wchar_t* text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string out = text != nullptr ? utf8Text(text) : "";
+    LocalFree(text);
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == '.' || out.back() == ' '))
+        out.pop_back();
+    if (!out.empty()) return out;
+    switch (code) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return "no such file or folder";
+        case ERROR_ACCESS_DENIED:
+            return "access denied";
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return "in use by another program";
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return "the disk is full";
+        case ERROR_WRITE_PROTECT:
+            return "the medium is write-protected";
+        case ERROR_MOD_NOT_FOUND:
+            return "the library or one it needs is missing";
+        default:
+            return "an unexpected system error";
+    }
+}
+
 std::string utf8Text(const std::wstring& wide) {
     if (wide.empty()) return {};
     const int n =
