@@ -8,9 +8,6 @@
 #include "common/Text.h"
 #include "pod/PodChoice.h"
 #include "pod/SystemBackends.h"
-#if defined(__linux__)
-#include "pod/PodDirectory.h"
-#endif
 
 namespace cvl::cli {
 
@@ -61,12 +58,9 @@ void warnAboutPod(const PodInfo& pod) {
     if (!advice.empty()) std::fprintf(stderr, "corvexlink-cli: %s\n", escapeControls(advice).c_str());
 }
 
-// Virtual pods (the emulator's) exist on Linux only.
 void warnAboutPodFolder() {
-#if defined(__linux__)
-    const std::string problem = podDirectoryProblem();
-    if (!problem.empty()) std::fprintf(stderr, "corvexlink-cli: %s\n", escapeControls(problem).c_str());
-#endif
+    for (const std::string& warning : backendWarnings())
+        std::fprintf(stderr, "corvexlink-cli: %s\n", escapeControls(warning).c_str());
 }
 
 }  // namespace cvl::cli

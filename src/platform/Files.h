@@ -94,6 +94,24 @@ bool moveFile(const std::string& from, const std::string& to, bool replace, bool
 void removeFile(const std::string& path);
 // The folder holding path ("." for a bare name).
 std::string folderOf(const std::string& path);
+// An exclusive lock on a file of its own while it lives (the file is made
+// when missing, private, never through a link, and removed when let go), so
+// a second process that wants the same thing refuses instead of sharing it.
+class FileLock {
+public:
+    FileLock() = default;
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    // False, with error set, when it cannot be made or another process holds
+    // it (then busy is set).
+    bool lock(const std::string& path, bool& busy, std::string& error);
+
+private:
+    std::intptr_t handle_ = -1;
+    std::string path_;
+};
+
 // Makes folder and its missing parents, new ones private; false when it cannot.
 bool makePrivateFolders(const std::string& folder);
 

@@ -5,6 +5,7 @@
 #include "pod/BackendList.h"
 #include "pod/VendorD2xxBackend.h"
 #if defined(__linux__)
+#include "pod/PodDirectory.h"
 #include "pod/SerialTtyBackend.h"
 #elif defined(_WIN32)
 #include "pod/ComPortBackend.h"
@@ -37,6 +38,14 @@ std::unique_ptr<PodBackend> loadSystemBackends() { return load({}); }
 
 PodLink::BackendLoader systemBackendsNaming(std::vector<std::string> ports) {
     return [ports = std::move(ports)] { return load(ports); };
+}
+
+std::vector<std::string> backendWarnings() {
+#if defined(__linux__)
+    const std::string problem = podDirectoryProblem();
+    if (!problem.empty()) return {problem};
+#endif
+    return {};
 }
 
 std::string podConnectionHelp() {

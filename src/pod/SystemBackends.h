@@ -19,6 +19,11 @@ PodLink::BackendLoader systemBackendsNaming(std::vector<std::string> ports);
 
 // Advice about a pod's connection the user should see (a slow latency
 // timer and how to lower it), or empty.
+// What the user should know about how pods are found here (the Linux pods
+// folder that is not the user's private one, so virtual pods are ignored);
+// empty when all is well.
+std::vector<std::string> backendWarnings();
+
 // How this system finds a pod, in a few lines for the command line's help.
 std::string podConnectionHelp();
 

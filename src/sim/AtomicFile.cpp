@@ -2,53 +2,27 @@
 
 #include "platform/Files.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-
 namespace cvl::sim {
-
-namespace {
-std::string failure(const std::string& path) { return path + ": " + std::strerror(errno); }
-}  // namespace
 
 ReadResult readWholeFile(const std::string& path, std::size_t maxBytes, std::vector<std::uint8_t>& bytes,
                          std::string& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT) return ReadResult::Missing;
-        error = failure(path);
-        return ReadResult::Failed;
+    if (!fileExists(path)) return ReadResult::Missing;
+    std::string text;
+    switch (readRegularFile(path, maxBytes, text)) {
+        case ReadFileResult::Ok:
+            bytes.assign(text.begin(), text.end());
+            return ReadResult::Read;
+        case ReadFileResult::NotRegular:
+            error = path + ": not a regular file";
+            return ReadResult::Failed;
+        case ReadFileResult::TooLarge:
+            error = path + ": larger than the " + std::to_string(maxBytes) + " bytes expected";
+            return ReadResult::Failed;
+        case ReadFileResult::Failed:
+            break;
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        error = path + ": not a regular file";
-        return ReadResult::Failed;
-    }
-    if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
-        ::close(fd);
-        error = path + ": larger than the " + std::to_string(maxBytes) + " bytes expected";
-        return ReadResult::Failed;
-    }
-    bytes.assign(static_cast<std::size_t>(st.st_size), 0);
-    std::size_t got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    if (got != bytes.size()) {
-        error = path + ": read failed";
-        return ReadResult::Failed;
-    }
-    return ReadResult::Read;
+    error = path + ": read failed";
+    return ReadResult::Failed;
 }
 
 bool writeFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& error) {
@@ -56,26 +30,11 @@ bool writeFileAtomically(const std::string& path, const std::vector<std::uint8_t
                                     error);
 }
 
-FileClaim::~FileClaim() {
-    if (fd_ < 0) return;
-    ::unlink(lockPath_.c_str());
-    ::close(fd_);
-}
-
 bool FileClaim::claim(const std::string& path, std::string& error) {
-    lockPath_ = path + ".lock";
-    fd_ = ::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd_ < 0) {
-        error = failure(lockPath_);
-        return false;
-    }
-    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd_);
-        fd_ = -1;
-        error = path + ": in use by another emulator";
-        return false;
-    }
-    return true;
+    bool busy = false;
+    if (lock_.lock(path + ".lock", busy, error)) return true;
+    if (busy) error = path + ": in use by another emulator";
+    return false;
 }
 
 }  // namespace cvl::sim

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Files.h"
+
 namespace cvl::sim {
 
 enum class ReadResult : std::uint8_t { Read, Missing, Failed };
@@ -23,16 +25,11 @@ bool writeFileAtomically(const std::string& path, const std::vector<std::uint8_t
 // file the first one is using.
 class FileClaim {
 public:
-    FileClaim() = default;
-    FileClaim(const FileClaim&) = delete;
-    FileClaim& operator=(const FileClaim&) = delete;
-    ~FileClaim();
     // False (error set) when another process holds it.
     bool claim(const std::string& path, std::string& error);
 
 private:
-    int fd_ = -1;
-    std::string lockPath_;
+    FileLock lock_;
 };
 
 }  // namespace cvl::sim

@@ -1,6 +1,7 @@
 #include "platform/Files.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -238,6 +239,27 @@ void removeFile(const std::string& path) { ::unlink(path.c_str()); }
 std::string folderOf(const std::string& path) {
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+FileLock::~FileLock() {
+    if (handle_ < 0) return;
+    ::unlink(path_.c_str());
+    ::close(static_cast<int>(handle_));
+}
+
+bool FileLock::lock(const std::string& path, bool& busy, std::string& error) {
+    busy = false;
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return error = path + ": " + std::strerror(errno), false;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        busy = errno == EWOULDBLOCK;
+        error = path + ": " + (busy ? std::string("held by another process") : std::strerror(errno));
+        ::close(fd);
+        return false;
+    }
+    handle_ = fd;
+    path_ = path;
+    return true;
 }
 
 bool makePrivateFolders(const std::string& folder) {

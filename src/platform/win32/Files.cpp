@@ -325,6 +325,31 @@ std::string folderOf(const std::string& path) {
     return slash == 0 || (slash == 2 && path[1] == ':') ? path.substr(0, slash + 1) : path.substr(0, slash);
 }
 
+FileLock::~FileLock() {
+    if (handle_ == -1) return;
+    CloseHandle(reinterpret_cast<HANDLE>(handle_));  // the lock goes with the handle
+    DeleteFileW(wideText(path_).c_str());
+}
+
+bool FileLock::lock(const std::string& path, bool& busy, std::string& error) {
+    busy = false;
+    PrivateAttributes attributes;
+    const HANDLE h = CreateFileW(wideText(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, attributes.get(), OPEN_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return error = path + ": " + lastError(), false;
+    OVERLAPPED whole{};
+    if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &whole)) {
+        busy = GetLastError() == ERROR_LOCK_VIOLATION;
+        error = path + ": " + (busy ? std::string("held by another process") : lastError());
+        CloseHandle(h);
+        return false;
+    }
+    handle_ = reinterpret_cast<std::intptr_t>(h);
+    path_ = path;
+    return true;
+}
+
 bool makePrivateFolders(const std::string& folder) {
     PrivateAttributes attributes;
     for (std::size_t at = folder.find_first_of("/\\", 1);; at = folder.find_first_of("/\\", at + 1)) {
