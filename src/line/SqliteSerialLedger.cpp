@@ -274,11 +274,7 @@ bool SqliteSerialLedger::makeLedger(const std::string& given, const std::string&
     return false;
 }
 
-std::optional<std::vector<std::uint64_t>> SqliteSerialLedger::take(const std::vector<std::string>& pods,
-                                                                   std::string& error) {
-    bool begun = false;
-    Transaction t(db_, begun);
-    if (!begun) return error = failure(sqlite3_extended_errcode(db_)), std::nullopt;
+std::optional<std::uint64_t> SqliteSerialLedger::nextNumber(std::string& error) {
     Statement highest(db_, "SELECT max(number) FROM serial_numbers WHERE series = ?1");
     highest.bind(1, std::string(kLedgerSeries));
     Statement floor(db_, "SELECT value FROM corvexlink_ledger WHERE key = 'next'");
@@ -287,9 +283,17 @@ std::optional<std::vector<std::uint64_t>> SqliteSerialLedger::take(const std::ve
     std::uint64_t floorValue = 0;
     const std::string floorText = floor.text(0);
     std::from_chars(floorText.data(), floorText.data() + floorText.size(), floorValue);
-    const auto first =
-        firstNumber(highest.isNull(0) ? std::nullopt : std::optional(static_cast<std::uint64_t>(highest.integer(0))),
-                    floorValue, error);
+    const auto issued =
+        highest.isNull(0) ? std::nullopt : std::optional(static_cast<std::uint64_t>(highest.integer(0)));
+    return firstNumber(issued, floorValue, error);
+}
+
+std::optional<std::vector<std::uint64_t>> SqliteSerialLedger::take(const std::vector<std::string>& pods,
+                                                                   std::string& error) {
+    bool begun = false;
+    Transaction t(db_, begun);
+    if (!begun) return error = failure(sqlite3_extended_errcode(db_)), std::nullopt;
+    const auto first = nextNumber(error);
     if (!first) return std::nullopt;
     std::uint64_t next = *first;
     const std::uint64_t count = pods.size();
@@ -350,18 +354,8 @@ bool SqliteSerialLedger::startAt(std::uint64_t first, std::string& error) {
     bool begun = false;
     Transaction t(db_, begun);
     if (!begun) return error = failure(sqlite3_extended_errcode(db_)), false;
-    Statement highest(db_, "SELECT max(number) FROM serial_numbers WHERE series = ?1");
-    highest.bind(1, std::string(kLedgerSeries));
-    Statement floor(db_, "SELECT value FROM corvexlink_ledger WHERE key = 'next'");
-    if (highest.step() != SQLITE_ROW || floor.step() != SQLITE_ROW)
-        return error = failure(sqlite3_extended_errcode(db_)), false;
-    std::uint64_t floorValue = 0;
-    const std::string floorText = floor.text(0);
-    std::from_chars(floorText.data(), floorText.data() + floorText.size(), floorValue);
     start_ = first;
-    const auto next =
-        firstNumber(highest.isNull(0) ? std::nullopt : std::optional(static_cast<std::uint64_t>(highest.integer(0))),
-                    floorValue, error);
+    const auto next = nextNumber(error);
     start_.reset();
     if (!next) return false;
     Statement advance(db_, "UPDATE corvexlink_ledger SET value = ?1 WHERE key = 'next'");

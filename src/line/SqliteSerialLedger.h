@@ -54,6 +54,8 @@ private:
                                      std::string& error);
     static bool makeLedger(const std::string& given, const std::string& path, bool replace, std::string& error);
     bool exec(const char* sql, std::string& error);
+    // The number the next take gives, read in the open transaction.
+    std::optional<std::uint64_t> nextNumber(std::string& error);
     // The message for a failed SQLite call: the ledger's name, the cause in
     // plain words, SQLite's own text.
     std::string failure(int code) const;
