@@ -249,7 +249,7 @@ void ProgrammerDialog::runCommand(QWidget* button, const std::function<void(Comm
 
 void ProgrammerDialog::usePod(const PodInfo& pod) {
     link_.usePodOnly(pod);
-    nextPod_ = pod;
+    listedChoice_ = pod;
     const QString serial = QString::fromStdString(pod.serialNumber);
     if (serial != podSerial_) {
         podSerial_ = serial;
@@ -275,7 +275,7 @@ bool ProgrammerDialog::choosePodForCommand() {
         usePod(choice.pod);
     } else {
         link_.useNoPod();
-        nextPod_.reset();
+        listedChoice_.reset();
     }
     updateTitle();
     return true;
@@ -296,7 +296,7 @@ void ProgrammerDialog::probePods() {
                         .toStdString(),
                     false);
     } else {
-        nextPod_ = choice.pod;
+        listedChoice_ = choice.pod;
         showMessage(connectionMessage(choice.pod), false);
     }
     updateTitle();
@@ -318,8 +318,8 @@ void ProgrammerDialog::onChoosePod() {
 
 void ProgrammerDialog::updateTitle() {
     QString title = baseTitle();
-    if (nextPod_) {
-        const std::string& name = nextPod_->serialNumber.empty() ? nextPod_->devicePath : nextPod_->serialNumber;
+    if (listedChoice_) {
+        const std::string& name = listedChoice_->serialNumber.empty() ? listedChoice_->devicePath : listedChoice_->serialNumber;
         title += QStringLiteral(" - POD ") + QString::fromStdString(escapeControls(name));
     }
     if (closeRefused_) title += QStringLiteral(" - busy: the window closes once the command has ended");

@@ -134,9 +134,9 @@ private:
     CommandRunner* runner_;
     // The load (CoffImage::loadSerial) whose CSM password the user agreed to write.
     std::uint32_t lockAgreedForLoad_ = 0;
-    QString podSerial_;               // the chosen pod; empty: none chosen yet
-    std::optional<PodInfo> nextPod_;  // the pod the last listing chose
-    bool closeRefused_ = false;       // the user tried to close during this command
+    QString podSerial_;                    // the chosen pod; empty: none chosen yet
+    std::optional<PodInfo> listedChoice_;  // the pod the last listing chose
+    bool closeRefused_ = false;            // the user tried to close during this command
     struct BinaryBase {
         std::string path;
         McuType device;

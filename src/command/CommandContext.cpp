@@ -34,8 +34,8 @@ CommandOutcome failed(StatusSink& status, OutcomeCode code) {
 
 ProgramFigures programFigures(const CoffImage& image, bool eraseAll) {
     const ImageSummary& s = image.summary;
-    return {image.imageLoaded == 1, image.fileName,    image.sectionCount(), s.flashSectionCount,
-            s.flashBytes,           s.ramSectionCount, s.ramBytes,           image.eraseSectorMask(eraseAll)};
+    return {image.imageLoaded, image.fileName,    image.sectionCount(), s.flashSectionCount,
+            s.flashBytes,      s.ramSectionCount, s.ramBytes,           image.eraseSectorMask(eraseAll)};
 }
 
 OutcomeCode checkLockConsent(CommandContext& ctx, LockConsent consent) {

@@ -96,14 +96,14 @@ OutcomeCode loadCoffFile(CoffImage& image, StatusSink& status, const std::string
         image.warnings = imageWarnings(image);
         if (remember) remember(path);
         status.showMessage(message, false);
-        image.imageLoaded = 1;
+        image.imageLoaded = true;
     } else {
         status.showMessage(message, true);
         image.format = ProgramFormat::None;
         image.resetImage();
         image.loadedPath.clear();
         image.warnings.clear();
-        image.imageLoaded = 0;
+        image.imageLoaded = false;
     }
     return outcome;
 }

@@ -25,7 +25,7 @@ CommandOutcome targetWrite(CommandContext& ctx, const TargetWriteRequest& reques
     const bool eraseAll = request.eraseMode == EraseMode::All;
     const bool csm = request.keys.has_value();
     const CsmKeys keys = request.keys.value_or(CsmKeys{});
-    const bool flash = ctx.image.summary.hasFlashSection != 0;
+    const bool flash = ctx.image.summary.hasFlashSection;
     if (csm && keysAllZero(keys)) return failed(ctx.status, OutcomeCode::CsmPasswordWrong);
     if (const OutcomeCode connected = ctx.link.connectPod(ctx.status); connected != OutcomeCode::Ok) {
         return shownFailure(connected);

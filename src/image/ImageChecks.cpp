@@ -78,7 +78,7 @@ std::array<std::uint16_t, 8> imagePassword(const CoffImage& image) {
 
 std::vector<std::string> imageWarnings(const CoffImage& image) {
     std::vector<std::string> warnings;
-    if (image.summary.hasFlashSection != 0 && image.summary.ramSectionCount > 0) {
+    if (image.summary.hasFlashSection && image.summary.ramSectionCount > 0) {
         std::string names;
         for (const SectionRecord& s : image.sections) {
             if (s.inFlash == 0) names += (names.empty() ? "" : ", ") + s.name;

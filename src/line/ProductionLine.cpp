@@ -98,67 +98,122 @@ std::optional<std::string> sharedFile(const std::vector<std::pair<std::string, s
     return std::nullopt;
 }
 
-LineOutcome runLine(const LineRequest& request, const PodLink::BackendLoader& backends, const SinkFactory& sinks,
-                    const LineStarting& starting) {
-    // The pods, as listed now.
+namespace {
+
+// Phase 1: the pods, as listed now: every pod, or the ones the request names.
+PodMatch choosePods(const LineRequest& request, const PodLink::BackendLoader& backends) {
     SteadyClock clock;
     PodLink lister(backends, clock);
     lister.loadDriver();
     const std::vector<PodInfo> listed = lister.listPods();
+    if (!request.allPods) return matchPods(listed, request.pods);
     PodMatch chosen;
-    if (request.allPods) {
-        chosen.pods = listed;
-        if (listed.empty()) chosen.code = OutcomeCode::PodNotFound;
-    } else {
-        chosen = matchPods(listed, request.pods);
+    chosen.pods = listed;
+    if (listed.empty()) chosen.code = OutcomeCode::PodNotFound;
+    return chosen;
+}
+
+// Phase 2: the program, read once; the file the records name is the one
+// read. Ok, or the refusal with the load's own line.
+OutcomeCode loadProgram(const LineRequest& request, CoffImage& master, RecordingSink& status, LineOutcome& refusal) {
+    if (!request.program) return OutcomeCode::Ok;
+    const OutcomeCode loaded = ensureImageLoaded(master, status, request.source.path, request.source.device,
+                                                 request.noFile, {}, ReadOptions{request.source.binaryBase, true});
+    if (loaded != OutcomeCode::Ok) {
+        refusal.refused = loaded;
+        refusal.refusal = status.messages.empty() ? std::string(outcomeMessage(loaded)) : status.messages.back().first;
     }
+    return loaded;
+}
+
+// Phase 3: where the serial numbers go, and one taken per pod. Nothing
+// (refusal set) when the place or the ledger refuses.
+std::optional<std::vector<std::uint64_t>> takeSerials(const LineRequest& request, const CoffImage& master,
+                                                      const std::vector<PodInfo>& pods,
+                                                      std::optional<std::uint32_t>& serialAt, LineOutcome& refusal) {
+    std::string error;
+    if (!request.serialAt) return std::vector<std::uint64_t>{};
+    serialAt = serialAddress(request.source.path, *request.serialAt, error);
+    if (!serialAt) return refusal = refusedWith(OutcomeCode::SerialRefused, error), std::nullopt;
+    if (!serialFitsFlash(master, *serialAt, request.serialWidth)) {
+        refusal = refusedWith(OutcomeCode::SerialRefused,
+                              "--serial-at " + *request.serialAt + " does not lie in the program's flash");
+        return std::nullopt;
+    }
+    if (request.serials == nullptr) return refusal = refusedWith(OutcomeCode::LedgerFailed, "no ledger"), std::nullopt;
+    std::vector<std::string> names;
+    for (const PodInfo& p : pods) names.push_back(p.serialNumber);
+    auto taken = request.serials->take(names, error);
+    if (!taken) refusal = refusedWith(OutcomeCode::LedgerFailed, error);
+    return taken;
+}
+
+// Phase 4, for one pod on a thread of its own: its own link, its own copy
+// of the program with its serial number written in, its own sink.
+void runBoard(const LineRequest& request, const PodLink::BackendLoader& backends, const SinkFactory& sinks,
+              const CoffImage& master, std::optional<std::uint32_t> serialAt, bool onlyPod, BoardRecord& b) {
+    RecordingSink sink(sinks ? sinks(b.pod) : nullptr);
+    SteadyClock podClock;
+    PodLink link(backends, podClock);
+    link.usePodOnly(b.pod);
+    link.setObserver(onlyPod ? request.trace : nullptr);
+    link.loadDriver();
+    auto image = std::make_unique<CoffImage>();
+    if (request.program) {
+        image->copyFrom(master);
+        if (b.serialNumber) writeSerialNumber(*image, *serialAt, request.serialWidth, *b.serialNumber);
+        b.flashCrc32 = flashCrc(*image);
+    }
+    CommandContext ctx{*image, link, sink, podClock, {}, {}};
+    const std::uint64_t start = podClock.nowMicros();
+    b.outcome = request.run(ctx);
+    b.totalMs = static_cast<double>(podClock.nowMicros() - start) / 1000.0;
+    link.setObserver(nullptr);
+    if (!b.outcome.program) b.outcome.program = programFigures(*image, request.eraseAll);
+    b.outcome.pod = b.pod;
+    b.messages = std::move(sink.messages);
+}
+
+// Phase 5: the records: the log (synced before success is reported), then
+// the numbers' outcomes.
+void storeRecords(const LineRequest& request, LineOutcome& outcome) {
+    const std::string host = hostName();
+    std::string error;
+    std::vector<SerialIssue> issues;
+    for (BoardRecord& b : outcome.boards) {
+        b.time = utcTimestamp();
+        b.host = host;
+        if (b.serialNumber)
+            issues.push_back({*b.serialNumber, b.pod.serialNumber, std::string(outcomeName(b.outcome.code))});
+        if (request.log != nullptr && !request.log->append(b, error))
+            outcome.recordFailed(OutcomeCode::LogFailed, error);
+    }
+    if (!issues.empty() && !request.serials->record(issues, error))
+        outcome.recordFailed(OutcomeCode::LedgerFailed, error);
+}
+
+}  // namespace
+
+LineOutcome runLine(const LineRequest& request, const PodLink::BackendLoader& backends, const SinkFactory& sinks,
+                    const OnLineStart& starting) {
+    const PodMatch chosen = choosePods(request, backends);
     if (chosen.code != OutcomeCode::Ok) return refusedWith(chosen.code, chosen.detail);
     const std::vector<PodInfo>& pods = chosen.pods;
 
-    // The program, read once; the file the records name is the one read.
     CoffImage master;
     RecordingSink loadStatus(nullptr);
-    if (request.program) {
-        const OutcomeCode loaded = ensureImageLoaded(master, loadStatus, request.source.path, request.source.device,
-                                                     request.noFile, {}, ReadOptions{request.source.binaryBase, true});
-        if (loaded != OutcomeCode::Ok) {
-            LineOutcome outcome;
-            outcome.refused = loaded;
-            outcome.refusal =
-                loadStatus.messages.empty() ? std::string(outcomeMessage(loaded)) : loadStatus.messages.back().first;
-            return outcome;
-        }
-    }
+    LineOutcome refusal;
+    if (loadProgram(request, master, loadStatus, refusal) != OutcomeCode::Ok) return refusal;
     const std::string sha = request.program ? sha256OfFile(request.source.path) : "";
-
-    // Serial numbers: where, and one taken per pod.
-    const unsigned width = request.serialWidth;
     std::optional<std::uint32_t> serialAt;
-    std::string error;
-    if (request.serialAt) {
-        serialAt = serialAddress(request.source.path, *request.serialAt, error);
-        if (!serialAt) return refusedWith(OutcomeCode::SerialRefused, error);
-        if (!serialFitsFlash(master, *serialAt, width)) {
-            return refusedWith(OutcomeCode::SerialRefused,
-                               "--serial-at " + *request.serialAt + " does not lie in the program's flash");
-        }
-    }
-    std::vector<std::uint64_t> serials;
-    if (serialAt) {
-        if (request.serials == nullptr) return refusedWith(OutcomeCode::LedgerFailed, "no ledger");
-        std::vector<std::string> names;
-        for (const PodInfo& p : pods) names.push_back(p.serialNumber);
-        const auto taken = request.serials->take(names, error);
-        if (!taken) return refusedWith(OutcomeCode::LedgerFailed, error);
-        serials = *taken;
-    }
+    const auto serials = takeSerials(request, master, pods, serialAt, refusal);
+    if (!serials) return refusal;
 
     LineOutcome outcome;
     outcome.warnings = master.warnings;
     if (!loadStatus.messages.empty()) outcome.loaded = loadStatus.messages.back().first;
     if (starting) starting(pods, outcome);
 
-    // One thread per pod, each with its own link, program copy and sink.
     const std::string device =
         request.program && mcuInfo(request.source.device) ? mcuInfo(request.source.device)->shortName : "";
     const std::uint8_t eraseMask = request.program ? master.eraseSectorMask(request.eraseAll) : 0;
@@ -173,46 +228,12 @@ LineOutcome runLine(const LineRequest& request, const PodLink::BackendLoader& ba
         board.programSha256 = sha;
         board.eraseMask = eraseMask;
         board.warnings = master.warnings;
-        if (serialAt) board.serialNumber = serials[i];
-        threads.emplace_back([&, i] {
-            BoardRecord& b = outcome.boards[i];
-            RecordingSink sink(sinks ? sinks(b.pod) : nullptr);
-            SteadyClock podClock;
-            PodLink link(backends, podClock);
-            link.usePodOnly(b.pod);
-            link.setObserver(pods.size() == 1 ? request.trace : nullptr);
-            link.loadDriver();
-            auto image = std::make_unique<CoffImage>();
-            if (request.program) {
-                image->copyFrom(master);
-                if (b.serialNumber) writeSerialNumber(*image, *serialAt, width, *b.serialNumber);
-                b.flashCrc32 = flashCrc(*image);
-            }
-            CommandContext ctx{*image, link, sink, podClock, {}, {}};
-            const std::uint64_t start = podClock.nowMicros();
-            b.outcome = request.run(ctx);
-            b.totalMs = static_cast<double>(podClock.nowMicros() - start) / 1000.0;
-            link.setObserver(nullptr);
-            if (!b.outcome.program) b.outcome.program = programFigures(*image, request.eraseAll);
-            b.outcome.pod = b.pod;
-            b.messages = std::move(sink.messages);
-        });
+        if (serialAt) board.serialNumber = (*serials)[i];
+        threads.emplace_back(
+            [&, i] { runBoard(request, backends, sinks, master, serialAt, pods.size() == 1, outcome.boards[i]); });
     }
     for (std::thread& t : threads) t.join();
-
-    // The records: the log (synced before success is reported), then the numbers' outcomes.
-    const std::string host = hostName();
-    std::vector<SerialIssue> issues;
-    for (BoardRecord& b : outcome.boards) {
-        b.time = utcTimestamp();
-        b.host = host;
-        if (b.serialNumber)
-            issues.push_back({*b.serialNumber, b.pod.serialNumber, std::string(outcomeName(b.outcome.code))});
-        if (request.log != nullptr && !request.log->append(b, error))
-            outcome.recordFailed(OutcomeCode::LogFailed, error);
-    }
-    if (!issues.empty() && !request.serials->record(issues, error))
-        outcome.recordFailed(OutcomeCode::LedgerFailed, error);
+    storeRecords(request, outcome);
     return outcome;
 }
 

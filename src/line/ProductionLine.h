@@ -63,10 +63,10 @@ struct LineOutcome {
 using SinkFactory = std::function<std::unique_ptr<StatusSink>(const PodInfo& pod)>;
 // Called on the caller's thread once the program is read, before any pod
 // is touched (warnings, the pod's name), with the pods chosen.
-using LineStarting = std::function<void(const std::vector<PodInfo>& pods, const LineOutcome& sofar)>;
+using OnLineStart = std::function<void(const std::vector<PodInfo>& pods, const LineOutcome& sofar)>;
 
 LineOutcome runLine(const LineRequest& request, const PodLink::BackendLoader& backends, const SinkFactory& sinks,
-                    const LineStarting& starting = {});
+                    const OnLineStart& starting = {});
 
 // The first two of the named files that are one file, whatever their names
 // ("--log and --serial-ledger"), or nothing.
