@@ -14,7 +14,7 @@ std::unique_ptr<InterruptibleTrace> InterruptibleTrace::open(const std::string& 
         const std::lock_guard<std::mutex> lock(self->mutex_);
         self->text_->flush();
         std::string ignored;
-        self->output_->commit(ignored);
+        if (self->traced_) self->output_->commit(ignored);  // else an earlier file keeps its content
     });
     return trace;
 }
