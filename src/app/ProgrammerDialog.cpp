@@ -319,7 +319,8 @@ void ProgrammerDialog::onChoosePod() {
 void ProgrammerDialog::updateTitle() {
     QString title = baseTitle();
     if (listedChoice_) {
-        const std::string& name = listedChoice_->serialNumber.empty() ? listedChoice_->devicePath : listedChoice_->serialNumber;
+        const std::string& name =
+            listedChoice_->serialNumber.empty() ? listedChoice_->devicePath : listedChoice_->serialNumber;
         title += QStringLiteral(" - POD ") + QString::fromStdString(escapeControls(name));
     }
     if (closeRefused_) title += QStringLiteral(" - busy: the window closes once the command has ended");
