@@ -1,5 +1,7 @@
 #include "line/PgBoardLog.h"
 
+#include "line/PgSpool.h"
+
 #include <random>
 
 #include "common/Text.h"

@@ -1,5 +1,7 @@
 #include "line/PgSerialLedger.h"
 
+#include "line/PgSpool.h"
+
 #include <charconv>
 
 #include "common/Clock.h"

@@ -15,11 +15,12 @@
 #include <vector>
 
 #include "common/Clock.h"
-#include "platform/AppendFile.h"
 
 struct pg_conn;
 
 namespace cvl {
+
+class PgSpool;
 
 class PgSession {
 public:
@@ -51,8 +52,6 @@ public:
 
 private:
     explicit PgSession(pg_conn* conn);
-    bool makeSchema(bool create, std::string& error);
-    bool storeSpool(std::string& error);
     bool lost() const;
     // Closes a connection that did not answer within its limit; the rest of
     // the run goes to the spool.
@@ -67,16 +66,7 @@ private:
     std::optional<std::uint32_t> recordStartedMs_;  // while a transaction runs
     bool unreachable_ = false;
     std::string name_;
-    std::string spoolFolder_;
-    std::string spoolPath_;
-    AppendFile spool_;
+    std::unique_ptr<PgSpool> spool_;
 };
-
-// Spool lines: a board record, and a number's outcome.
-std::string spoolBoardLine(const std::string& recordId, const std::string& boardLogLine);
-std::string spoolSerialLine(std::uint64_t number, const std::string& state, const std::string& board,
-                            const std::string& time);
-// Stores spool lines (a board's row, a number's state) in the open transaction.
-bool storeSpoolLine(PgSession& session, const std::string& line, std::string& error);
 
 }  // namespace cvl
