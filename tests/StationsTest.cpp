@@ -73,6 +73,12 @@ std::size_t count(const std::string& db, const std::string& sql) {
     return rows && !rows->empty() ? std::stoul(rows->front()) : 0;
 }
 
+// Waits (4 s at most) until a running station has been issued n numbers.
+void waitForIssued(const std::string& db, std::size_t n) {
+    for (int i = 0; i < 200 && count(db, "SELECT count(*) FROM serial_numbers WHERE state = 'issued'") < n; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
 class Stations : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -133,8 +139,7 @@ TEST_F(Stations, TwoStationsAtOnceNeverShareANumberAndAKilledOneReissuesNothing)
     ASSERT_NE(killed, nullptr);
     char pidLine[32] = {};
     ASSERT_NE(std::fgets(pidLine, sizeof pidLine, killed), nullptr);
-    for (int i = 0; i < 200 && count(*db, "SELECT count(*) FROM serial_numbers WHERE state = 'issued'") < 2; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    waitForIssued(*db, 2);
     ASSERT_EQ(count(*db, "SELECT count(*) FROM serial_numbers WHERE state = 'issued'"), 2u);
     ::kill(std::atoi(pidLine), SIGKILL);
     pclose(killed);
@@ -180,8 +185,7 @@ TEST_F(Stations, AServerGoneMidRunLosesNoRecordAndADownOneTouchesNoBoard) {
     // their numbers, the command fails and names the spool.
     CliRun run;
     std::thread station([&] { run = s.write(db, program); });
-    for (int i = 0; i < 200 && count(db, "SELECT count(*) FROM serial_numbers WHERE state = 'issued'") < 2; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    waitForIssued(db, 2);
     own.stop();
     station.join();
     EXPECT_EQ(run.status, 1) << run.out;
@@ -227,8 +231,7 @@ TEST_F(Stations, AServerThatStopsAnsweringIsGivenUpWithinItsLimit) {
     CliRun run;
     const auto started = std::chrono::steady_clock::now();
     std::thread station([&] { run = s.write(db, program); });
-    for (int i = 0; i < 200 && count(db, "SELECT count(*) FROM serial_numbers WHERE state = 'issued'") < 1; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    waitForIssued(db, 1);
     const std::string server = (dir / "pg" / "data" / "postmaster.pid").string();
     const std::string pids = test::runCommand("p=$(head -1 '" + server + "'); echo $p $(pgrep -P $p)").out;
     ASSERT_EQ(test::runCommand("kill -STOP " + pids).status, 0) << pids;

@@ -24,8 +24,6 @@ using win32::wideText;
 // GUID_DEVINTERFACE_COMPORT: the device interface every COM port offers.
 const GUID kComPortInterface = {0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
 
-std::string portName(const std::string& text) { return portNameOf(text); }
-
 std::string registryText(HKEY key, const wchar_t* value) {
     wchar_t text[256] = {};
     DWORD size = sizeof text - sizeof(wchar_t), type = 0;
@@ -65,7 +63,7 @@ std::vector<ListedPort> listPorts() {
         ListedPort listed;
         const HKEY key = SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
         if (key != INVALID_HANDLE_VALUE) {
-            listed.port = portName(registryText(key, L"PortName"));
+            listed.port = portNameOf(registryText(key, L"PortName"));
             DWORD ms = 0, size = sizeof ms, type = 0;
             if (RegQueryValueExW(key, L"LatencyTimer", nullptr, &type, reinterpret_cast<BYTE*>(&ms), &size) ==
                     ERROR_SUCCESS &&
@@ -199,7 +197,7 @@ std::vector<PodInfo> ComPortBackend::enumerate() {
     std::vector<PodInfo> pods;
     std::vector<std::string> named;
     for (const std::string& n : named_) {
-        if (!portName(n).empty()) named.push_back(portName(n));
+        if (!portNameOf(n).empty()) named.push_back(portNameOf(n));
     }
     for (const ListedPort& p : listPorts()) {
         const bool wanted = std::find(named.begin(), named.end(), p.port) != named.end();
@@ -234,10 +232,10 @@ std::string openFailureText(const std::string& port, unsigned long error) {
 
 std::unique_ptr<PodPort> ComPortBackend::open(const PodInfo& pod) {
     // Not shared: Windows opens a COM port for one program at a time.
-    const HANDLE h = CreateFileW(wideText("\\\\.\\" + portName(pod.devicePath)).c_str(), GENERIC_READ | GENERIC_WRITE,
+    const HANDLE h = CreateFileW(wideText("\\\\.\\" + portNameOf(pod.devicePath)).c_str(), GENERIC_READ | GENERIC_WRITE,
                                  0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        openFailure_ = openFailureText(portName(pod.devicePath), GetLastError());
+        openFailure_ = openFailureText(portNameOf(pod.devicePath), GetLastError());
         return nullptr;
     }
     openFailure_.clear();
@@ -248,7 +246,7 @@ std::unique_ptr<PodPort> ComPortBackend::open(const PodInfo& pod) {
 
 std::optional<unsigned> comPortLatencyMs(const std::string& port) {
     for (const ListedPort& p : listPorts()) {
-        if (p.port == portName(port)) return p.latencyMs;
+        if (p.port == portNameOf(port)) return p.latencyMs;
     }
     return std::nullopt;
 }
