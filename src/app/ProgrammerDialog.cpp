@@ -33,7 +33,9 @@
 #include "controls/PercentProgressBar.h"
 #include "controls/Utf8LengthValidator.h"
 #include "command/LoadCommand.h"
+#include "command/PodEngine.h"
 #include "pod/PodChoice.h"
+#include "pod/SystemBackends.h"
 
 // The pictures are compiled into this static library; make sure the linker
 // keeps them.
@@ -74,6 +76,12 @@ QString baseTitle() {
     return QStringLiteral("TMS320F283x DSP Programmer Ver%1.%2 - Quillon")
         .arg(CORVEXLINK_VERSION_MAJOR)
         .arg(CORVEXLINK_VERSION_MINOR);
+}
+
+// A message line followed by the warnings, if any, in brackets.
+std::string withWarnings(std::string line, const std::vector<std::string>& warnings) {
+    for (const std::string& w : warnings) line += " (" + w + ")";
+    return line;
 }
 
 // A file that no reader recognises by its content and that only a base address makes a program.
@@ -224,10 +232,10 @@ CommandContext ProgrammerDialog::context() {
                           [this](const std::string& question) { return confirmLock(question); }};
 }
 
-void ProgrammerDialog::runCommand(QWidget* button, const std::function<void(CommandContext&)>& command) {
+void ProgrammerDialog::runCommand(QWidget* button, const PodJob& job) {
     if (runner_->running()) return;
     if (!choosePodForCommand()) return;
-    runner_->run([&](StatusSink& sink) {
+    runner_->run([&, pod = listedChoice_](StatusSink& sink) {
         // On the worker: what touches the window goes to the window's thread.
         CommandContext ctx{
             image_,
@@ -236,7 +244,7 @@ void ProgrammerDialog::runCommand(QWidget* button, const std::function<void(Comm
             clock_,
             [this](const std::string& path) { runner_->post([this, path] { addRecentFile(path); }); },
             [this](const std::string& question) { return runner_->ask([&] { return confirmLock(question); }); }};
-        command(ctx);
+        lastRun_ = runOnPod(job, ctx, pod);
     });
     closeRefused_ = false;
     updateTitle();
@@ -288,16 +296,21 @@ void ProgrammerDialog::probePods() {
     }
     const std::vector<PodInfo> listed = link_.listPods();
     const PodChoice choice = choosePod(listed, podSerial_.toStdString());
+    // What the pod listing warns of (virtual pods ignored, a slow latency
+    // timer) follows the line, as the command-line tool prints it.
+    std::vector<std::string> warnings = backendWarnings();
     if (choice.kind == PodChoice::Kind::NoPod) {
-        showMessage(outcomeMessage(OutcomeCode::PodNotFound), true);
+        showMessage(withWarnings(std::string(outcomeMessage(OutcomeCode::PodNotFound)), warnings), true);
     } else if (choice.kind == PodChoice::Kind::Ask) {
-        showMessage(QStringLiteral("%1 Corvexlink PODs are attached: the first command asks which one to use")
-                        .arg(listed.size())
-                        .toStdString(),
+        showMessage(withWarnings(QStringLiteral("%1 Corvexlink PODs are attached: the first command asks which one to use")
+                                     .arg(listed.size())
+                                     .toStdString(),
+                                 warnings),
                     false);
     } else {
         listedChoice_ = choice.pod;
-        showMessage(connectionMessage(choice.pod), false);
+        if (const std::string advice = podAdvice(choice.pod); !advice.empty()) warnings.push_back(advice);
+        showMessage(withWarnings(connectionMessage(choice.pod), warnings), false);
     }
     updateTitle();
 }
@@ -467,21 +480,22 @@ void ProgrammerDialog::onTargetWrite() {
     const auto source = programSource();
     if (!source) return;
     const TargetWriteRequest request{*source, eraseMode(), csmKeys()};
-    runCommand(targetWrite_, [&](CommandContext& ctx) { targetWrite(ctx, request); });
+    runCommand(targetWrite_, {"write", true, request.eraseMode == EraseMode::All,
+                              [&](CommandContext& ctx) { return targetWrite(ctx, request); }});
 }
 
 void ProgrammerDialog::onTargetReset() {
-    runCommand(targetReset_, [](CommandContext& ctx) { targetReset(ctx, ResetRequest{}); });
+    runCommand(targetReset_, {"reset", false, false, [](CommandContext& ctx) { return targetReset(ctx, ResetRequest{}); }});
 }
 
 void ProgrammerDialog::onPodWrite() {
     const auto source = programSource();
     if (!source) return;
     const PodWriteRequest request{*source, eraseMode(), csmKeys(), podFileNameBox_->text().toStdString()};
-    CommandOutcome outcome;
-    runCommand(podWrite_, [&](CommandContext& ctx) { outcome = podWrite(ctx, request); });
-    if (!outcome.podFileName.empty()) {
-        podFileName_ = QString::fromStdString(outcome.podFileName);
+    runCommand(podWrite_, {"pod-write", true, request.eraseMode == EraseMode::All,
+                           [&](CommandContext& ctx) { return podWrite(ctx, request); }});
+    if (!lastRun_.outcome.podFileName.empty()) {
+        podFileName_ = QString::fromStdString(lastRun_.outcome.podFileName);
         podFileNameBox_->setText(podFileName_);
     }
 }
@@ -490,11 +504,11 @@ void ProgrammerDialog::onPodVerify() {
     const auto source = programSource();
     if (!source) return;
     const PodVerifyRequest request{*source};
-    runCommand(podVerify_, [&](CommandContext& ctx) { podVerify(ctx, request); });
+    runCommand(podVerify_, {"pod-verify", true, false, [&](CommandContext& ctx) { return podVerify(ctx, request); }});
 }
 
 void ProgrammerDialog::onPodInfo() {
-    runCommand(podInfo_, [](CommandContext& ctx) { podInfo(ctx, PodInfoRequest{}); });
+    runCommand(podInfo_, {"pod-info", false, false, [](CommandContext& ctx) { return podInfo(ctx, PodInfoRequest{}); }});
 }
 
 void ProgrammerDialog::onExit() { accept(); }

@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "command/CommandContext.h"
+#include "command/PodEngine.h"
 #include "command/Requests.h"
 #include "common/Clock.h"
 #include "common/StatusSink.h"
@@ -100,7 +101,8 @@ private:
     bool confirmLock(const std::string& question);
     // Runs command off the window's thread (see CommandRunner), then gives
     // button the focus back.
-    void runCommand(QWidget* button, const std::function<void(CommandContext&)>& command);
+    // Runs job on the pod chosen now, through the engine every front end uses.
+    void runCommand(QWidget* button, const PodJob& job);
     // A load the user asked for: the file, then any warning about it on the line.
     void loadShown(const std::string& path, bool remember);
     void setButtonsEnabled(bool enabled);
@@ -136,6 +138,7 @@ private:
     std::uint32_t lockAgreedForLoad_ = 0;
     QString podSerial_;                    // the chosen pod; empty: none chosen yet
     std::optional<PodInfo> listedChoice_;  // the pod the last listing chose
+    BoardRecord lastRun_;                  // what the last command did
     bool closeRefused_ = false;            // the user tried to close during this command
     struct BinaryBase {
         std::string path;

@@ -1,10 +1,22 @@
 #include "cli/BoardJson.h"
 
 #include "cli/CliReport.h"
-#include "cli/CliSession.h"
 #include "common/JsonText.h"
 
 namespace cvl::cli {
+
+nlohmann::ordered_json podJson(const PodInfo& pod) {
+    nlohmann::ordered_json out;
+    putText(out, "description", pod.description);
+    putText(out, "serialNumber", pod.serialNumber);
+    putText(out, "devicePath", pod.devicePath);
+    out["backend"] = pod.backend;
+    if (!pod.alsoPath.empty()) {
+        putText(out, "alsoDevicePath", pod.alsoPath);
+        out["alsoBackend"] = pod.alsoBackend;
+    }
+    return out;
+}
 
 nlohmann::ordered_json boardJson(const BoardRecord& b, bool program) {
     const CommandOutcome& o = b.outcome;

@@ -5,9 +5,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "line/BoardRecord.h"
+#include "command/BoardRecord.h"
 
 namespace cvl::cli {
+
+// A pod as a JSON object: description, serialNumber, devicePath, backend.
+nlohmann::ordered_json podJson(const PodInfo& pod);
 
 // program: the command takes a program (figures and warnings are given).
 nlohmann::ordered_json boardJson(const BoardRecord& board, bool program);

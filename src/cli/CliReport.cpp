@@ -58,6 +58,10 @@ void warnAboutPod(const PodInfo& pod) {
     if (!advice.empty()) std::fprintf(stderr, "corvexlink-cli: %s\n", escapeControls(advice).c_str());
 }
 
+void printWarnings(const std::vector<std::string>& warnings) {
+    for (const std::string& w : warnings) std::fprintf(stderr, "%s\n", escapeControls(w).c_str());
+}
+
 void warnAboutPodFolder() {
     for (const std::string& warning : backendWarnings())
         std::fprintf(stderr, "corvexlink-cli: %s\n", escapeControls(warning).c_str());

@@ -4,6 +4,7 @@
 // JSON document on standard output, like every other outcome.
 
 #include <string>
+#include <vector>
 
 #include "cli/ParsedArgs.h"
 #include "common/Outcome.h"
@@ -22,6 +23,9 @@ int usageError(const std::string& command, bool json, const std::string& what);
 int refuse(const ParsedArgs& args, OutcomeCode code, const std::string& detail = {});
 // The same, with the whole message given (a load's own line, for example).
 int refuseWith(const ParsedArgs& args, OutcomeCode code, const std::string& message);
+
+// A loaded program's warnings, on standard error.
+void printWarnings(const std::vector<std::string>& warnings);
 
 // Says on standard error why virtual pods are ignored, when they are (the
 // pods folder is not the user's private one).

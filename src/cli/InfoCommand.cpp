@@ -6,7 +6,6 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/CliReport.h"
-#include "cli/CliSession.h"
 #include "cli/InfoJson.h"
 #include "common/JsonText.h"
 #include "cli/TerminalStatus.h"
@@ -112,7 +111,7 @@ int runInfo(const ParsedArgs& args) {
             }
         }
         std::printf("%s\n", status.lastMessage().c_str());
-        printWarnings(image);
+        printWarnings(image.warnings);
     }
     if (outcome != OutcomeCode::Ok) {
         if (!json) std::fprintf(stderr, "%s\n", escapeControls(status.lastMessage()).c_str());

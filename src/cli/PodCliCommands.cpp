@@ -1,9 +1,11 @@
 #include "cli/PodCliCommands.h"
 
 #include <array>
+#include <iostream>
 
-#include "cli/CliSession.h"
-#include "cli/GangRun.h"
+#include "cli/BoardJson.h"
+#include "cli/PodCommandRun.h"
+#include "cli/TerminalStatus.h"
 #include "common/JsonText.h"
 #include "common/Text.h"
 #include "store/StoreJob.h"
@@ -67,42 +69,26 @@ std::optional<ProgramOptions> programOptions(const ParsedArgs& args, std::string
     return out;
 }
 
-// Runs one command in a session: builds the request from the options, runs
-// it and reports the outcome.
+// Runs one pod command: builds the request from the options and runs it on
+// the pods chosen.
 // program: the command takes a program file; noFile: what it says when the file's name is blank.
 template <typename Build, typename Run>
-int runInSession(const char* name, const ParsedArgs& args, bool program, OutcomeCode noFile, Build build, Run run) {
+int runCommand(const char* name, const ParsedArgs& args, bool program, OutcomeCode noFile, Build build, Run run) {
     std::string error;
     const auto options = programOptions(args, error);
     if (!options) return usageError(args, error);
     if (const auto bad = lineOptionError(args)) return usageError(args, *bad);
     if (const auto shared = filesNamedTwice(args, program)) return usageError(args, *shared);
-    if (wantsGang(args)) {
-        const auto request = build(*options);
-        return runGang({name, program, noFile, options->program, options->eraseMode == EraseMode::All,
-                        [&](CommandContext& ctx) { return run(ctx, request); }},
-                       args);
-    }
-    CliSession session(args);
-    if (!session.error().empty()) return refuse(args, OutcomeCode::OutputFailed, session.error());
-    CommandContext ctx = session.context();
-    OutcomeCode ready = session.choosePod(args);
-    if (ready == OutcomeCode::Ok && program) {
-        // Loaded first so that its warnings come before the pod is touched;
-        // the command then uses this image.
-        ready = ensureImageLoaded(session.image, session.status, options->program.path, options->program.device, noFile,
-                                  {}, ReadOptions{options->program.binaryBase, true});
-        if (!args.has("--json")) printWarnings(session.image);
-    }
-    const CommandOutcome outcome = ready == OutcomeCode::Ok ? run(ctx, build(*options)) : shownFailure(ready);
-    if (!program) return session.finish(name, outcome);
-    return session.finish(name, outcome, options->program.path, mcuInfo(options->program.device)->shortName);
+    const auto request = build(*options);
+    return runPodCommand({name, program, noFile, options->program, options->eraseMode == EraseMode::All,
+                          [&](CommandContext& ctx) { return run(ctx, request); }},
+                         args);
 }
 
 }  // namespace
 
 int runWrite(const ParsedArgs& args) {
-    return runInSession(
+    return runCommand(
         "write", args, true, OutcomeCode::NoFileToWrite,
         [](const ProgramOptions& o) {
             return TargetWriteRequest{o.program, o.eraseMode, o.keys, o.lock};
@@ -115,7 +101,7 @@ int runPodWrite(const ParsedArgs& args) {
         return usageError(args, "--name takes at most " + std::to_string(kPodNameBytes) + " bytes, '" +
                                     escapeControls(*name) + "' has " + std::to_string(name->size()));
     }
-    return runInSession(
+    return runCommand(
         "pod-write", args, true, OutcomeCode::NoFileToStore,
         [&](const ProgramOptions& o) {
             return PodWriteRequest{o.program, o.eraseMode, o.keys, args.value("--name").value_or(""), o.lock};
@@ -124,61 +110,68 @@ int runPodWrite(const ParsedArgs& args) {
 }
 
 int runPodVerify(const ParsedArgs& args) {
-    return runInSession(
+    return runCommand(
         "pod-verify", args, true, OutcomeCode::NoFileToVerify,
         [](const ProgramOptions& o) { return PodVerifyRequest{o.program}; },
         [](CommandContext& ctx, const PodVerifyRequest& r) { return podVerify(ctx, r); });
 }
 
 int runReset(const ParsedArgs& args) {
-    return runInSession(
+    return runCommand(
         "reset", args, false, OutcomeCode::Ok, [](const ProgramOptions&) { return ResetRequest{}; },
         [](CommandContext& ctx, const ResetRequest& r) { return targetReset(ctx, r); });
 }
 
 int runPodInfo(const ParsedArgs& args) {
-    return runInSession(
+    return runCommand(
         "pod-info", args, false, OutcomeCode::Ok, [](const ProgramOptions&) { return PodInfoRequest{}; },
         [](CommandContext& ctx, const PodInfoRequest& r) { return podInfo(ctx, r); });
+}
+
+// The pods probe names, or why it fails: every pod attached (at least one
+// must be), or each one named.
+PodMatch probedPods(PodLink& link, const ParsedArgs& args) {
+    PodMatch found;
+    if (!link.loadDriver()) return found.code = OutcomeCode::DriverMissing, found;
+    const std::vector<PodInfo> listed = link.listPods();
+    const std::vector<std::string> names = args.valuesOf("--pod");
+    if (!names.empty()) return matchPods(listed, names);
+    found.pods = listed;
+    if (found.pods.empty()) found.code = OutcomeCode::PodNotFound;
+    return found;
 }
 
 int runProbe(const ParsedArgs& args) {
     if (args.has("--all-pods") && args.value("--pod"))
         return usageError(args, "--all-pods and --pod exclude each other");
-    if (const auto shared = filesNamedTwice(args, false)) return usageError(args, *shared);
-    CliSession session(args);
-    if (!session.error().empty()) return refuse(args, OutcomeCode::OutputFailed, session.error());
+    SteadyClock clock;
+    PodLink link(systemBackendsNaming(args.valuesOf("--pod")), clock);
+    TerminalStatus status(args.json());
+    warnAboutPodFolder();
+    const PodMatch found = probedPods(link, args);
     CommandOutcome outcome;
-    std::vector<PodInfo> found;
-    if (!session.link.loadDriver()) {
-        outcome.code = OutcomeCode::DriverMissing;
-    } else {
-        const std::vector<PodInfo> listed = session.link.listPods();
-        const std::vector<std::string> names = args.valuesOf("--pod");
-        if (names.empty()) {
-            // Every pod attached is named; at least one must be.
-            found = listed;
-            if (found.empty()) outcome.code = OutcomeCode::PodNotFound;
-        } else {
-            const PodMatch match = matchPods(listed, names);
-            found = match.pods;
-            outcome.code = match.code;
-            outcome.message = match.detail;
-        }
-    }
+    outcome.code = found.code;
     if (outcome.ok()) {
-        for (const PodInfo& pod : found) {
-            session.status.showMessage(connectionMessage(pod), false);
+        for (const PodInfo& pod : found.pods) {
+            status.showMessage(connectionMessage(pod), false);
             if (!args.json()) printChosenPod(pod);
         }
-        if (found.size() == 1) outcome.pod = found.front();
+        if (found.pods.size() == 1) outcome.pod = found.pods.front();
     } else {
         std::string message(outcomeMessage(outcome.code));
-        if (!outcome.message.empty()) message += ": " + outcome.message;
-        session.status.showMessage(message, true);
+        if (!found.detail.empty()) message += ": " + found.detail;
+        status.showMessage(message, true);
     }
-    outcome.message = session.status.lastMessage();
-    return session.finish("probe", outcome);
+    outcome.message = status.lastMessage();
+    if (!args.json()) return outcome.ok() ? 0 : 1;
+    BoardRecord board;
+    board.command = "probe";
+    board.outcome = outcome;
+    board.messages = status.messages();
+    nlohmann::ordered_json out = boardJson(board, false);
+    out["exitStatus"] = outcome.ok() ? 0 : 1;
+    std::cout << jsonText(out) << '\n';
+    return outcome.ok() ? 0 : 1;
 }
 
 }  // namespace cvl::cli

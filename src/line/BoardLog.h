@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "line/BoardRecord.h"
+#include "command/BoardRecord.h"
 
 namespace cvl {
 

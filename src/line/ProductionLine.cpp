@@ -6,6 +6,8 @@
 #include <thread>
 
 #include "command/LoadCommand.h"
+#include "command/PodEngine.h"
+#include "command/RecordingSink.h"
 #include "common/Crc32.h"
 #include "platform/Files.h"
 #include "common/Sha256.h"
@@ -16,35 +18,6 @@
 namespace cvl {
 
 namespace {
-
-// A pod's sink that also keeps every line for the board's record.
-class RecordingSink : public StatusSink {
-public:
-    explicit RecordingSink(std::unique_ptr<StatusSink> shown) : shown_(std::move(shown)) {}
-    void showMessage(std::string_view text, bool isError) override {
-        messages.emplace_back(std::string(text), isError);
-        if (shown_) shown_->showMessage(text, isError);
-    }
-    void commandStarted() override {
-        if (shown_) shown_->commandStarted();
-    }
-    void commandEnded() override {
-        if (shown_) shown_->commandEnded();
-    }
-    void beginProgress(std::uint32_t total) override {
-        if (shown_) shown_->beginProgress(total);
-    }
-    void stepProgress() override {
-        if (shown_) shown_->stepProgress();
-    }
-    void resetProgress() override {
-        if (shown_) shown_->resetProgress();
-    }
-    std::vector<std::pair<std::string, bool>> messages;
-
-private:
-    std::unique_ptr<StatusSink> shown_;
-};
 
 std::uint32_t flashCrc(const CoffImage& image) {
     std::uint32_t crc = 0;
@@ -100,13 +73,20 @@ std::optional<std::string> sharedFile(const std::vector<std::pair<std::string, s
 
 namespace {
 
-// Phase 1: the pods, as listed now: every pod, or the ones the request names.
+// Phase 1: the pods, as listed now: every pod, or the ones the request
+// names. A single command with nothing to record that finds no pod runs on
+// none, so that it says so as a command does.
 PodMatch choosePods(const LineRequest& request, const PodLink::BackendLoader& backends) {
     SteadyClock clock;
     PodLink lister(backends, clock);
     lister.loadDriver();
     const std::vector<PodInfo> listed = lister.listPods();
-    if (!request.allPods) return matchPods(listed, request.pods);
+    if (!request.allPods) {
+        PodMatch match = matchPods(listed, request.pods);
+        const bool recordless = request.log == nullptr && !request.serialAt;
+        if (match.code == OutcomeCode::PodNotFound && request.pods.empty() && recordless) match = PodMatch{};
+        return match;
+    }
     PodMatch chosen;
     chosen.pods = listed;
     if (listed.empty()) chosen.code = OutcomeCode::PodNotFound;
@@ -152,26 +132,24 @@ std::optional<std::vector<std::uint64_t>> takeSerials(const LineRequest& request
 // of the program with its serial number written in, its own sink.
 void runBoard(const LineRequest& request, const PodLink::BackendLoader& backends, const SinkFactory& sinks,
               const CoffImage& master, std::optional<std::uint32_t> serialAt, bool onlyPod, BoardRecord& b) {
-    RecordingSink sink(sinks ? sinks(b.pod) : nullptr);
+    const std::unique_ptr<StatusSink> shown = sinks ? sinks(b.pod) : nullptr;
+    NullStatusSink unseen;
     SteadyClock podClock;
     PodLink link(backends, podClock);
-    link.usePodOnly(b.pod);
-    link.setObserver(onlyPod ? request.trace : nullptr);
-    link.loadDriver();
     auto image = std::make_unique<CoffImage>();
     if (request.program) {
         image->copyFrom(master);
         if (b.serialNumber) writeSerialNumber(*image, *serialAt, request.serialWidth, *b.serialNumber);
         b.flashCrc32 = flashCrc(*image);
     }
-    CommandContext ctx{*image, link, sink, podClock, {}, {}};
-    const std::uint64_t start = podClock.nowMicros();
-    b.outcome = request.run(ctx);
-    b.totalMs = static_cast<double>(podClock.nowMicros() - start) / 1000.0;
-    link.setObserver(nullptr);
+    CommandContext ctx{*image, link, shown ? *shown : unseen, podClock, {}, {}};
+    const PodJob job{request.command, request.program, request.eraseAll, request.run};
+    const std::optional<PodInfo> pod = b.pod.devicePath.empty() ? std::nullopt : std::optional(b.pod);
+    BoardRecord ran = runOnPod(job, ctx, pod, onlyPod ? request.trace : nullptr);
+    b.outcome = std::move(ran.outcome);
     if (!b.outcome.program) b.outcome.program = programFigures(*image, request.eraseAll);
-    b.outcome.pod = b.pod;
-    b.messages = std::move(sink.messages);
+    b.messages = std::move(ran.messages);
+    b.totalMs = ran.totalMs;
 }
 
 // Phase 5: the records: the log (synced before success is reported), then
@@ -192,42 +170,76 @@ void storeRecords(const LineRequest& request, LineOutcome& outcome) {
         outcome.recordFailed(OutcomeCode::LedgerFailed, error);
 }
 
+
+// Each pod's record as far as it is known before its command runs.
+std::vector<BoardRecord> boardsFor(const LineRequest& request, const std::vector<PodInfo>& pods,
+                                   const CoffImage& master, const LineOutcome& sofar) {
+    const McuInfo* mcu = request.program ? mcuInfo(request.source.device) : nullptr;
+    std::vector<BoardRecord> boards(pods.size());
+    for (std::size_t i = 0; i < pods.size(); ++i) {
+        BoardRecord& board = boards[i];
+        board.pod = pods[i];
+        board.command = request.command;
+        board.device = mcu != nullptr ? mcu->shortName : "";
+        board.program = request.program ? request.source.path : "";
+        board.eraseMask = request.program ? master.eraseSectorMask(request.eraseAll) : 0;
+        board.warnings = sofar.warnings;
+    }
+    return boards;
+}
+
+// The pods could not be chosen: the refusal, with a single command's record.
+LineOutcome podsRefused(const LineRequest& request, const PodMatch& chosen, StatusSink* shown) {
+    LineOutcome outcome = refusedWith(chosen.code, chosen.detail);
+    if (request.allPods || request.pods.size() > 1) return outcome;
+    if (shown != nullptr) shown->showMessage(outcome.refusal, true);
+    CoffImage empty;
+    outcome.boards = boardsFor(request, std::vector<PodInfo>(1), empty, outcome);
+    BoardRecord& board = outcome.boards.front();
+    board.outcome = shownFailure(chosen.code);
+    board.outcome.message = outcome.refusal;
+    board.outcome.program = programFigures(empty, false);
+    board.messages = {{outcome.refusal, true}};
+    board.eraseMask = 0;
+    return outcome;
+}
+
 }  // namespace
 
 LineOutcome runLine(const LineRequest& request, const PodLink::BackendLoader& backends, const SinkFactory& sinks,
-                    const OnLineStart& starting) {
+                    const LineWatch& watch) {
     const PodMatch chosen = choosePods(request, backends);
-    if (chosen.code != OutcomeCode::Ok) return refusedWith(chosen.code, chosen.detail);
-    const std::vector<PodInfo>& pods = chosen.pods;
+    if (chosen.code != OutcomeCode::Ok) return podsRefused(request, chosen, watch.runStatus);
+    // No pod attached: one command on none.
+    const std::vector<PodInfo> pods = chosen.pods.empty() ? std::vector<PodInfo>(1) : chosen.pods;
+    if (watch.podsChosen) watch.podsChosen(chosen.pods);
 
     CoffImage master;
-    RecordingSink loadStatus(nullptr);
-    LineOutcome refusal;
-    if (loadProgram(request, master, loadStatus, refusal) != OutcomeCode::Ok) return refusal;
-    const std::string sha = request.program ? sha256OfFile(request.source.path) : "";
-    std::optional<std::uint32_t> serialAt;
-    const auto serials = takeSerials(request, master, pods, serialAt, refusal);
-    if (!serials) return refusal;
-
+    RecordingSink loadStatus(watch.runStatus);
     LineOutcome outcome;
+    const OutcomeCode loaded = loadProgram(request, master, loadStatus, outcome);
+    outcome.loadMessages = loadStatus.messages;
     outcome.warnings = master.warnings;
-    if (!loadStatus.messages.empty()) outcome.loaded = loadStatus.messages.back().first;
-    if (starting) starting(pods, outcome);
+    if (loaded != OutcomeCode::Ok) {
+        outcome.boards = boardsFor(request, pods, master, outcome);
+        for (BoardRecord& b : outcome.boards) {
+            b.outcome = shownFailure(loaded);
+            b.outcome.program = programFigures(master, request.eraseAll);
+            b.messages = outcome.loadMessages;
+        }
+        return outcome;
+    }
+    std::optional<std::uint32_t> serialAt;
+    const auto serials = takeSerials(request, master, pods, serialAt, outcome);
+    if (!serials) return outcome;
+    if (watch.programRead) watch.programRead(outcome);
 
-    const std::string device =
-        request.program && mcuInfo(request.source.device) ? mcuInfo(request.source.device)->shortName : "";
-    const std::uint8_t eraseMask = request.program ? master.eraseSectorMask(request.eraseAll) : 0;
-    outcome.boards.resize(pods.size());
+    const std::string sha = request.program ? sha256OfFile(request.source.path) : "";
+    outcome.boards = boardsFor(request, pods, master, outcome);
     std::vector<std::thread> threads;
     for (std::size_t i = 0; i < pods.size(); ++i) {
         BoardRecord& board = outcome.boards[i];
-        board.pod = pods[i];
-        board.command = request.command;
-        board.device = device;
-        board.program = request.program ? request.source.path : "";
         board.programSha256 = sha;
-        board.eraseMask = eraseMask;
-        board.warnings = master.warnings;
         if (serialAt) board.serialNumber = (*serials)[i];
         threads.emplace_back(
             [&, i] { runBoard(request, backends, sinks, master, serialAt, pods.size() == 1, outcome.boards[i]); });

@@ -16,7 +16,7 @@
 #include "command/CommandContext.h"
 #include "command/Requests.h"
 #include "line/BoardLog.h"
-#include "line/BoardRecord.h"
+#include "command/BoardRecord.h"
 #include "line/SerialNumberSource.h"
 #include "pod/PodLink.h"
 
@@ -45,10 +45,14 @@ struct LineRequest {
 struct LineOutcome {
     // Ok, or why the run was refused before any board was touched.
     OutcomeCode refused = OutcomeCode::Ok;
-    std::string refusal;                // the whole message of a refusal
-    std::string loaded;                 // the load's line ("Reading COFF file is successful")
-    std::vector<std::string> warnings;  // the program's, before any pod was touched
-    std::vector<BoardRecord> boards;    // one per pod, in the order chosen
+    std::string refusal;  // the whole message of a refusal
+    // The program's load: every line it showed, and its warnings.
+    std::vector<std::pair<std::string, bool>> loadMessages;
+    std::vector<std::string> warnings;
+    // One per pod, in the order chosen. When the program could not be read,
+    // each chosen pod's record says so, untouched and never stored; so does
+    // a single command's when its one pod could not be chosen.
+    std::vector<BoardRecord> boards;
     // Records that could not be stored (log lines, serial outcomes), and what
     // the first of them ends the run with (LogFailed or LedgerFailed).
     std::vector<std::string> recordErrors;
@@ -61,12 +65,24 @@ struct LineOutcome {
 
 // Makes the status sink of each pod's command (its lines on the user's screen).
 using SinkFactory = std::function<std::unique_ptr<StatusSink>(const PodInfo& pod)>;
-// Called on the caller's thread once the program is read, before any pod
-// is touched (warnings, the pod's name), with the pods chosen.
-using OnLineStart = std::function<void(const std::vector<PodInfo>& pods, const LineOutcome& sofar)>;
 
+// What the caller shows of a run before any pod is touched, on its thread.
+struct LineWatch {
+    // The pods chosen, before the program is read (empty: none is attached,
+    // and the one command runs to say so itself).
+    std::function<void(const std::vector<PodInfo>& pods)> podsChosen;
+    // The run's own lines, as they are shown: a refusal to choose the one pod
+    // of a single command, the load's lines.
+    StatusSink* runStatus = nullptr;
+    // The program is read and the serial numbers taken: its warnings.
+    std::function<void(const LineOutcome& sofar)> programRead;
+};
+
+// Runs the request. With no pod named and none attached, a run that keeps
+// no records is one command on no pod, which reports the missing pod as any
+// command does; otherwise that refuses the run.
 LineOutcome runLine(const LineRequest& request, const PodLink::BackendLoader& backends, const SinkFactory& sinks,
-                    const OnLineStart& starting = {});
+                    const LineWatch& watch = {});
 
 // The first two of the named files that are one file, whatever their names
 // ("--log and --serial-ledger"), or nothing.

@@ -219,6 +219,20 @@ private slots:
         QVERIFY(!hostSentAnything(pickedA ? traceB : traceA));
     }
 
+    // A runtime folder other users can write to: its virtual pods are
+    // ignored, and the window's first line says why, as the tool prints it.
+    void aPodFolderOthersCanWriteIsNamedOnTheMessageLine() {
+        const fs::path open = test::scratch("shared-runtime");
+        fs::create_directories(open / "corvexlink");
+        fs::permissions(open / "corvexlink", fs::perms::all);
+        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(open.string()));
+        const std::vector<std::string> warnings = backendWarnings();
+        QCOMPARE(warnings.size(), std::size_t{1});
+        auto d = window();
+        QVERIFY(line(*d).contains(QString::fromStdString(warnings.front())));
+        QVERIFY(line(*d).startsWith(QString::fromUtf8(outcomeMessage(OutcomeCode::PodNotFound).data())));
+    }
+
     void initTestCase() { QCoreApplication::setApplicationName(QStringLiteral("corvexlink-pod-choice-test")); }
 };
 

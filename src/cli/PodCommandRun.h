@@ -1,10 +1,10 @@
 #pragma once
-// One pod command on several pods at once (--pod several times, or
-// --all-pods), or on one pod with the programming log and per-board serial
-// numbers. Each
-// pod runs the whole command in a thread of its own, with its own link, its
-// own copy of the program and its own status lines; the core stays
-// single-threaded per pod. A pod's failure or unplug never stops another.
+// Runs a pod command from its options and prints what it did: on the one pod
+// attached or named, or on several at once (--pod several times, or
+// --all-pods), with the programming log and per-board serial numbers when
+// asked. The production line runs it; each pod runs the whole command in a
+// thread of its own, with its own link, its own copy of the program and its
+// own status lines. One pod prints as one pod, log or not.
 
 #include <functional>
 
@@ -17,7 +17,7 @@
 
 namespace cvl::cli {
 
-struct GangJob {
+struct PodCommandJob {
     const char* command;
     bool program;        // the command takes a program file
     OutcomeCode noFile;  // what it says when the file's name is blank
@@ -26,10 +26,6 @@ struct GangJob {
     std::function<CommandOutcome(CommandContext&)> run;
 };
 
-// Whether the command line asks for the fan-out: several pods, all pods, a
-// log or serial numbers. With one pod the output reads as any single-pod
-// command's, log or not.
-bool wantsGang(const ParsedArgs& args);
 // What is wrong with the production-line options on their own, if anything.
 std::optional<std::string> lineOptionError(const ParsedArgs& args);
 
@@ -38,6 +34,6 @@ std::optional<std::string> lineOptionError(const ParsedArgs& args);
 // checked before anything is opened for writing.
 std::optional<std::string> filesNamedTwice(const ParsedArgs& args, bool program);
 
-int runGang(const GangJob& job, const ParsedArgs& args);
+int runPodCommand(const PodCommandJob& job, const ParsedArgs& args);
 
 }  // namespace cvl::cli

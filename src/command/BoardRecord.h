@@ -1,5 +1,5 @@
 #pragma once
-// What one pod of a production line did: one record per board, with the same
+// What one pod command did on one board: one record per board, with the same
 // fields whether one pod or several were used.
 
 #include <cstdint>
