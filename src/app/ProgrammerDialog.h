@@ -1,24 +1,23 @@
 #pragma once
-// The main window and the program's controller: its controls, the pod link,
-// the loaded image, the settings and recent files. Every command button
-// builds a request from the controls at the click, lists the pods at that
-// moment and narrows the link to the one chosen (asking when several are
-// listed), then runs one core command on a worker thread (CommandRunner)
-// while the window keeps painting and drops the user's input.
+// The Qt face of the main window: its controls, built from the dialog
+// template, the answers to the window core's questions, and the routing of
+// the user's events into the core (ProgrammerSession), which decides what
+// each of them does.
 
 #include <QDialog>
 #include <QStringList>
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 
-#include "command/CommandContext.h"
-#include "command/PodEngine.h"
-#include "command/Requests.h"
+#include "app/QtWindowThread.h"
+#include "app/SettingsStore.h"
 #include "common/Clock.h"
-#include "common/StatusSink.h"
 #include "image/CoffImage.h"
 #include "pod/PodLink.h"
+#include "session/ProgrammerSession.h"
+#include "session/SessionFace.h"
 
 class QCheckBox;
 class QComboBox;
@@ -30,20 +29,22 @@ class QRadioButton;
 namespace cvl::ui {
 
 class BitmapButton;
-class CommandRunner;
 class MessageLine;
 class PercentProgressBar;
 
-class ProgrammerDialog : public QDialog, public StatusSink {
+class ProgrammerDialog : public QDialog, public session::SessionFace {
     Q_OBJECT
 public:
     // Chooses a COFF file starting in dir; empty when cancelled.
     using FileChooser = std::function<QString(QWidget* parent, const QString& dir)>;
 
-    ProgrammerDialog(PodLink::BackendLoader loader, Clock& clock, QWidget* parent = nullptr);
+    // podName: a pod named on the command line (serial number or port), used
+    // instead of the profile's choice.
+    ProgrammerDialog(PodLink::BackendLoader loader, Clock& clock, QWidget* parent = nullptr,
+                     const std::string& podName = {});
     ~ProgrammerDialog() override;
 
-    // StatusSink: the message line, the progress bar, and while a command
+    // SessionFace: the message line, the progress bar, and while a command
     // runs the command buttons disabled and the wait cursor.
     void showMessage(std::string_view text, bool isError) override;
     void commandStarted() override;
@@ -51,39 +52,47 @@ public:
     void beginProgress(std::uint32_t total) override;
     void stepProgress() override;
     void resetProgress() override;
-
-    // Puts a successfully loaded path at the top of the recent files.
-    void addRecentFile(const std::string& path);
+    session::ControlValues controls() const override;
+    void showProfile(const session::Profile& profile) override;
+    void showRecentFiles(const std::vector<std::string>& files, const std::string& shown) override;
+    void showPodFileName(const std::string& name) override;
+    void setTitle(const std::string& title) override;
+    void beep() override;
+    void closeWindow() override;
+    bool askYesNo(const std::string& question) override;
+    std::optional<PodInfo> askWhichPod(const std::vector<PodInfo>& pods, const std::string& currentSerial) override;
+    std::optional<std::uint32_t> askBinaryBase(const std::string& fileName, McuType device) override;
+    std::string chooseFile(const std::string& folder) override;
 
     void setFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
     // Asks a yes/no question; true for yes.
     using Question = std::function<bool(QWidget* parent, const QString& text)>;
     void setQuestion(Question ask) { ask_ = std::move(ask); }
-    const CoffImage& image() const { return image_; }
-    const QStringList& recentFiles() const { return recentFiles_; }
-    const QString& podFileName() const { return podFileName_; }
-    const QString& fileDirectory() const { return fileDirectory_; }
+    const CoffImage& image() const { return session_->image(); }
+    QStringList recentFiles() const;
+    QString podFileName() const { return QString::fromStdString(session_->podFileName()); }
+    QString fileDirectory() const { return QString::fromStdString(session_->fileDirectory()); }
     int waitCursorCount() const { return waitCursor_; }
     // The serial number of the pod the next command uses (remembered in the profile).
-    const QString& podSerial() const { return podSerial_; }
+    QString podSerial() const { return QString::fromStdString(session_->podSerial()); }
 
     // Ends the dialog, except while a command runs.
     void done(int result) override;
 
 public slots:
-    void onLoad();
+    void onLoad() { session_->load(); }
     void onTargetWrite();
     void onTargetReset();
     void onPodWrite();
     void onPodVerify();
     void onPodInfo();
-    void onExit();
-    void onBrowse();
+    void onExit() { accept(); }
+    void onBrowse() { session_->browse(); }
     void onRecentFileSelected(int index);
     void onCsmToggled();
     void showAbout();
     // "Choose POD...": lists the pods now and lets the user pick one.
-    void onChoosePod();
+    void onChoosePod() { session_->choosePod(); }
 
 signals:
     // After every message line change, for tests and automation.
@@ -96,56 +105,20 @@ protected:
 private:
     void buildControls();
     void initialiseWindow();
-    void saveSettingsFromControls();
-    CommandContext context();
-    bool confirmLock(const std::string& question);
-    // Runs command off the window's thread (see CommandRunner), then gives
-    // button the focus back.
-    // Runs job on the pod chosen now, through the engine every front end uses.
-    void runCommand(QWidget* button, const PodJob& job);
-    // A load the user asked for: the file, then any warning about it on the line.
-    void loadShown(const std::string& path, bool remember);
+    // Runs a command, then gives button the focus back: disabling the
+    // focused button moved the focus on, and the next arrow key must not
+    // change the device.
+    void runAndRefocus(QWidget* button, const std::function<void()>& command);
     void setButtonsEnabled(bool enabled);
-    // Lists the pods now and narrows the link to the one the command uses:
-    // false, with nothing sent, when several are listed and the user chose none.
-    bool choosePodForCommand();
-    // The start-up check: names the pod the first command will use.
-    void probePods();
-    void usePod(const PodInfo& pod);
-    void updateTitle();
-    // A raw binary's base address: the one given for path on device, or asked
-    // now; other files need none (base stays empty). False when the user cancelled.
-    bool binaryBaseFor(const std::string& path, McuType device, std::optional<std::uint32_t>& base);
-    // What the controls hold now, as the parts of a request; nothing when the
-    // user cancelled a question about it.
-    McuType selectedMcu() const;
-    std::optional<ProgramSource> programSource();
-    EraseMode eraseMode() const;
-    std::optional<CsmKeys> csmKeys() const;
+    session::Focus focusKind() const;
 
-    Clock& clock_;
-    PodLink link_;
-    CoffImage image_;
-    QString fileDirectory_;
-    QString podFileName_;
-    QStringList recentFiles_;
-    bool initialised_ = false;
     int waitCursor_ = 0;
+    bool closing_ = false;  // the core closes the window: no second question
     FileChooser chooseFile_;
     Question ask_;
-    CommandRunner* runner_;
-    // The load (CoffImage::loadSerial) whose CSM password the user agreed to write.
-    std::uint32_t lockAgreedForLoad_ = 0;
-    QString podSerial_;                    // the chosen pod; empty: none chosen yet
-    std::optional<PodInfo> listedChoice_;  // the pod the last listing chose
-    BoardRecord lastRun_;                  // what the last command did
-    bool closeRefused_ = false;            // the user tried to close during this command
-    struct BinaryBase {
-        std::string path;
-        McuType device;
-        std::uint32_t base;
-    };
-    std::optional<BinaryBase> binaryBase_;
+    QtWindowThread thread_;
+    SettingsStore store_;
+    std::unique_ptr<session::ProgrammerSession> session_;
 
     BitmapButton* targetWrite_ = nullptr;
     BitmapButton* targetReset_ = nullptr;

@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <cstdlib>
 
 namespace cvl::ui {
 
@@ -20,9 +19,9 @@ std::uint32_t number(QSettings& s, const QString& key, std::uint32_t fallback) {
     return v.isValid() && ok ? static_cast<std::uint32_t>(n) : fallback;
 }
 
-QString text(QSettings& s, const QString& key) {
+std::string text(QSettings& s, const QString& key) {
     const QVariant v = s.value(key);
-    return v.canConvert<QString>() ? v.toString() : QString();
+    return v.canConvert<QString>() ? v.toString().toStdString() : std::string();
 }
 
 QString recentKey(int n) { return QStringLiteral("Recent File%1").arg(n); }
@@ -34,8 +33,10 @@ std::unique_ptr<QSettings> openProfile() {
                                        QCoreApplication::applicationName());
 }
 
-StoredSettings loadSettings(QSettings& s) {
-    StoredSettings out;
+session::Profile SettingsStore::load() {
+    const auto profile = openProfile();
+    QSettings& s = *profile;
+    session::Profile out;
     s.beginGroup(kMain);
     out.mcuType = static_cast<std::uint8_t>(number(s, QStringLiteral("MCU Type"), mcuIndex(kDefaultMcu)) & 0xFF);
     out.eraseAll = number(s, QStringLiteral("EraseAll Mode"), 0) != 0;
@@ -47,10 +48,10 @@ StoredSettings loadSettings(QSettings& s) {
     s.endGroup();
 
     s.beginGroup(kFiles);
-    for (int n = 0; n < kMaxRecentFiles; ++n) {
-        const QString path = text(s, recentKey(n));
-        if (path.isEmpty()) break;
-        if (QFileInfo::exists(path)) out.recentFiles.append(path);
+    for (std::size_t n = 0; n < session::kMaxRecentFiles; ++n) {
+        const std::string path = text(s, recentKey(static_cast<int>(n)));
+        if (path.empty()) break;
+        out.recentFiles.push_back(path);
     }
     s.endGroup();
     return out;
@@ -72,50 +73,43 @@ void closeProfileFile(const QSettings& s) {
 }
 }  // namespace
 
-void saveSettings(QSettings& s, const StoredSettings& in) {
+void SettingsStore::save(const session::Profile& in) {
+    const auto profile = openProfile();
+    QSettings& s = *profile;
     closeProfileFolder(s);
     s.beginGroup(kMain);
     s.setValue(QStringLiteral("MCU Type"), static_cast<unsigned>(in.mcuType));
     s.setValue(QStringLiteral("EraseAll Mode"), in.eraseAll ? 1 : 0);
     s.setValue(QStringLiteral("CSM Use Option"), in.csmUse ? 1 : 0);
-    s.setValue(QStringLiteral("File Directory"), in.fileDirectory);
-    s.setValue(QStringLiteral("EEP File Name"), in.podFileName);
-    s.setValue(kPodSerial, in.podSerial);
+    s.setValue(QStringLiteral("File Directory"), QString::fromStdString(in.fileDirectory));
+    s.setValue(QStringLiteral("EEP File Name"), QString::fromStdString(in.podFileName));
+    s.setValue(kPodSerial, QString::fromStdString(in.podSerial));
     for (int n = 0; n < 8; ++n) s.setValue(keyName(n), static_cast<unsigned>(in.keys.words[n]));
     s.endGroup();
 
     s.remove(kFiles);  // entries past the new list's end would come back at the next start
     s.beginGroup(kFiles);
-    int k = 0;
-    for (const QString& path : in.recentFiles) {
-        if (path.isEmpty()) break;
-        if (!QFileInfo::exists(path)) continue;
-        if (k == kMaxRecentFiles) break;
-        s.setValue(recentKey(k++), path);
-    }
+    for (std::size_t k = 0; k < in.recentFiles.size() && k < session::kMaxRecentFiles; ++k)
+        s.setValue(recentKey(static_cast<int>(k)), QString::fromStdString(in.recentFiles[k]));
     s.endGroup();
     s.sync();
     closeProfileFile(s);
 }
 
-void saveFileDirectory(QSettings& s, const QString& directory) {
-    closeProfileFolder(s);
-    s.setValue(kMain + QStringLiteral("/File Directory"), directory);
-    s.sync();
-    closeProfileFile(s);
+void SettingsStore::saveFileDirectory(const std::string& directory) {
+    const auto profile = openProfile();
+    closeProfileFolder(*profile);
+    profile->setValue(kMain + QStringLiteral("/File Directory"), QString::fromStdString(directory));
+    profile->sync();
+    closeProfileFile(*profile);
 }
 
-void savePodSerial(QSettings& s, const QString& serial) {
-    closeProfileFolder(s);
-    s.setValue(kMain + QLatin1Char('/') + kPodSerial, serial);
-    s.sync();
-    closeProfileFile(s);
-}
-
-std::uint16_t keyFromBoxText(const QString& text) {
-    if (text.isEmpty()) return 0xFFFF;
-    const QByteArray bytes = text.toLatin1();
-    return static_cast<std::uint16_t>(std::strtoul(bytes.constData(), nullptr, 16) & 0xFFFF);
+void SettingsStore::savePodSerial(const std::string& serial) {
+    const auto profile = openProfile();
+    closeProfileFolder(*profile);
+    profile->setValue(kMain + QLatin1Char('/') + kPodSerial, QString::fromStdString(serial));
+    profile->sync();
+    closeProfileFile(*profile);
 }
 
 }  // namespace cvl::ui

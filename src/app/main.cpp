@@ -22,8 +22,16 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // --pod SERIAL|PORT: this window uses that pod (a bench's own shortcut).
+    std::string podName;
+    const QStringList args = QCoreApplication::arguments();
+    const qsizetype at = args.indexOf(QStringLiteral("--pod"));
+    if (at >= 0 && at + 1 < args.size()) podName = args.at(at + 1).toStdString();
+
     cvl::SteadyClock clock;
-    cvl::ui::ProgrammerDialog dialog(cvl::loadSystemBackends, clock);
+    cvl::ui::ProgrammerDialog dialog(
+        podName.empty() ? cvl::PodLink::BackendLoader(cvl::loadSystemBackends) : cvl::systemBackendsNaming({podName}),
+        clock, nullptr, podName);
     QObject::connect(&instance, &cvl::ui::SingleInstance::activationRequested, &dialog, [&dialog] {
         dialog.showNormal();
         dialog.raise();

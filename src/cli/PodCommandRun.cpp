@@ -215,7 +215,8 @@ int runPodCommand(const PodCommandJob& job, const ParsedArgs& args) {
     std::string error;
     SteadyClock clock;
     std::unique_ptr<InterruptibleTrace> trace;
-    if (const auto tracePath = args.value("--trace"); tracePath && !(trace = InterruptibleTrace::open(*tracePath, clock, error)))
+    if (const auto tracePath = args.value("--trace");
+        tracePath && !(trace = InterruptibleTrace::open(*tracePath, clock, error)))
         return refuse(args, OutcomeCode::OutputFailed, error);
     warnAboutPodFolder();
 

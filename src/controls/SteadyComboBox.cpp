@@ -11,7 +11,9 @@ SteadyComboBox::SteadyComboBox(QWidget* parent) : QComboBox(parent) { setFocusPo
 void SteadyComboBox::makePathBox() {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
-    if (completer() != nullptr) completer()->setCaseSensitivity(Qt::CaseSensitive);
+    // No completion as the user types: a path that a recent file extends
+    // ("app.out" with "app.out.old" listed) must stay what was typed.
+    setCompleter(nullptr);
     // QComboBox matches the text against its items when editing finishes
     // (focus lost) and selects the match, which replaces the typed text and
     // loads that file: a path is taken only when the user picks an item.

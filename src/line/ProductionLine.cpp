@@ -170,7 +170,6 @@ void storeRecords(const LineRequest& request, LineOutcome& outcome) {
         outcome.recordFailed(OutcomeCode::LedgerFailed, error);
 }
 
-
 // Each pod's record as far as it is known before its command runs.
 std::vector<BoardRecord> boardsFor(const LineRequest& request, const std::vector<PodInfo>& pods,
                                    const CoffImage& master, const LineOutcome& sofar) {

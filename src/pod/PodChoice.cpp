@@ -18,6 +18,8 @@ PodChoice choosePod(const std::vector<PodInfo>& listed, std::string_view remembe
                                          [&](const PodInfo& p) { return p.serialNumber == rememberedSerial; });
             return {PodChoice::Kind::Chosen, *it};
         }
+        // The pod chosen before is gone: another is never taken without asking.
+        return {PodChoice::Kind::Ask, {}};
     }
     if (listed.size() == 1) return {PodChoice::Kind::Chosen, listed.front()};
     return {PodChoice::Kind::Ask, {}};

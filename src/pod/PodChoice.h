@@ -1,8 +1,8 @@
 #pragma once
 // Which listed pod a command uses, decided afresh from the pods listed at the
 // moment the command starts: a remembered choice (by serial number) when that
-// pod is still listed, the only pod when one is listed, otherwise the user
-// must say which.
+// pod is still listed, the only pod when one is listed and none was chosen
+// before, otherwise the user must say which.
 
 #include <string>
 #include <string_view>
@@ -17,7 +17,7 @@ struct PodChoice {
     enum class Kind {
         NoPod,   // nothing listed
         Chosen,  // pod is the one to use
-        Ask,     // several listed and none (or no longer one) chosen
+        Ask,     // several listed and none chosen, or the pod chosen before is not listed
     };
     Kind kind = Kind::NoPod;
     PodInfo pod;

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWheelEvent>
+#include <QStyleOptionComboBox>
 #include <QtTest>
 #include <csignal>
 #include <sys/resource.h>
@@ -141,7 +142,7 @@ private slots:
     // (a timer fires during the write), and input made meanwhile (clicks, a
     // double click's second half, Esc, the close button) is dropped, not run
     // afterwards; the write's result stays on the line.
-    void inputDuringACommandIsDroppedAndTheWindowLives() {
+    void inputDuringACommandIsDroppedAndACloseWaitsForItsEnd() {
         setProfile();
         SteadyClock realClock;
         sim::EmulatorOptions o;
@@ -160,8 +161,8 @@ private slots:
             QTest::mouseClick(reset, Qt::LeftButton);
             QTest::mouseClick(write, Qt::LeftButton);
             QTest::keyClick(d.get(), Qt::Key_Escape);
+            titleWhileBusy = d->windowTitle();  // Esc alone tells the user why the window stays
             d->close();
-            titleWhileBusy = d->windowTitle();  // the user is told why the window stays
             // What the window system had queued: the rest of a double click.
             const QPointF c(write->width() / 2.0, write->height() / 2.0);
             QCoreApplication::postEvent(write, new QMouseEvent(QEvent::MouseButtonDblClick, c, write->mapToGlobal(c),
@@ -172,13 +173,11 @@ private slots:
         QTest::mouseClick(write, Qt::LeftButton);
         QVERIFY(fired);
         QCoreApplication::processEvents();
-        QVERIFY(d->isVisible());
         QCOMPARE(pod_->framesOf('N'), 1u);
         QCOMPARE(pod_->framesOf('R'), 1u);  // the write's own reset; no Target Reset
         QVERIFY(child<MessageLine>(*d, "1013")->text().startsWith("Flash Write Completed - "));
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(write));  // focus back on the button
         QCOMPARE(titleWhileBusy, title + " - busy: the window closes once the command has ended");
-        QCOMPARE(d->windowTitle(), title);
+        QVERIFY(!d->isVisible());  // as the title said: closed once the command ended
     }
 
     // Enter in File Path loads what is typed and Enter in POD File Name only
@@ -189,8 +188,14 @@ private slots:
         auto d = makeDialog();
         activate(*d);
         const QString file = programFile("entered.out");
+        const QString longer = programFile("entered.out.old");
         auto* path = child<QComboBox>(*d, "1003");
         path->setFocus();
+        QTest::keyClicks(path->lineEdit(), longer);
+        QTest::keyClick(path->lineEdit(), Qt::Key_Return);
+        QCOMPARE(d->image().loadedPath, longer.toStdString());
+        // A typed path that a recent file extends is loaded as typed, never completed.
+        path->lineEdit()->selectAll();
         QTest::keyClicks(path->lineEdit(), file);
         QTest::keyClick(path->lineEdit(), Qt::Key_Return);
         QVERIFY(d->isVisible());
@@ -215,6 +220,9 @@ private slots:
         QCOMPARE(key->text(), QStringLiteral("1"));
         key->selectAll();
         QTest::keyClicks(key, "abcde");
+        QCOMPARE(key->text(), QStringLiteral("ABCD"));
+        QTest::keyClick(key, Qt::Key_Return);  // takes the key; the window stays
+        QVERIFY(d->isVisible());
         QCOMPARE(key->text(), QStringLiteral("ABCD"));
     }
 
@@ -267,6 +275,20 @@ private slots:
         // The base given serves the commands too: Target Write asks nothing more.
         QTest::mouseClick(child<BitmapButton>(*d, "1010"), Qt::LeftButton);
         QVERIFY(child<MessageLine>(*d, "1013")->text().startsWith("Flash Write Completed - "));
+
+        // Another binary, its base dialog cancelled from Target Write: the line says nothing was sent.
+        const QString otherBin = profileDir_->filePath("other.bin");
+        QVERIFY(QFile::copy(binPath, otherBin));
+        const int framesBefore = static_cast<int>(pod_->framesOf('N'));
+        QTimer::singleShot(0, [] {
+            if (QWidget* modal = QApplication::activeModalWidget()) QTest::keyClick(modal, Qt::Key_Escape);
+        });
+        path->lineEdit()->selectAll();
+        QTest::keyClicks(path->lineEdit(), otherBin);
+        QTest::mouseClick(child<BitmapButton>(*d, "1010"), Qt::LeftButton);
+        QCOMPARE(child<MessageLine>(*d, "1013")->text(),
+                 QStringLiteral("No base address given for other.bin: nothing was sent"));
+        QCOMPARE(static_cast<int>(pod_->framesOf('N')), framesBefore);
     }
 
     // A message longer than the line ends in an ellipsis and is whole in the
@@ -286,6 +308,18 @@ private slots:
         auto* mcu = child<QComboBox>(*d, "1000");
         const int longest = mcu->view()->fontMetrics().horizontalAdvance(mcu->itemText(2));
         QVERIFY(mcu->view()->minimumWidth() > longest);
+        // The closed box shows the selected device whole: its text field is as wide as the text.
+        for (int i = 0; i < mcu->count(); ++i) {
+            mcu->setCurrentIndex(i);
+            QStyleOptionComboBox option;
+            option.initFrom(mcu);
+            option.editable = false;
+            option.currentText = mcu->itemText(i);
+            const QRect field =
+                mcu->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, mcu);
+            QVERIFY2(field.width() >= mcu->fontMetrics().horizontalAdvance(mcu->itemText(i)),
+                     qPrintable(mcu->itemText(i)));
+        }
     }
 
     // Tab reaches the erase mode that is checked; Enter on "..." opens the file
@@ -525,10 +559,13 @@ private slots:
     void targetWriteRunsTheBusyBracket() {
         setProfile();
         auto d = makeDialog();
+        activate(*d);
         std::vector<Shown> shown;
         recordMessages(*d, shown);
         child<QComboBox>(*d, "1003")->setEditText(programFile("write.out"));
         QTest::mouseClick(child<BitmapButton>(*d, "1010"), Qt::LeftButton);
+        // Disabling the focused button moved the focus on: it comes back.
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(child<BitmapButton>(*d, "1010")));
 
         const QStringList expected = {"Reading COFF file is successful",
                                       "Starting SCI Boot...",

@@ -219,6 +219,33 @@ private slots:
         QVERIFY(!hostSentAnything(pickedA ? traceB : traceA));
     }
 
+    // The pod chosen before is gone and another is the only one attached: the
+    // window asks before it sends anything, and keeps the choice when the
+    // user cancels; the title names no pod meanwhile.
+    void anotherPodIsNeverTakenForTheOneChosenBefore() {
+        const fs::path trace = test::scratch("gui-other.trace");
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quillon"),
+                  QCoreApplication::applicationName())
+            .setValue(QStringLiteral("Main Configuration/POD Serial Number"), QStringLiteral("GUI-GONE"));
+        test::Podsim other({"--serial", "GUI-OTHER", "--trace", trace.string()});
+        QVERIFY(other.ready());
+        auto d = window();
+        QCOMPARE(line(*d), QStringLiteral("The Corvexlink POD chosen before (GUI-GONE) is not attached: the first "
+                                          "command asks which one to use"));
+        QVERIFY(!d->windowTitle().contains(QStringLiteral(" - POD ")));
+        typePath(*d, programFile());
+        bool asked = false;
+        answerChooser([](QListWidget& list) { QTest::keyClick(&list, Qt::Key_Escape); }, asked);
+        clickTargetWrite(*d);
+        QVERIFY(asked);
+        QCOMPARE(line(*d), QStringLiteral("No Corvexlink POD chosen: nothing was sent"));
+        QCOMPARE(d->podSerial(), QStringLiteral("GUI-GONE"));
+        QVERIFY(!d->windowTitle().contains(QStringLiteral(" - POD ")));
+        d.reset();
+        QCOMPARE(other.stop(), 0);
+        QVERIFY(!hostSentAnything(trace));
+    }
+
     // A runtime folder other users can write to: its virtual pods are
     // ignored, and the window's first line says why, as the tool prints it.
     void aPodFolderOthersCanWriteIsNamedOnTheMessageLine() {
