@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
-# Cross-builds the core and corvexlink-cli for 64-bit Windows (mingw-w64,
-# POSIX threads, static runtime) into build/windows/, tests them under wine,
-# and packs build/windows/corvexlink-<version>-win64.zip (the CLI and README).
+# Cross-builds the core, corvexlink.exe (the window) and corvexlink-cli for
+# 64-bit Windows (mingw-w64, POSIX threads, static runtime) into
+# build/windows/, tests them under wine, and packs
+# build/windows/corvexlink-<version>-win64.zip (the window, the CLI, README).
 # The tests under wine: the platform seam's unit tests; 'info --json' on
 # every sample, against the Linux build; a write through a COM port that
 # wine maps to the Linux emulator's terminal, leaving the board word for word
-# as the Linux CLI does; and the golden session trace through that port.
+# as the Linux CLI does; the golden session trace through that port; and the
+# window on a virtual X display, driven by its title and control ids.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
 samples="$root/../shared/testdata"
 
 # What is missing: the cross compilers, wine, zip, GoogleTest's sources.
-packages=(g++-mingw-w64-x86-64-posix wine wine64 zip googletest python3 jq)
+packages=(g++-mingw-w64-x86-64-posix wine wine64 zip googletest python3 jq xvfb fonts-nanum)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -46,6 +48,8 @@ cmake --build --preset dev --target corvexlink-cli corvexlink-podsim >/dev/null
 linux_cli="$root/build/dev/src/cli/corvexlink-cli"
 podsim="$root/build/dev/src/sim/corvexlink-podsim"
 cli_exe="$root/build/windows/src/cli/corvexlink-cli.exe"
+window_exe="$root/build/windows/src/win/corvexlink.exe"
+driver="$root/build/windows/tests/corvexlink-window-driver.exe"
 
 # A wine prefix of this run's own; wine always gets </dev/null (or each start
 # waits on the terminal) and writes to files (its service processes would
@@ -61,6 +65,13 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+# A virtual X display for the window, there before wine starts.
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+exec 3>&-
+export DISPLAY=":$(head -1 "$work/display")"
 mkdir -p "$WINEPREFIX"
 wineserver -p >"$work/wineserver.log" 2>&1
 wineboot -i </dev/null >"$work/wineboot.log" 2>&1
@@ -116,9 +127,14 @@ start_pod() {  # NAME ARGS...: starts an emulator, maps COM5 to it
   [ -n "$tty" ] || { cat "$work/$name.log"; return 1; }
   ln -sfn "$tty" "$WINEPREFIX/dosdevices/com5"
 }
-stop_pods() {
-  kill $(jobs -p) 2>/dev/null || true
-  wait 2>/dev/null || true
+stop_pods() {  # every emulator started; the display stays
+  local pods
+  pods="$(jobs -p | grep -vx "$xvfb" || true)"
+  [ -z "$pods" ] && return 0
+  # shellcheck disable=SC2086
+  kill $pods 2>/dev/null || true
+  # shellcheck disable=SC2086
+  wait $pods 2>/dev/null || true
 }
 
 echo "== write through COM5"
@@ -158,6 +174,10 @@ else
   fail "the boards differ"
 fi
 
+echo "== the window"
+bash tools/windows-window-test.sh "$work" "$window_exe" "$driver" "$podsim" "$program" "$work/linux-board.bin" ||
+  fail "the window"
+
 echo "== golden session trace through COM5"
 start_pod GOLDEN --trace "$work/session.trace" --store "$work/store.bin"
 coff="Z:$samples/coff"
@@ -188,16 +208,24 @@ version="$(sed -n 's/^project(corvexlink VERSION \([0-9.]*\).*/\1/p' CMakeLists.
 zip_dir="$work/corvexlink-$version-win64"
 mkdir -p "$zip_dir"
 # Shipped stripped; the debug information stays beside the build's exe.
-x86_64-w64-mingw32-objcopy --only-keep-debug "$cli_exe" "$cli_exe.debug"
-x86_64-w64-mingw32-strip -o "$zip_dir/corvexlink-cli.exe" "$cli_exe"
-x86_64-w64-mingw32-objcopy --add-gnu-debuglink="$cli_exe.debug" "$zip_dir/corvexlink-cli.exe"
+for exe in "$cli_exe" "$window_exe"; do
+  x86_64-w64-mingw32-objcopy --only-keep-debug "$exe" "$exe.debug"
+  x86_64-w64-mingw32-strip -o "$zip_dir/$(basename "$exe")" "$exe"
+  x86_64-w64-mingw32-objcopy --add-gnu-debuglink="$exe.debug" "$zip_dir/$(basename "$exe")"
+done
 cp README.md "$zip_dir/"  # the project has no licence file yet
 rm -f "build/windows/corvexlink-$version-win64.zip"
-for word in longPathAware activeCodePage FileVersion; do
-  grep -qa "$word" "$zip_dir/corvexlink-cli.exe" || LC_ALL=C grep -qaP "$(echo -n "$word" | sed 's/./&\\x00/g')" "$zip_dir/corvexlink-cli.exe" ||
-    fail "the exe carries no $word"
+for exe in corvexlink-cli.exe corvexlink.exe; do
+  for word in longPathAware activeCodePage FileVersion; do
+    grep -qa "$word" "$zip_dir/$exe" || LC_ALL=C grep -qaP "$(echo -n "$word" | sed 's/./&\\x00/g')" "$zip_dir/$exe" ||
+      fail "$exe carries no $word"
+  done
+  x86_64-w64-mingw32-objdump -h "$zip_dir/$exe" | grep -q debug_info && fail "the shipped $exe is not stripped"
 done
-x86_64-w64-mingw32-objdump -h "$zip_dir/corvexlink-cli.exe" | grep -q debug_info && fail "the shipped exe is not stripped"
+# The window is a GUI program (no console) with common controls 6 and per-monitor DPI.
+x86_64-w64-mingw32-objdump -p "$zip_dir/corvexlink.exe" | grep -q "Subsystem.*(Windows GUI)" || fail "corvexlink.exe is not a GUI program"
+grep -qa "PerMonitorV2" "$zip_dir/corvexlink.exe" || fail "corvexlink.exe is not per-monitor DPI aware"
+grep -qa "Microsoft.Windows.Common-Controls" "$zip_dir/corvexlink.exe" || fail "corvexlink.exe asks for no common controls 6"
 (cd "$work" && zip -qr "$root/build/windows/corvexlink-$version-win64.zip" "corvexlink-$version-win64")
 echo "build/windows/corvexlink-$version-win64.zip"
 

@@ -12,10 +12,6 @@ class QWidget;
 
 namespace cvl::ui {
 
-// Whether a typed base address is a word address inside the device's flash or
-// the RAM its boot loader writes.
-bool baseInsideDevice(McuType device, std::uint32_t base);
-
 // Asks for fileName's base address, filled in with the device's flash start;
 // an address outside the device is refused in the dialog. Nothing when cancelled.
 std::optional<std::uint32_t> askBinaryBase(QWidget* parent, const QString& fileName, McuType device);
