@@ -28,7 +28,7 @@ const char* const kInitPod = "Fail to initialize Corvexlink POD";
 struct Command {
     const char* name;
     std::vector<test::TestSection> program;  // empty: needs no program
-    bool (*run)(CommandContext&, test::WindowInputs&);
+    bool (*run)(CommandContext&, test::CommandInputs&);
     // The message for a failure at a frame (its text without STX and ETX).
     std::function<std::string(const std::string& frame)> messageFor;
     bool storeWrite = false;
@@ -60,13 +60,13 @@ std::vector<Command> commands() {
     return {
         {"Target Write (flash)",
          {test::words(0x338000, 60), test::words(0x330000, 45)},
-         test::onTargetWrite,
+         test::runTargetWrite,
          targetWriteFailureAt,
          false,
          "Flash Write Completed - "},
         {"Target Write (RAM)",
          {test::words(0x8000, 210), test::words(0xC000, 3)},
-         test::onTargetWrite,
+         test::runTargetWrite,
          [](const std::string& f) {
              return f[0] == 'N' || f[0] == 'M' ? std::string("Fail to start SCI boot")
                                                : std::string("Fail to download user program");
@@ -75,13 +75,13 @@ std::vector<Command> commands() {
          "Flash Write Completed - "},
         {"Target Reset",
          {},
-         test::onTargetReset,
+         test::runTargetReset,
          [](const std::string&) { return std::string("Fail to reset target board"); },
          false,
          "Target board's reset is successful"},
         {"POD Write",
          {test::words(0x338000, 140), test::words(0x330000, 10)},
-         test::onPodWrite,
+         test::runPodWrite,
          [](const std::string& f) {
              switch (f[0]) {
                  case 'G':
@@ -106,7 +106,7 @@ std::vector<Command> commands() {
          "EEPROM Write Completed - "},
         {"POD Verify",
          {test::words(0x338000, 140), test::words(0x330000, 10)},
-         test::onPodVerify,
+         test::runPodVerify,
          [](const std::string& f) {
              switch (f[0]) {
                  case 'G':
@@ -127,7 +127,7 @@ std::vector<Command> commands() {
          "EEPROM Verify Completed - "},
         {"POD Info",
          {},
-         test::onPodInfo,
+         test::runPodInfo,
          [](const std::string&) { return std::string("Fail to read Corvexlink POD Information"); },
          false,
          "POD Ver: "},
@@ -146,7 +146,7 @@ struct Step {
 struct CommandRun {
     test::PodRig rig;
     CoffImage image;
-    test::WindowInputs inputs;
+    test::CommandInputs inputs;
     bool ok = false;
 
     CommandRun(const Command& c, sim::EmulatorOptions options, const sim::PodStoreModel* store)
@@ -327,7 +327,7 @@ TEST(BadPods, FloodAndGarbage) {
                     clock);
                 link.loadDriver();
                 test::RecordingStatus status;
-                test::WindowInputs inputs;
+                test::CommandInputs inputs;
                 CoffImage image;
                 if (!c.program.empty()) {
                     ASSERT_TRUE(test::loadSections(image, c.program));

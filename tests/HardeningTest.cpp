@@ -209,11 +209,11 @@ TEST(EmulatorLikeAPod, AFailedVerifyLeavesNothingOpen) {
     rig.link.loadDriver();
     CoffImage image;
     ASSERT_TRUE(test::loadSections(image, {test::words(0x338000, 60)}));
-    test::WindowInputs inputs;
+    test::CommandInputs inputs;
     CommandContext ctx{image, rig.link, rig.status, rig.clock, {}, {}};
-    EXPECT_FALSE(test::onPodVerify(ctx, inputs));
+    EXPECT_FALSE(test::runPodVerify(ctx, inputs));
     EXPECT_EQ(rig.status.last().text, "There is no COFF file data in serial flash");
-    EXPECT_TRUE(test::onTargetWrite(ctx, inputs)) << rig.status.last().text;
+    EXPECT_TRUE(test::runTargetWrite(ctx, inputs)) << rig.status.last().text;
     EXPECT_EQ(rig.pod.target().flashWord(0x338000 + 59), 0x1000 + 59);
 }
 

@@ -48,7 +48,7 @@ protected:
     }
     CoffImage image;
     test::RecordingStatus status;
-    test::WindowInputs inputs;
+    test::CommandInputs inputs;
 };
 
 TEST_F(LoadCommandTest, MissingPathLeavesTheLoadedImage) {

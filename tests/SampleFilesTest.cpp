@@ -27,7 +27,7 @@ protected:
     std::uint32_t crcOf(const SectionRecord& r) const { return crc32(r.data, std::size_t{r.lengthWords} * 2); }
     CoffImage image;
     test::RecordingStatus status;
-    test::WindowInputs inputs;
+    test::CommandInputs inputs;
 };
 
 TEST_F(SampleFiles, FlashProgramForF28335) {

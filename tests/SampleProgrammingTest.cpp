@@ -23,7 +23,7 @@ void programSample(const std::string& file, McuType mcu, int& programmed) {
     o.device = mcu;
     test::PodRig rig(o);
     ASSERT_TRUE(rig.link.loadDriver());
-    test::WindowInputs inputs;
+    test::CommandInputs inputs;
     inputs.path = file;
     inputs.mcu = mcuIndex(mcu);
     CoffImage image;
@@ -42,7 +42,7 @@ void programSample(const std::string& file, McuType mcu, int& programmed) {
         if (sector && !(erased & sector->bit) && sector->index != 0) target.setFlashWord(a, kOldContent);
     }
 
-    ASSERT_TRUE(test::onTargetWrite(ctx, inputs)) << rig.status.last().text;
+    ASSERT_TRUE(test::runTargetWrite(ctx, inputs)) << rig.status.last().text;
     EXPECT_EQ(rig.status.last().text.rfind("Flash Write Completed - ", 0), 0u);
 
     std::vector<bool> covered(kFlashEnd + 1 - target.flashStart(), false);

@@ -23,15 +23,15 @@ protected:
     CommandContext ctx() { return {image, rig.link, rig.status, rig.clock, {}, {}}; }
     bool write() {
         auto c = ctx();
-        return test::onPodWrite(c, inputs);
+        return test::runPodWrite(c, inputs);
     }
     bool verify() {
         auto c = ctx();
-        return test::onPodVerify(c, inputs);
+        return test::runPodVerify(c, inputs);
     }
     bool info() {
         auto c = ctx();
-        return test::onPodInfo(c, inputs);
+        return test::runPodInfo(c, inputs);
     }
     // The frames after the handshake, of the given letters only.
     std::vector<std::string> frames(const std::string& letters) const {
@@ -43,7 +43,7 @@ protected:
     }
     test::PodRig rig;
     CoffImage image;
-    test::WindowInputs inputs;
+    test::CommandInputs inputs;
 };
 
 TEST_F(StoreTest, OneWordJob) {
@@ -138,9 +138,9 @@ TEST(StoreReadBack, ALostEndOfAccessIsAFailure) {
         rig.link.loadDriver();
         CoffImage image;
         ASSERT_TRUE(test::loadSections(image, {words(0x338000, 30)}));
-        test::WindowInputs inputs;
+        test::CommandInputs inputs;
         CommandContext ctx{image, rig.link, rig.status, rig.clock, {}, {}};
-        EXPECT_FALSE(test::onPodWrite(ctx, inputs));
+        EXPECT_FALSE(test::runPodWrite(ctx, inputs));
         EXPECT_EQ(
             rig.status.last(),
             (ShownMessage{"The job read back from Corvexlink POD is not the one written: the POD holds no valid job",
@@ -158,13 +158,13 @@ TEST_F(StoreTest, RamOnlyImageHasNoFlashSection) {
 TEST_F(StoreTest, PodFileNameRules) {
     ASSERT_TRUE(test::loadSections(image, {words(0x338000, 4)}));
     image.fileName = "adc_oku1";
-    inputs.podNameBox = "   ";
-    ASSERT_TRUE(write());
-    EXPECT_EQ(inputs.podFileName, "adc_oku1");
-    EXPECT_EQ(inputs.podNameBox, "adc_oku1");
-    inputs.podNameBox = " NINECHARS ";
-    ASSERT_TRUE(write());
-    EXPECT_EQ(inputs.podFileName, "NINECHAR");
+    auto c = ctx();
+    const CommandOutcome blank = podWrite(c, {inputs.program(), EraseMode::Intelligent, std::nullopt, "   "});
+    ASSERT_TRUE(blank.ok());
+    EXPECT_EQ(blank.podFileName, "adc_oku1");
+    const CommandOutcome cut = podWrite(c, {inputs.program(), EraseMode::Intelligent, std::nullopt, " NINECHARS "});
+    ASSERT_TRUE(cut.ok());
+    EXPECT_EQ(cut.podFileName, "NINECHAR");
     EXPECT_EQ(preparePodFileName("", "x"), "x");
 }
 
@@ -173,7 +173,7 @@ TEST_F(StoreTest, StrayByteFailsTheBatchBeforeThePageCommit) {
     stray.link.loadDriver();
     ASSERT_TRUE(test::loadSections(image, {words(0x338000, 132)}));
     CommandContext c{image, stray.link, stray.status, stray.clock, {}, {}};
-    EXPECT_FALSE(test::onPodWrite(c, inputs));
+    EXPECT_FALSE(test::runPodWrite(c, inputs));
     EXPECT_EQ(stray.status.last(), (ShownMessage{"Fail to write user program in serial flash", true}));
     const auto f = stray.recorder.frames();
     EXPECT_EQ(std::count_if(f.begin(), f.end(), [](const std::string& s) { return s[0] == 'W'; }), 0);
@@ -200,9 +200,9 @@ TEST(StoreAbort, EveryFailingStepSendsTheAbortFrame) {
         SCOPED_TRACE(c.message);
         test::PodRig rig(test::withFaults(c.faults));
         rig.link.loadDriver();
-        test::WindowInputs inputs;
+        test::CommandInputs inputs;
         CommandContext ctx{image, rig.link, rig.status, rig.clock, {}, {}};
-        EXPECT_FALSE(test::onPodWrite(ctx, inputs));
+        EXPECT_FALSE(test::runPodWrite(ctx, inputs));
         EXPECT_EQ(rig.status.last(), (ShownMessage{c.message, true}));
         EXPECT_EQ(rig.recorder.frames().back(), "i");
         EXPECT_FALSE(rig.driver->isOpen());
@@ -213,9 +213,9 @@ TEST(StoreAbort, EveryFailingStepSendsTheAbortFrame) {
     // written: the pod disappears just before it. The abort is still tried.
     test::PodRig probe;
     probe.link.loadDriver();
-    test::WindowInputs inputs;
+    test::CommandInputs inputs;
     CommandContext ok{image, probe.link, probe.status, probe.clock, {}, {}};
-    ASSERT_TRUE(test::onPodWrite(ok, inputs));
+    ASSERT_TRUE(test::runPodWrite(ok, inputs));
     std::uint32_t beforeG = 0, beforeH = 0, total = 0;
     for (const auto& w : probe.recorder.writes) {
         if (w == "\x02G\x03") beforeG = total;
@@ -228,7 +228,7 @@ TEST(StoreAbort, EveryFailingStepSendsTheAbortFrame) {
         test::PodRig rig(test::withFaults({{FaultKind::Unplug, '*', at, 0}}));
         rig.link.loadDriver();
         CommandContext ctx{image, rig.link, rig.status, rig.clock, {}, {}};
-        EXPECT_FALSE(test::onPodWrite(ctx, inputs));
+        EXPECT_FALSE(test::runPodWrite(ctx, inputs));
         EXPECT_EQ(rig.status.last(), (ShownMessage{message, true}));
         const auto& calls = rig.driver->calls;
         const auto lastWrite = std::find(calls.rbegin(), calls.rend(), "write");
@@ -314,7 +314,7 @@ TEST_F(VerifyTest, UnreadablePasswordWhenCsmIsSet) {
     silent.pod.store() = rig.pod.store();
     silent.link.loadDriver();
     CommandContext c{image, silent.link, silent.status, silent.clock, {}, {}};
-    EXPECT_FALSE(test::onPodVerify(c, inputs));
+    EXPECT_FALSE(test::runPodVerify(c, inputs));
     EXPECT_EQ(silent.status.last(), (ShownMessage{"Fail to read CSM password information in serial flash", true}));
 }
 
@@ -323,7 +323,7 @@ TEST_F(VerifyTest, UnreadableInformation) {
     silent.link.loadDriver();
     ASSERT_TRUE(test::loadSections(image, {words(0x338000, 30)}));
     CommandContext c{image, silent.link, silent.status, silent.clock, {}, {}};
-    EXPECT_FALSE(test::onPodVerify(c, inputs));
+    EXPECT_FALSE(test::runPodVerify(c, inputs));
     EXPECT_EQ(silent.status.last(), (ShownMessage{"Fail to read COFF information", true}));
 }
 
@@ -347,7 +347,7 @@ TEST_F(StoreTest, InfoAfterAWrite) {
     ASSERT_TRUE(info());
     EXPECT_EQ(rig.status.last(), (ShownMessage{"POD Ver: 1.2, No POD File Data", false}));
     rig.clock.local = {2010, 3, 5, 9, 7};
-    inputs.podNameBox = "MOTOR1";
+    inputs.podName = "MOTOR1";
     ASSERT_TRUE(test::loadSections(image, {words(0x338000, 8)}));
     ASSERT_TRUE(write());
     ASSERT_TRUE(info());
@@ -362,16 +362,16 @@ TEST(PodInfoFailures, VersionZeroAndSilence) {
     test::PodRig rig(zero);
     rig.link.loadDriver();
     CoffImage image;
-    test::WindowInputs inputs;
+    test::CommandInputs inputs;
     CommandContext ctx{image, rig.link, rig.status, rig.clock, {}, {}};
-    EXPECT_FALSE(test::onPodInfo(ctx, inputs));
+    EXPECT_FALSE(test::runPodInfo(ctx, inputs));
     EXPECT_EQ(rig.status.last(), (ShownMessage{"Fail to read Corvexlink POD Information", true}));
     EXPECT_EQ(rig.pod.framesOf('J'), 1u) << "J succeeded, the version decides";
 
     test::PodRig silent(test::withFaults({test::fault(FaultKind::Silent, 'J', 1)}));
     silent.link.loadDriver();
     CommandContext c2{image, silent.link, silent.status, silent.clock, {}, {}};
-    EXPECT_FALSE(test::onPodInfo(c2, inputs));
+    EXPECT_FALSE(test::runPodInfo(c2, inputs));
     EXPECT_EQ(silent.status.last(), (ShownMessage{"Fail to read Corvexlink POD Information", true}));
     EXPECT_FALSE(silent.driver->isOpen());
 }
@@ -384,12 +384,12 @@ TEST(SampleJobs, RoundTripOnTheSamplePrograms) {
         test::PodRig rig;
         rig.link.loadDriver();
         CoffImage image;
-        test::WindowInputs inputs;
+        test::CommandInputs inputs;
         inputs.path = dir + "/" + name;
         CommandContext ctx{image, rig.link, rig.status, rig.clock, {}, {}};
-        ASSERT_TRUE(test::onPodWrite(ctx, inputs)) << rig.status.last().text;
-        ASSERT_TRUE(test::onPodVerify(ctx, inputs)) << rig.status.last().text;
-        ASSERT_TRUE(test::onPodInfo(ctx, inputs));
+        ASSERT_TRUE(test::runPodWrite(ctx, inputs)) << rig.status.last().text;
+        ASSERT_TRUE(test::runPodVerify(ctx, inputs)) << rig.status.last().text;
+        ASSERT_TRUE(test::runPodInfo(ctx, inputs));
         EXPECT_NE(rig.status.last().text.find("POD File Name: " + image.fileName + " [when"), std::string::npos);
 
         // The store file keeps the job across a restart of the emulator.
@@ -400,7 +400,7 @@ TEST(SampleJobs, RoundTripOnTheSamplePrograms) {
         ASSERT_TRUE(restarted.pod.store().load(file, error)) << error;
         restarted.link.loadDriver();
         CommandContext again{image, restarted.link, restarted.status, restarted.clock, {}, {}};
-        EXPECT_TRUE(test::onPodVerify(again, inputs)) << restarted.status.last().text;
+        EXPECT_TRUE(test::runPodVerify(again, inputs)) << restarted.status.last().text;
     }
 }
 

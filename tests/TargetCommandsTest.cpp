@@ -12,7 +12,7 @@ namespace {
 using sim::FaultKind;
 using test::ShownMessage;
 
-using test::WindowInputs;
+using test::CommandInputs;
 
 TEST(KeyText, ParsingRules) {
     EXPECT_EQ(parseKeyText(""), 0xFFFF);
@@ -48,15 +48,15 @@ protected:
     }
     bool write() {
         CommandContext ctx{image, rig.link, rig.status, rig.clock, {}, {}};
-        return test::onTargetWrite(ctx, inputs);
+        return test::runTargetWrite(ctx, inputs);
     }
     bool reset() {
         CommandContext ctx{image, rig.link, rig.status, rig.clock, {}, {}};
-        return test::onTargetReset(ctx, inputs);
+        return test::runTargetReset(ctx, inputs);
     }
     test::PodRig rig;
     CoffImage image;
-    WindowInputs inputs;
+    CommandInputs inputs;
 };
 
 TEST_F(TargetCommandTest, SuccessfulWriteRunsTheBusyBracket) {
@@ -166,14 +166,14 @@ TEST_F(TargetCommandTest, LockingProgramsNeedConsent) {
     EXPECT_EQ(rig.status.last().text,
               "The program sets a CSM password, which locks the device: not written without confirmation");
     CommandContext nobodyToAsk{image, rig.link, rig.status, rig.clock, {}, {}};
-    EXPECT_FALSE(test::onPodWrite(nobodyToAsk, inputs));
+    EXPECT_FALSE(test::runPodWrite(nobodyToAsk, inputs));
     EXPECT_EQ(rig.pod.framesOf('I'), 0u);
     std::vector<std::string> asked;
     CommandContext ctx{image, rig.link, rig.status, rig.clock, {}, [&](const std::string& q) {
                            asked.push_back(q);
                            return true;
                        }};
-    EXPECT_TRUE(test::onTargetWrite(ctx, inputs)) << rig.status.last().text;
+    EXPECT_TRUE(test::runTargetWrite(ctx, inputs)) << rig.status.last().text;
     EXPECT_EQ(asked.size(), 1u);
     EXPECT_EQ(image.warnings.size(), 1u) << "the reserved words are not zeroed";
 
@@ -182,12 +182,12 @@ TEST_F(TargetCommandTest, LockingProgramsNeedConsent) {
     inputs.path = test::writeTempFile("bricks.out", test::buildCoff(layout));
     const auto sent = rig.pod.framesOf('I');
     inputs.lock = LockConsent::Lock;
-    EXPECT_FALSE(test::onTargetWrite(ctx, inputs));
+    EXPECT_FALSE(test::runTargetWrite(ctx, inputs));
     EXPECT_EQ(rig.status.last().text,
               "The program's CSM password is all zero, which locks the device permanently: not written");
     EXPECT_EQ(rig.pod.framesOf('I'), sent);
     inputs.lock = LockConsent::PermanentLock;
-    test::onTargetWrite(ctx, inputs);  // the target, locked by the write before, may refuse the algorithm now
+    test::runTargetWrite(ctx, inputs);  // the target, locked by the write before, may refuse the algorithm now
     EXPECT_GT(rig.pod.framesOf('I'), sent) << "past the consent check, on to the pod";
 }
 
@@ -210,13 +210,13 @@ TEST_F(TargetCommandTest, NoPodNeverEntersTheBracket) {
     gone.link.loadDriver();
     gone.pod.receive(&b, 1, 0);
     CommandContext ctx{image, gone.link, gone.status, gone.clock, {}, {}};
-    EXPECT_FALSE(test::onTargetWrite(ctx, inputs));
+    EXPECT_FALSE(test::runTargetWrite(ctx, inputs));
     EXPECT_EQ(gone.status.last(), (ShownMessage{"No Connection to Corvexlink POD", true}));
     EXPECT_TRUE(gone.status.busyCalls.empty());
     EXPECT_EQ(gone.status.position, 0u);
     EXPECT_TRUE(gone.status.progressTotals.empty());
 
-    EXPECT_FALSE(test::onTargetReset(ctx, inputs));
+    EXPECT_FALSE(test::runTargetReset(ctx, inputs));
     EXPECT_EQ(gone.status.last(), (ShownMessage{"No Connection to Corvexlink POD", true}));
 }
 
@@ -256,13 +256,13 @@ TEST(TargetCommandFaults, EveryResultMessageComesFromTheFailingStep) {
         if (c.firstInitSilent) o.faults.push_back(test::fault(FaultKind::Silent, 'O', 1));
         test::PodRig rig(o);
         rig.link.loadDriver();
-        WindowInputs inputs;
+        CommandInputs inputs;
         test::CoffLayout layout;
         layout.sections = {test::words(c.ramOnly ? 0x8000 : 0x338000, 60)};
         inputs.path = test::writeTempFile("fault.out", test::buildCoff(layout));
         CoffImage image;
         CommandContext ctx{image, rig.link, rig.status, rig.clock, {}, {}};
-        EXPECT_FALSE(test::onTargetWrite(ctx, inputs));
+        EXPECT_FALSE(test::runTargetWrite(ctx, inputs));
         EXPECT_EQ(rig.status.last(), (ShownMessage{c.message, true}));
         for (const auto& m : rig.status.messages) EXPECT_EQ(m.text.find("Completed"), std::string::npos);
         EXPECT_FALSE(rig.driver->isOpen());
@@ -277,13 +277,13 @@ TEST(TargetCommandFaults, UnplugMidTransferFailsAndCloses) {
     o.faults = {{FaultKind::Unplug, '*', 500, 0}};
     test::PodRig rig(o);
     rig.link.loadDriver();
-    WindowInputs inputs;
+    CommandInputs inputs;
     test::CoffLayout layout;
     layout.sections = {test::words(0x338000, 200)};
     inputs.path = test::writeTempFile("unplug.out", test::buildCoff(layout));
     CoffImage image;
     CommandContext ctx{image, rig.link, rig.status, rig.clock, {}, {}};
-    EXPECT_FALSE(test::onTargetWrite(ctx, inputs));
+    EXPECT_FALSE(test::runTargetWrite(ctx, inputs));
     EXPECT_EQ(rig.status.last(), (ShownMessage{"Fail to write flash memory", true}));
     EXPECT_FALSE(rig.driver->isOpen());
 }

@@ -223,7 +223,8 @@ for exe in corvexlink-cli.exe corvexlink.exe; do
   x86_64-w64-mingw32-objdump -h "$zip_dir/$exe" | grep -q debug_info && fail "the shipped $exe is not stripped"
 done
 # The window is a GUI program (no console) with common controls 6 and per-monitor DPI.
-x86_64-w64-mingw32-objdump -p "$zip_dir/corvexlink.exe" | grep -q "Subsystem.*(Windows GUI)" || fail "corvexlink.exe is not a GUI program"
+x86_64-w64-mingw32-objdump -p "$zip_dir/corvexlink.exe" >"$work/headers.txt"
+grep -q "Subsystem.*(Windows GUI)" "$work/headers.txt" || fail "corvexlink.exe is not a GUI program"
 grep -qa "PerMonitorV2" "$zip_dir/corvexlink.exe" || fail "corvexlink.exe is not per-monitor DPI aware"
 grep -qa "Microsoft.Windows.Common-Controls" "$zip_dir/corvexlink.exe" || fail "corvexlink.exe asks for no common controls 6"
 (cd "$work" && zip -qr "$root/build/windows/corvexlink-$version-win64.zip" "corvexlink-$version-win64")

@@ -1,6 +1,6 @@
 #pragma once
-// Status sink for tests that records every call, and the window's controls
-// as plain fields with the button handlers over them.
+// Status sink for tests that records every call, and a command's options as
+// plain fields with the requests they make.
 
 #include <array>
 #include <optional>
@@ -62,12 +62,15 @@ public:
     int waitCursor = 0;
 };
 
-// Everything the window's controls hold, as plain fields.
-struct WindowInputs {
+// A command's options as plain fields, as a front end gathers them, and the
+// requests they make. (The window's own handlers are ProgrammerSession's,
+// tested through it.)
+struct CommandInputs {
     McuType device() const { return mcuAtIndex(static_cast<std::uint8_t>(mcu & 0xFF)); }
     ProgramSource program() const { return {path, device(), std::nullopt}; }
     EraseMode eraseMode() const { return eraseAll ? EraseMode::All : EraseMode::Intelligent; }
     std::optional<CsmKeys> keys() const { return csm ? std::optional<CsmKeys>(keysFromTexts(keyTexts)) : std::nullopt; }
+    // Where a command remembers a file it loaded.
     RememberFile remember() {
         return [this](const std::string& p) { recent.push_back(p); };
     }
@@ -78,28 +81,24 @@ struct WindowInputs {
     bool eraseAll = false;
     bool csm = false;
     std::array<std::string, 8> keyTexts{};
-    std::string podNameBox;
-    std::string podFileName;
+    std::string podName;
     LockConsent lock = LockConsent::None;
 };
 
-// The window's handlers: a request built from the controls, the command run,
-// the POD file name written back. True when the command succeeded.
-inline bool onTargetWrite(CommandContext& ctx, WindowInputs& in) {
+// Each command run with the inputs' request; true when it succeeded.
+inline bool runTargetWrite(CommandContext& ctx, CommandInputs& in) {
     ctx.remember = in.remember();
     return targetWrite(ctx, {in.program(), in.eraseMode(), in.keys(), in.lock}).ok();
 }
-inline bool onTargetReset(CommandContext& ctx, WindowInputs&) { return targetReset(ctx, ResetRequest{}).ok(); }
-inline bool onPodWrite(CommandContext& ctx, WindowInputs& in) {
+inline bool runTargetReset(CommandContext& ctx, CommandInputs&) { return targetReset(ctx, ResetRequest{}).ok(); }
+inline bool runPodWrite(CommandContext& ctx, CommandInputs& in) {
     ctx.remember = in.remember();
-    const CommandOutcome outcome = podWrite(ctx, {in.program(), in.eraseMode(), in.keys(), in.podNameBox, in.lock});
-    if (!outcome.podFileName.empty()) in.podFileName = in.podNameBox = outcome.podFileName;
-    return outcome.ok();
+    return podWrite(ctx, {in.program(), in.eraseMode(), in.keys(), in.podName, in.lock}).ok();
 }
-inline bool onPodVerify(CommandContext& ctx, WindowInputs& in) {
+inline bool runPodVerify(CommandContext& ctx, CommandInputs& in) {
     ctx.remember = in.remember();
     return podVerify(ctx, PodVerifyRequest{in.program()}).ok();
 }
-inline bool onPodInfo(CommandContext& ctx, WindowInputs&) { return podInfo(ctx, PodInfoRequest{}).ok(); }
+inline bool runPodInfo(CommandContext& ctx, CommandInputs&) { return podInfo(ctx, PodInfoRequest{}).ok(); }
 
 }  // namespace cvl::test
