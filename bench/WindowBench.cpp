@@ -16,7 +16,7 @@
 #include "BenchSupport.h"
 #include "image/CoffReader.h"
 #include "CoffWriter.h"
-#include "sim/ManualClock.h"
+#include "common/ManualClock.h"
 #include "sim/PodEmulator.h"
 #include "app/ProgrammerDialog.h"
 #include "sim/SimPodBackend.h"
@@ -58,7 +58,7 @@ void BM_WindowStart(benchmark::State& state) {
         QSettings s(QSettings::NativeFormat, QSettings::UserScope, "Quillon", QCoreApplication::applicationName());
         s.setValue("File List/Recent File0", QString::fromStdString(program));
     }
-    cvl::sim::ManualClock clock;
+    cvl::ManualClock clock;
     cvl::sim::PodEmulator pod{cvl::sim::EmulatorOptions{}};
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
@@ -83,7 +83,7 @@ void BM_FullFlashWriteStatus(benchmark::State& state) {
         cvl::readCoff(program, image);
         image.summarize();
     }
-    cvl::sim::ManualClock clock;
+    cvl::ManualClock clock;
     for (auto _ : state) {
         cvl::sim::PodEmulator pod{cvl::sim::EmulatorOptions{}};
         cvl::PodLink link([&] { return std::make_unique<cvl::sim::SimPodBackend>(pod, clock); }, clock);

@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build/release}"
 cli="$build/src/cli/corvexlink-cli"
-podsim="$build/src/sim/corvexlink-podsim"
+podsim="$build/src/podsim/corvexlink-podsim"
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
 export XDG_RUNTIME_DIR="$work/runtime"

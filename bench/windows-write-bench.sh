@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cli="$PWD/build/dev/src/cli/corvexlink-cli"
-podsim="$PWD/build/dev/src/sim/corvexlink-podsim"
+podsim="$PWD/build/dev/src/podsim/corvexlink-podsim"
 exe="$PWD/build/windows/src/cli/corvexlink-cli.exe"
 work=$(mktemp -d)
 export WINEPREFIX="$work/wine" WINEDEBUG=-all XDG_RUNTIME_DIR="$work/runtime"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "ImageBuilder.h"
-#include "sim/ManualClock.h"
+#include "common/ManualClock.h"
 #include "pod/PodCommands.h"
 #include "ScriptedBackend.h"
 #include "command/StoreCommands.h"
@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         image, {cvl::test::words(0x338000, 140), cvl::test::words(0x8000, 4), cvl::test::words(0x330000, 3)});
     if (!loaded) return 0;
     const std::string script(reinterpret_cast<const char*>(data), size);
-    cvl::sim::ManualClock clock;
+    cvl::ManualClock clock;
     cvl::PodLink link(
         [&] {
             auto d =

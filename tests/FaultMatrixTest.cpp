@@ -317,7 +317,7 @@ TEST(BadPods, FloodAndGarbage) {
                 SCOPED_TRACE(std::string(c.name) +
                              (mode == test::ScriptedBackend::Mode::Flood ? " flood" : " garbage") + " after " +
                              std::to_string(honest) + " honest frames");
-                sim::ManualClock clock;
+                ManualClock clock;
                 PodLink link(
                     [&] {
                         auto d = std::make_unique<test::ScriptedBackend>(mode, clock);

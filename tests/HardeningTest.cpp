@@ -21,7 +21,7 @@
 #include "PodFixture.h"
 #include "PodsimProcess.h"
 #include "Samples.h"
-#include "sim/EmulatorArgs.h"
+#include "podsim/EmulatorArgs.h"
 #include "sim/PodStoreModel.h"
 
 namespace cvl {

@@ -88,7 +88,7 @@ TEST(PodChoice, TwoProcessesNeverShareALineAndTheCliNeverGuesses) {
 // The window's rule is the first pod found; when that one cannot be opened
 // the command fails rather than programming the next device of that name.
 TEST(PodChoice, ABusyFirstPodIsNotSwappedForAnother) {
-    sim::ManualClock clock;
+    ManualClock clock;
     sim::PodEmulator first{sim::EmulatorOptions{}};
     sim::EmulatorOptions o;
     o.serialNumber = "SECOND";

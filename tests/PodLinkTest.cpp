@@ -13,7 +13,7 @@ using test::PodRig;
 using test::ShownMessage;
 
 TEST(PodLink, NoDriverMeansTheLibraryMessage) {
-    sim::ManualClock clock;
+    ManualClock clock;
     PodLink link([] { return std::unique_ptr<PodBackend>(); }, clock);
     test::RecordingStatus status;
     link.probePod(status);

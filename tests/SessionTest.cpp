@@ -104,7 +104,7 @@ struct SessionRig {
               face, thread, store,
               [this] { return std::unique_ptr<PodBackend>(std::make_unique<sim::SimPodBackend>(pod, clock)); }, clock) {
     }
-    sim::ManualClock clock;
+    ManualClock clock;
     sim::PodEmulator pod{sim::EmulatorOptions{}};
     ScriptedFace face;
     QueueThread thread;

@@ -9,7 +9,7 @@
 #include "pod/TargetProgrammer.h"
 #include "pod/VendorD2xxBackend.h"
 #include "pod/PodChoice.h"
-#include "sim/ManualClock.h"
+#include "common/ManualClock.h"
 #include "sim/PodEmulator.h"
 #include "sim/SimPodBackend.h"
 
@@ -25,7 +25,7 @@ TEST(VendorBackend, MissingOrIncompleteLibrariesAreNotLoaded) {
 }
 
 TEST(VendorBackend, StandInLibraryProgramsTheEmulatedTarget) {
-    sim::ManualClock clock;
+    ManualClock clock;
     PodLink link([] { return std::unique_ptr<PodBackend>(VendorD2xxBackend::load(CORVEXLINK_D2XX_STANDIN)); }, clock);
     test::RecordingStatus status;
     link.probePod(status);
@@ -67,7 +67,7 @@ TEST(VendorBackend, ListOpensEachPodThroughTheBackendThatListedIt) {
 // number: it is one pod (a command without --pod takes it, either path names
 // it), opened through the library, or through the port when the library cannot.
 TEST(VendorBackend, OnePodListedByTwoBackendsIsOnePod) {
-    sim::ManualClock clock;
+    ManualClock clock;
     sim::PodEmulator emulator{sim::EmulatorOptions{}};  // listed as CVLSIM01, as the stand-in's pod
     std::vector<std::unique_ptr<PodBackend>> backends;
     backends.push_back(VendorD2xxBackend::load(CORVEXLINK_D2XX_STANDIN));

@@ -12,7 +12,7 @@ cmake --build --preset release --target corvexlink corvexlink-cli corvexlink-pod
 
 sample="${1:-../shared/testdata/coff/adc_oku.out}"
 cli=build/release/src/cli/corvexlink-cli
-podsim=build/release/src/sim/corvexlink-podsim
+podsim=build/release/src/podsim/corvexlink-podsim
 
 "$cli" info --device F28335 "$sample"
 echo

@@ -62,7 +62,7 @@ def run(line, marker, script):
         runtime = os.path.join(folder, "runtime")
         os.mkdir(runtime, 0o700)
         env = dict(os.environ, XDG_RUNTIME_DIR=runtime,
-                   PATH=os.pathsep.join([os.path.join(BUILD, "src", "cli"), os.path.join(BUILD, "src", "sim"),
+                   PATH=os.pathsep.join([os.path.join(BUILD, "src", "cli"), os.path.join(BUILD, "src", "podsim"),
                                          os.environ.get("PATH", "")]))
         pods = [start_pod(n + 1, folder, env) for n in range(int(options.get("pods", "0")))]
         with open(os.path.join(folder, "example.sh"), "w") as f:

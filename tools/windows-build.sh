@@ -46,7 +46,7 @@ cmake --build build/windows
 cmake --preset dev >/dev/null
 cmake --build --preset dev --target corvexlink-cli corvexlink-podsim >/dev/null
 linux_cli="$root/build/dev/src/cli/corvexlink-cli"
-podsim="$root/build/dev/src/sim/corvexlink-podsim"
+podsim="$root/build/dev/src/podsim/corvexlink-podsim"
 cli_exe="$root/build/windows/src/cli/corvexlink-cli.exe"
 window_exe="$root/build/windows/src/win/corvexlink.exe"
 driver="$root/build/windows/tests/corvexlink-window-driver.exe"

@@ -55,6 +55,12 @@ public:
 
     bool loadDriver();
     void unloadDriver();
+    // The backends come from loader from now on (the pod is closed and the
+    // driver unloaded; the next loadDriver uses it).
+    void replaceLoader(BackendLoader loader) {
+        unloadDriver();
+        loader_ = std::move(loader);
+    }
     // Every device listed now whose description is the pod's, in order.
     std::vector<PodInfo> listPods();
     // Only pods this accepts are chosen from then on (a front end's --pod).

@@ -287,17 +287,36 @@ void ProgrammerSession::probePods() {
     updateTitle();
 }
 
+bool ProgrammerSession::useNamedPort(const std::string& port) {
+    if (!naming_ || trimmed(port).empty()) return false;
+    podNamed_ = trimmed(port);
+    link_.replaceLoader(naming_({podNamed_}));
+    link_.loadDriver();
+    const PodMatch match = matchPods(link_.listPods(), {podNamed_});
+    if (match.code != OutcomeCode::Ok) {
+        face_.showMessage(std::string(outcomeMessage(match.code)) + ": " + match.detail, true);
+        listedChoice_.reset();
+        return false;
+    }
+    usePod(match.pods.front());
+    face_.showMessage(connectionMessage(match.pods.front()), false);
+    return true;
+}
+
 void ProgrammerSession::choosePod() {
     if (worker_.running()) return;
     link_.loadDriver();
     const std::vector<PodInfo> listed = link_.listPods();
-    if (listed.empty()) {
+    if (listed.empty() && !face_.canNamePorts()) {
         face_.showMessage(outcomeMessage(OutcomeCode::PodNotFound), true);
         listedChoice_.reset();
         updateTitle();
         return;
     }
-    if (const auto picked = face_.askWhichPod(listed, podSerial_)) {
+    if (const auto picked = face_.askWhichPod(listed, podSerial_); picked && picked->namedOnly) {
+        useNamedPort(picked->devicePath);
+    } else if (picked) {
+        podNamed_.clear();  // a pod picked from the list: the profile's choice again
         usePod(*picked);
     } else if (listedChoice_ && std::none_of(listed.begin(), listed.end(), [&](const PodInfo& p) {
                    return p.serialNumber == listedChoice_->serialNumber;

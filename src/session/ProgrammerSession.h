@@ -25,8 +25,13 @@ namespace cvl::session {
 
 class ProgrammerSession {
 public:
+    // The pod backends for the ports named so far (by --pod or in the chooser).
+    using BackendsNaming = std::function<PodLink::BackendLoader(std::vector<std::string> ports)>;
+
     ProgrammerSession(SessionFace& face, WindowThread& thread, ProfileStore& store, PodLink::BackendLoader loader,
                       Clock& clock);
+    // A face whose user may name ports gives how backends are made for them.
+    void setBackendsNaming(BackendsNaming naming) { naming_ = std::move(naming); }
     ~ProgrammerSession();
     ProgrammerSession(const ProgrammerSession&) = delete;
     ProgrammerSession& operator=(const ProgrammerSession&) = delete;
@@ -69,6 +74,8 @@ private:
     bool choosePodForCommand();
     void probePods();
     void usePod(const PodInfo& pod);
+    // A port the user typed in the chooser: listed from now on, and used once it answers.
+    bool useNamedPort(const std::string& port);
     void updateTitle();
     void addRecentFile(const std::string& path);
     bool confirmLock(const std::string& question);
@@ -88,8 +95,9 @@ private:
     std::string fileDirectory_;
     std::string podFileName_;
     std::vector<std::string> recentFiles_;
-    std::string podSerial_;                // the chosen pod; empty: none chosen
-    std::string podNamed_;                 // a pod named on the command line
+    std::string podSerial_;  // the chosen pod; empty: none chosen
+    std::string podNamed_;   // a pod named on the command line, or a port typed in the chooser
+    BackendsNaming naming_;
     std::optional<PodInfo> listedChoice_;  // the pod the last listing chose
     BoardRecord lastRun_;
     // The load (CoffImage::loadSerial) whose CSM password the user agreed to write.

@@ -49,7 +49,10 @@ public:
 
     virtual bool askYesNo(const std::string& question) = 0;
     // The pod to use among pods (the one with currentSerial preselected); nothing when cancelled.
+    // Where ports can be named by hand (canNamePorts), the answer may be a port
+    // the user typed: a PodInfo with only its devicePath and namedOnly set.
     virtual std::optional<PodInfo> askWhichPod(const std::vector<PodInfo>& pods, const std::string& currentSerial) = 0;
+    virtual bool canNamePorts() const { return false; }
     // Where a raw binary goes; nothing when cancelled.
     virtual std::optional<std::uint32_t> askBinaryBase(const std::string& fileName, McuType device) = 0;
     // A program file chosen starting in folder; empty when cancelled.

@@ -8,6 +8,7 @@
 
 #include "image/McuTable.h"
 #include "platform/win32/WideText.h"
+#include "pod/SystemBackends.h"
 #include "win/ResourceIds.h"
 #include "win/SmallDialogs.h"
 
@@ -68,6 +69,7 @@ void MainDialog::initialise() {
     }
     SendDlgItemMessageW(dialog_, IDC_POD_FILE_NAME, EM_LIMITTEXT, 8, 0);
     session_ = std::make_unique<session::ProgrammerSession>(*this, thread_, store_, std::move(loader_), clock_);
+    session_->setBackendsNaming(systemBackendsNaming);
     thread_.setEscapeWhileWaiting([this] { session_->closeRequested(); });
     session_->start(podName_);
 }

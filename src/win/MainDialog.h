@@ -44,6 +44,7 @@ public:
     std::optional<PodInfo> askWhichPod(const std::vector<PodInfo>& pods, const std::string& currentSerial) override;
     std::optional<std::uint32_t> askBinaryBase(const std::string& fileName, McuType device) override;
     std::string chooseFile(const std::string& folder) override;
+    bool canNamePorts() const override { return true; }
 
 private:
     static INT_PTR CALLBACK procedure(HWND dialog, UINT message, WPARAM w, LPARAM l);

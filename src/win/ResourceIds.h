@@ -30,6 +30,7 @@
 
 // The pod chooser and the raw binary's base.
 #define IDC_POD_LIST 1101
+#define IDC_POD_PORT 1102
 #define IDC_BASE_QUESTION 1201
 #define IDC_BASE 1202
 #define IDC_BASE_REFUSAL 1203

@@ -19,6 +19,7 @@ struct PodQuestion {
     const std::vector<PodInfo>* pods;
     std::string currentSerial;
     int chosen = -1;
+    std::string port;  // typed by hand
 };
 
 INT_PTR CALLBACK podProcedure(HWND dialog, UINT message, WPARAM w, LPARAM l) {
@@ -41,6 +42,7 @@ INT_PTR CALLBACK podProcedure(HWND dialog, UINT message, WPARAM w, LPARAM l) {
         }
         case WM_COMMAND:
             if (LOWORD(w) == IDOK || (LOWORD(w) == IDC_POD_LIST && HIWORD(w) == LBN_DBLCLK)) {
+                q->port = LOWORD(w) == IDOK ? win32::utf8Text(itemText(dialog, IDC_POD_PORT)) : std::string();
                 q->chosen = static_cast<int>(SendDlgItemMessageW(dialog, IDC_POD_LIST, LB_GETCURSEL, 0, 0));
                 EndDialog(dialog, IDOK);
                 return TRUE;
@@ -110,10 +112,17 @@ INT_PTR CALLBACK aboutProcedure(HWND dialog, UINT message, WPARAM w, LPARAM) {
 }  // namespace
 
 std::optional<PodInfo> askWhichPod(HWND parent, const std::vector<PodInfo>& pods, const std::string& currentSerial) {
-    PodQuestion q{&pods, currentSerial};
+    PodQuestion q{&pods, currentSerial, -1, {}};
     const INT_PTR answer = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_CHOOSE_POD), parent,
                                            podProcedure, reinterpret_cast<LPARAM>(&q));
-    if (answer != IDOK || q.chosen < 0 || static_cast<std::size_t>(q.chosen) >= pods.size()) return std::nullopt;
+    if (answer != IDOK) return std::nullopt;
+    if (q.port.find_first_not_of(" \t") != std::string::npos) {
+        PodInfo port;  // a port the system may describe as nothing: used once it answers
+        port.devicePath = q.port;
+        port.namedOnly = true;
+        return port;
+    }
+    if (q.chosen < 0 || static_cast<std::size_t>(q.chosen) >= pods.size()) return std::nullopt;
     return pods[static_cast<std::size_t>(q.chosen)];
 }
 

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "pod/D2xxApi.h"
-#include "sim/ManualClock.h"
+#include "common/ManualClock.h"
 #include "sim/PodEmulator.h"
 #include "sim/SimPodBackend.h"
 
@@ -17,7 +17,7 @@ namespace {
 using namespace cvl::d2xx;
 
 struct Standin {
-    cvl::sim::ManualClock clock;
+    cvl::ManualClock clock;
     cvl::sim::PodEmulator pod{cvl::sim::EmulatorOptions{}};
     cvl::sim::SimPodBackend backend{pod, clock};
     std::unique_ptr<cvl::PodPort> port;

@@ -23,7 +23,7 @@
 #include "common/Clock.h"
 #include "controls/BitmapButton.h"
 #include "CoffWriter.h"
-#include "sim/ManualClock.h"
+#include "common/ManualClock.h"
 #include "controls/MessageLine.h"
 #include "controls/PercentProgressBar.h"
 #include "sim/PodEmulator.h"
@@ -51,7 +51,7 @@ class ProgrammerDialogTest : public QObject {
 private:
     std::unique_ptr<QTemporaryDir> profileDir_;
     std::unique_ptr<sim::PodEmulator> pod_;
-    sim::ManualClock clock_;
+    ManualClock clock_;
 
     void setProfile(const std::function<void(QSettings&)>& fill = {}) {
         profileDir_ = std::make_unique<QTemporaryDir>();

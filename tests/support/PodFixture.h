@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/ManualClock.h"
+#include "common/ManualClock.h"
 #include "sim/PodEmulator.h"
 #include "pod/PodLink.h"
 #include "sim/SimPodBackend.h"
@@ -53,7 +53,7 @@ struct PodRig {
     }
     bool connect() { return link.loadDriver() && link.connectPod(status) == OutcomeCode::Ok; }
 
-    sim::ManualClock clock;
+    ManualClock clock;
     sim::PodEmulator pod;
     sim::SimPodBackend* driver = nullptr;
     PodLink link;

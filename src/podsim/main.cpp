@@ -7,8 +7,8 @@
 
 #include "common/Clock.h"
 #include "platform/Host.h"
-#include "sim/EmulatorArgs.h"
-#include "sim/VirtualPod.h"
+#include "podsim/EmulatorArgs.h"
+#include "podsim/VirtualPod.h"
 
 int main(int argc, char** argv) {
     const cvl::PreciseTimers preciseTimers;  // replies go out at their modelled moment

@@ -1,10 +1,10 @@
 #pragma once
-// A clock that moves only when the code under test waits, so time limits of
+// The test clock beside Clock: it moves only when the code under test waits, so time limits of
 // seconds pass in no real time.
 
 #include "common/Clock.h"
 
-namespace cvl::sim {
+namespace cvl {
 
 class ManualClock : public Clock {
 public:
@@ -24,4 +24,4 @@ public:
     bool systemTimeFails = false;
 };
 
-}  // namespace cvl::sim
+}  // namespace cvl

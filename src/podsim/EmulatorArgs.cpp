@@ -1,4 +1,4 @@
-#include "sim/EmulatorArgs.h"
+#include "podsim/EmulatorArgs.h"
 
 #include "sim/Faults.h"
 

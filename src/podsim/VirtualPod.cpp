@@ -1,4 +1,4 @@
-#include "sim/VirtualPod.h"
+#include "podsim/VirtualPod.h"
 
 #include <fcntl.h>
 #include <poll.h>

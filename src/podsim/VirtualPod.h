@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "sim/EmulatorArgs.h"
+#include "podsim/EmulatorArgs.h"
 
 namespace cvl::sim {
 
