@@ -115,8 +115,19 @@ CoffReadResult readCoff(std::istream& in, CoffImage& image) {
     return readCoff(in, image, ignored);
 }
 
-CoffReadResult readCoff(std::istream& in, CoffImage& image, std::string& reason) {
-    FileView file(in);
+namespace {
+
+// The file header's fields the reader uses, and where the section headers begin.
+struct CoffHeader {
+    int version = 0;
+    std::uint16_t sectionHeaders = 0;
+    std::uint64_t headersStart = 0;
+    bool hasStringTable = false;
+    std::uint32_t stringTable = 0;  // its file offset
+};
+
+// Reads and checks the file header and the optional header's size.
+CoffReadResult readFileHeader(FileView& file, CoffHeader& out, std::string& reason) {
     if (!file.measure()) return CoffReadResult::FileError;
     if (file.length() == 0) return reason = "the file is empty", CoffReadResult::NotCoff;
     if (file.length() < kFileHeaderV12) {
@@ -124,19 +135,16 @@ CoffReadResult readCoff(std::istream& in, CoffImage& image, std::string& reason)
                  std::to_string(kFileHeaderV12) + " bytes)";
         return CoffReadResult::NotCoff;
     }
-
     std::uint8_t header[kFileHeaderV12];
     if (!file.readAt(0, header, sizeof header)) return CoffReadResult::FileError;
-
     const std::uint16_t id = le16(header);
-    int version = 0;
     std::uint64_t pos = 0;
     if (id == kC28xTargetId) {
-        version = 0;
+        out.version = 0;
         pos = kFileHeaderV0;
     } else if (id == kVersion1Id || id == kVersion2Id) {
         if (le16(header + 20) != kC28xTargetId) return CoffReadResult::WrongTarget;
-        version = id - 0x00C0;
+        out.version = id - 0x00C0;
         pos = kFileHeaderV12;
     } else if ((id & 0xFFF0) == 0x00C0 && le16(header + 20) == kC28xTargetId) {
         char text[80];
@@ -145,89 +153,108 @@ CoffReadResult readCoff(std::istream& in, CoffImage& image, std::string& reason)
     } else {
         return reason = "it carries no COFF version ID", CoffReadResult::NotCoff;
     }
-    const std::uint16_t sectionHeaders = le16(header + 2);
+    out.sectionHeaders = le16(header + 2);
     const std::uint32_t symbolPos = le32(header + 8);
     const std::uint32_t symbolCount = le32(header + 12);
-    const std::uint16_t optionalSize = le16(header + 16);
-
-    if (optionalSize != 0) {
+    if (le16(header + 16) != 0) {  // an optional header
         if (file.length() < pos + kOptionalHeaderBytes)
             return reason = "its optional header is cut short", CoffReadResult::NotCoff;
         pos += kOptionalHeaderBytes;
     }
-    const std::uint64_t headersStart = pos;
-
+    out.headersStart = pos;
     // A file stripped of its symbols has no string table either; its long
     // names (if any) then come out empty.
-    const bool hasStringTable = symbolPos != 0 || symbolCount != 0;
-    const std::uint32_t stringTable = symbolPos + kSymbolEntryBytes * symbolCount;  // 32-bit, as the format does
-    if (stringTable >= 0x80000000u) return CoffReadResult::FileError;               // a negative file offset
-    if (hasStringTable) {
-        std::uint8_t sizeField[4];
-        if (file.length() < std::uint64_t{stringTable} + 4) {
-            reason = "its symbol table runs past the end of the file";
-            return CoffReadResult::NotCoff;
-        }
-        if (!file.readAt(stringTable, sizeField, sizeof sizeField)) return CoffReadResult::FileError;
-        if (file.length() < std::uint64_t{stringTable} + le32(sizeField)) {
-            reason = "its string table (" + std::to_string(le32(sizeField)) + " bytes) runs past the end of the file";
-            return CoffReadResult::NotCoff;
-        }
+    out.hasStringTable = symbolPos != 0 || symbolCount != 0;
+    out.stringTable = symbolPos + kSymbolEntryBytes * symbolCount;         // 32-bit, as the format does
+    if (out.stringTable >= 0x80000000u) return CoffReadResult::FileError;  // a negative file offset
+    return CoffReadResult::Ok;
+}
+
+// The string table, when there is one, lies wholly inside the file.
+CoffReadResult checkStringTable(FileView& file, const CoffHeader& h, std::string& reason) {
+    if (!h.hasStringTable) return CoffReadResult::Ok;
+    std::uint8_t sizeField[4];
+    if (file.length() < std::uint64_t{h.stringTable} + 4) {
+        reason = "its symbol table runs past the end of the file";
+        return CoffReadResult::NotCoff;
     }
+    if (!file.readAt(h.stringTable, sizeField, sizeof sizeField)) return CoffReadResult::FileError;
+    if (file.length() < std::uint64_t{h.stringTable} + le32(sizeField)) {
+        reason = "its string table (" + std::to_string(le32(sizeField)) + " bytes) runs past the end of the file";
+        return CoffReadResult::NotCoff;
+    }
+    return CoffReadResult::Ok;
+}
+
+// A section header's name: eight bytes in place, or a long name in the string table.
+std::string sectionName(FileView& file, const CoffHeader& h, const std::uint8_t* sh) {
+    std::string name;
+    if (le32(sh) == 0) {
+        if (h.hasStringTable) name = readLongName(file, std::uint64_t{h.stringTable} + le32(sh + 4));
+    } else {
+        const void* nul = std::memchr(sh, 0, 8);
+        name.assign(reinterpret_cast<const char*>(sh), nul ? static_cast<const std::uint8_t*>(nul) - sh : 8);
+    }
+    if (!name.empty() && name.front() == '_') name.erase(0, 1);
+    return name;
+}
+
+// One section header: its section's words into the buffer at fill, when it
+// is loaded data.
+CoffReadResult readSection(FileView& file, const CoffHeader& h, const std::uint8_t* sh, CoffImage& image,
+                           CoffBufferWriter& buffer, std::uint64_t& fill) {
+    std::string name = sectionName(file, h, sh);
+    if (file.failed()) return CoffReadResult::FileError;
+    if (mcuInfo(image.mcuType) == nullptr && image.mcuType != kAnyDevice) return CoffReadResult::Ok;
+    const std::uint32_t lengthWords = le32(sh + 16);
+    const std::uint32_t rawPos = le32(sh + 20);
+    const std::uint32_t flags = (h.version == 2 ? le32(sh + 40) : le16(sh + 36)) & 0xFF;
+    if (lengthWords == 0 || rawPos == 0 || (flags & kSkipFlags) != 0 || neverLoaded(name)) return CoffReadResult::Ok;
+
+    const std::uint64_t bytes = std::uint64_t{lengthWords} * 2;
+    if (fill + bytes > CoffImage::kBufferBytes) return CoffReadResult::TooLarge;
+    SectionRecord record;
+    record.name = std::move(name);
+    record.lengthWords = lengthWords;
+    record.startAddress = le32(sh + 12);
+    record.streamOffset = static_cast<std::uint32_t>(fill);
+    record.data = buffer.at(fill);
+    classifySection(image.mcuType, record);
+    // A file that ends inside the data leaves the rest of the words 0xFFFF.
+    const std::size_t got = file.readSome(rawPos, buffer.at(fill), bytes);
+    buffer.wrote(fill, bytes, got);
+    if (file.failed()) return CoffReadResult::FileError;
+    fill += bytes;
+    image.sections.push_back(std::move(record));
+    return CoffReadResult::Ok;
+}
+
+}  // namespace
+
+CoffReadResult readCoff(std::istream& in, CoffImage& image, std::string& reason) {
+    FileView file(in);
+    CoffHeader h;
+    if (const CoffReadResult r = readFileHeader(file, h, reason); r != CoffReadResult::Ok) return r;
+    if (const CoffReadResult r = checkStringTable(file, h, reason); r != CoffReadResult::Ok) return r;
 
     CoffBufferWriter buffer(image);  // clears the image
     std::uint64_t fill = 0;
-    const std::size_t headerBytes = version == 2 ? kSectionHeaderV2 : kSectionHeaderV01;
+    const std::size_t headerBytes = h.version == 2 ? kSectionHeaderV2 : kSectionHeaderV01;
     std::uint8_t sh[kSectionHeaderV2];
-
     try {
-        for (std::uint32_t i = 0; i < sectionHeaders; ++i) {
-            if (!file.readAt(headersStart + std::uint64_t{i} * headerBytes, sh, headerBytes)) {
+        for (std::uint32_t i = 0; i < h.sectionHeaders; ++i) {
+            if (!file.readAt(h.headersStart + std::uint64_t{i} * headerBytes, sh, headerBytes)) {
                 if (file.failed()) return CoffReadResult::FileError;
-                reason = "section header " + std::to_string(i + 1) + " of " + std::to_string(sectionHeaders) +
+                reason = "section header " + std::to_string(i + 1) + " of " + std::to_string(h.sectionHeaders) +
                          " is cut short";
                 return CoffReadResult::NotCoff;
             }
-            std::string name;
-            if (le32(sh) == 0) {
-                if (hasStringTable) name = readLongName(file, std::uint64_t{stringTable} + le32(sh + 4));
-            } else {
-                const void* nul = std::memchr(sh, 0, 8);
-                name.assign(reinterpret_cast<const char*>(sh), nul ? static_cast<const std::uint8_t*>(nul) - sh : 8);
-            }
-            if (file.failed()) return CoffReadResult::FileError;
-            if (!name.empty() && name.front() == '_') name.erase(0, 1);
-
-            if (mcuInfo(image.mcuType) == nullptr && image.mcuType != kAnyDevice) continue;
-            const std::uint32_t startAddress = le32(sh + 12);
-            const std::uint32_t lengthWords = le32(sh + 16);
-            const std::uint32_t rawPos = le32(sh + 20);
-            const std::uint32_t flags = (version == 2 ? le32(sh + 40) : le16(sh + 36)) & 0xFF;
-            if (lengthWords == 0 || rawPos == 0 || (flags & kSkipFlags) != 0) continue;
-            if (neverLoaded(name)) continue;
-
-            const std::uint64_t bytes = std::uint64_t{lengthWords} * 2;
-            if (fill + bytes > CoffImage::kBufferBytes) return CoffReadResult::TooLarge;
-
-            SectionRecord record;
-            record.name = std::move(name);
-            record.lengthWords = lengthWords;
-            record.startAddress = startAddress;
-            record.streamOffset = static_cast<std::uint32_t>(fill);
-            record.data = buffer.at(fill);
-            classifySection(image.mcuType, record);
-
-            // A file that ends inside the data leaves the rest of the words 0xFFFF.
-            const std::size_t got = file.readSome(rawPos, buffer.at(fill), bytes);
-            buffer.wrote(fill, bytes, got);
-            if (file.failed()) return CoffReadResult::FileError;
-            fill += bytes;
-            image.sections.push_back(std::move(record));
+            if (const CoffReadResult r = readSection(file, h, sh, image, buffer, fill); r != CoffReadResult::Ok)
+                return r;
         }
     } catch (const std::bad_alloc&) {
         return CoffReadResult::MemoryError;
     }
-
     buffer.finish(fill);
     if (image.sectionCount() > 0) image.totalBytes = static_cast<std::uint32_t>(fill);
     return CoffReadResult::Ok;

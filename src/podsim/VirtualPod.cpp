@@ -102,17 +102,109 @@ private:
 // Replies not yet taken by the host; dropped when it has not read for this long.
 constexpr std::uint64_t kUnreadReplyLimitUs = 2'000'000;
 
+// The host's end of the pseudo-terminal: its bytes into the pod, the pod's
+// replies out as the host takes them.
+class HostLine {
+public:
+    HostLine(PodEmulator& pod, Pty& pty, Clock& clock) : pod_(pod), pty_(pty), clock_(clock) {}
+    // Everything waiting, so a signal never loses frames the host already sent.
+    void read() {
+        for (;;) {
+            const ssize_t n = ::read(pty_.master, buffer_.data(), buffer_.size());
+            if (n <= 0) return;
+            pod_.receive(buffer_.data(), static_cast<std::size_t>(n), clock_.nowMicros());
+        }
+    }
+    void write() {
+        const std::uint64_t now = clock_.nowMicros();
+        for (std::size_t got; (got = pod_.take(buffer_.data(), buffer_.size(), now)) > 0;)
+            outbox_.insert(outbox_.end(), buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(got));
+        while (!outbox_.empty()) {
+            const ssize_t w = ::write(pty_.master, outbox_.data(), outbox_.size());
+            if (w <= 0) break;  // the host is not reading: wait for POLLOUT, not in a loop
+            outbox_.erase(outbox_.begin(), outbox_.begin() + w);
+            stuckSinceUs_ = 0;
+        }
+        if (outbox_.empty()) {
+            stuckSinceUs_ = 0;
+        } else if (stuckSinceUs_ == 0) {
+            stuckSinceUs_ = now;
+        } else if (now - stuckSinceUs_ > kUnreadReplyLimitUs) {
+            outbox_.clear();  // a host that never reads: its replies are lost, as on a real line
+            stuckSinceUs_ = 0;
+        }
+    }
+    bool holdsReplies() const { return !outbox_.empty(); }
+    void drop() { outbox_.clear(); }
+
+private:
+    PodEmulator& pod_;
+    Pty& pty_;
+    Clock& clock_;
+    std::array<std::uint8_t, 4096> buffer_{};
+    std::vector<std::uint8_t> outbox_;  // replies taken from the pod, not yet written to the host
+    std::uint64_t stuckSinceUs_ = 0;
+};
+
+// The flash and store files, claimed for this emulator and read.
+bool loadFiles(PodEmulator& pod, const PodsimArgs& args, FileClaim& flash, FileClaim& store, std::string& error) {
+    if (!args.flashFile.empty() && !flash.claim(args.flashFile, error)) return false;
+    if (!args.storeFile.empty() && !store.claim(args.storeFile, error)) return false;
+    if (!args.flashFile.empty() && !pod.target().loadFlashFile(args.flashFile, error)) return false;
+    return args.storeFile.empty() || pod.store().load(args.storeFile, error);
+}
+
+// SIGINT and SIGTERM as a descriptor the loop polls; -1 when that fails.
+int signalDescriptor() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigprocmask(SIG_BLOCK, &signals, nullptr);
+    return signalfd(-1, &signals, SFD_CLOEXEC);
+}
+
+// Serves the host until a signal: the pod's replies when they are due, an
+// unplug when the pod's faults say so, the files saved whenever it is idle.
+void serve(PodEmulator& pod, Pty& pty, int sigfd, Clock& clock, Saver& saver, const std::string& announcement) {
+    HostLine line(pod, pty, clock);
+    for (;;) {
+        int timeoutMs = line.holdsReplies() ? 100 : -1;
+        if (const std::uint64_t next = pod.nextReadyUs(); next != 0) {
+            const std::uint64_t now = clock.nowMicros();
+            const int untilReady = next <= now ? 0 : static_cast<int>((next - now + 999) / 1000);
+            timeoutMs = timeoutMs < 0 ? untilReady : std::min(timeoutMs, untilReady);
+        }
+        const short events = static_cast<short>(POLLIN | (line.holdsReplies() ? POLLOUT : 0));
+        pollfd fds[2] = {{sigfd, POLLIN, 0}, {pty.master, events, 0}};
+        if (::poll(fds, pty.master >= 0 ? 2 : 1, timeoutMs) < 0 && errno != EINTR) return;
+        if (fds[0].revents & POLLIN) {
+            if (pty.master >= 0) {
+                line.read();
+                line.write();
+            }
+            return;
+        }
+        if (pty.master >= 0 && (fds[1].revents & POLLIN)) line.read();
+        if (pty.master >= 0 && pod.unplugged()) {  // the pod disappears from the host
+            pty.close();
+            line.drop();
+            std::filesystem::remove(announcement);
+            std::printf("corvexlink-podsim: unplugged\n");
+            std::fflush(stdout);
+        }
+        if (pty.master >= 0) line.write();
+        if (!line.holdsReplies() && pod.nextReadyUs() == 0) saver.saveNow();
+    }
+}
+
 }  // namespace
 
 int runVirtualPod(const PodsimArgs& args) {
     PodEmulator pod(args.emulator);
     std::string error;
     FileClaim flashClaim, storeClaim;
-    if (!args.flashFile.empty() && !flashClaim.claim(args.flashFile, error)) return report(false, error), 1;
-    if (!args.storeFile.empty() && !storeClaim.claim(args.storeFile, error)) return report(false, error), 1;
-    if (!args.flashFile.empty() && !pod.target().loadFlashFile(args.flashFile, error)) return report(false, error), 1;
-    if (!args.storeFile.empty() && !pod.store().load(args.storeFile, error)) return report(false, error), 1;
-
+    if (!loadFiles(pod, args, flashClaim, storeClaim, error)) return report(false, error), 1;
     std::FILE* traceFile = nullptr;
     std::unique_ptr<cvl::TextTrace> trace;
     if (!args.traceFile.empty()) {
@@ -125,13 +217,7 @@ int runVirtualPod(const PodsimArgs& args) {
     pod.onTargetReset([&] { saver.flashChanged(); });
     pod.onStoreChanged([&] { saver.storeChanged(); });
 
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    sigprocmask(SIG_BLOCK, &signals, nullptr);
-    const int sigfd = signalfd(-1, &signals, SFD_CLOEXEC);
-
+    const int sigfd = signalDescriptor();
     Pty pty;
     if (sigfd < 0 || !openPty(pty, error)) return report(false, error.empty() ? "signalfd failed" : error), 1;
     const std::string name = args.name.empty() ? "podsim-" + std::to_string(::getpid()) : args.name;
@@ -145,64 +231,7 @@ int runVirtualPod(const PodsimArgs& args) {
     std::fflush(stdout);
 
     SteadyClock clock;
-    std::array<std::uint8_t, 4096> buffer{};
-    std::vector<std::uint8_t> outbox;  // replies taken from the pod, not yet written to the host
-    std::uint64_t stuckSinceUs = 0;
-    const auto readHost = [&] {
-        for (;;) {  // everything waiting, so a signal never loses frames the host already sent
-            const ssize_t n = ::read(pty.master, buffer.data(), buffer.size());
-            if (n <= 0) return;
-            pod.receive(buffer.data(), static_cast<std::size_t>(n), clock.nowMicros());
-        }
-    };
-    const auto writeHost = [&] {
-        const std::uint64_t now = clock.nowMicros();
-        for (std::size_t got; (got = pod.take(buffer.data(), buffer.size(), now)) > 0;) {
-            outbox.insert(outbox.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got));
-        }
-        while (!outbox.empty()) {
-            const ssize_t w = ::write(pty.master, outbox.data(), outbox.size());
-            if (w <= 0) break;  // the host is not reading: wait for POLLOUT, not in a loop
-            outbox.erase(outbox.begin(), outbox.begin() + w);
-            stuckSinceUs = 0;
-        }
-        if (outbox.empty()) {
-            stuckSinceUs = 0;
-        } else if (stuckSinceUs == 0) {
-            stuckSinceUs = now;
-        } else if (now - stuckSinceUs > kUnreadReplyLimitUs) {
-            outbox.clear();  // a host that never reads: its replies are lost, as on a real line
-            stuckSinceUs = 0;
-        }
-    };
-    for (;;) {
-        int timeoutMs = outbox.empty() ? -1 : 100;
-        if (const std::uint64_t next = pod.nextReadyUs(); next != 0) {
-            const std::uint64_t now = clock.nowMicros();
-            const int untilReady = next <= now ? 0 : static_cast<int>((next - now + 999) / 1000);
-            timeoutMs = timeoutMs < 0 ? untilReady : std::min(timeoutMs, untilReady);
-        }
-        const short events = static_cast<short>(POLLIN | (outbox.empty() ? 0 : POLLOUT));
-        pollfd fds[2] = {{sigfd, POLLIN, 0}, {pty.master, events, 0}};
-        if (::poll(fds, pty.master >= 0 ? 2 : 1, timeoutMs) < 0 && errno != EINTR) break;
-        if (fds[0].revents & POLLIN) {
-            if (pty.master >= 0) {
-                readHost();
-                writeHost();
-            }
-            break;
-        }
-        if (pty.master >= 0 && (fds[1].revents & POLLIN)) readHost();
-        if (pty.master >= 0 && pod.unplugged()) {  // the pod disappears from the host
-            pty.close();
-            outbox.clear();
-            std::filesystem::remove(announcement);
-            std::printf("corvexlink-podsim: unplugged\n");
-            std::fflush(stdout);
-        }
-        if (pty.master >= 0) writeHost();
-        if (outbox.empty() && pod.nextReadyUs() == 0) saver.saveNow();
-    }
+    serve(pod, pty, sigfd, clock, saver, announcement);
     std::error_code ec;
     std::filesystem::remove(announcement, ec);
     if (trace) trace->flush();
@@ -210,11 +239,8 @@ int runVirtualPod(const PodsimArgs& args) {
     saver.flashChanged();
     saver.storeChanged();
     saver.saveNow();
-    if (!closePrivateOutput(traceFile, args.traceFile, error)) {
-        report(false, error);
-        return 1;
-    }
     ::close(sigfd);
+    if (!closePrivateOutput(traceFile, args.traceFile, error)) return report(false, error), 1;
     return saver.failed() ? 1 : 0;
 }
 

@@ -367,102 +367,121 @@ bool PodEmulator::beginStoreWrite() {
 }
 
 PodEmulator::Outcome PodEmulator::storeCommand(char letter, std::string_view f) {
-    std::uint32_t a = 0, b = 0, c = 0, d = 0;
     switch (letter) {
         case 'G':
-            if (!f.empty()) return {};
-            storeOpen_ = true;
-            storeWriting_ = false;
-            page_.clear();
-            return {};
         case 'H':
         case 'i':
-            if (!f.empty() || !storeOpen_) return {};
-            endStoreAccess(letter == 'H');
-            return {};
+            return storeAccess(letter, f);
         case 'V':
-            if (f.size() != 20 || !hexField(f, 0, 2, a) || !hexField(f, 2, 6, b) || !hexField(f, 8, 6, c) ||
-                !hexField(f, 14, 6, d) || a >= kStoreSections || !beginStoreWrite()) {
-                return {};
-            }
-            store_.sections[a] = {b, c, d};
-            return {true, {kAck}};
-        case 'W':
-        case 'L': {
-            std::vector<std::uint8_t> page;
-            page.swap(page_);
-            if (f.size() != 8 || !hexField(f, 0, 4, a) || !hexField(f, 4, 4, b)) return {};
-            const std::size_t at = std::size_t{a} * kStorePageBytes;
-            if (b > kStorePageBytes || b != page.size() || at + b > kStoreDataBytes) return {};
-            if (letter == 'W') {
-                if (!beginStoreWrite()) return {};
-                std::copy(page.begin(), page.end(), store_.data.begin() + static_cast<std::ptrdiff_t>(at));
-                return {true, {kAck}};
-            }
-            if (!std::equal(page.begin(), page.end(), store_.data.begin() + static_cast<std::ptrdiff_t>(at))) {
-                return {};
-            }
-            return {true, {kAck}};
-        }
-        case 'P': {
-            CsmKeys keys;
-            if (f.size() != 32 || !keysField(f, 0, keys) || !beginStoreWrite()) return {};
-            store_.keys = keys.words;
-            return {true, {kAck}};
-        }
-        case 'T': {
-            std::array<std::uint8_t, 14> tag{};
-            if (f.size() != 28) return {};
-            for (std::size_t i = 0; i < tag.size(); ++i) {
-                if (!hexField(f, 2 * i, 2, a)) return {};
-                tag[i] = static_cast<std::uint8_t>(a);
-            }
-            if (!beginStoreWrite()) return {};
-            store_.tag = tag;
-            return {true, {kAck}};
-        }
+        case 'P':
+        case 'T':
         case 'Q':
-            if (f.size() != 8 || !hexField(f, 0, 1, a) || !hexField(f, 1, 1, b) || !hexField(f, 2, 4, c) ||
-                !hexField(f, 6, 2, d) || !beginStoreWrite()) {
-                return {};
-            }
-            store_.device = static_cast<std::uint8_t>(a);
-            store_.csmFlag = static_cast<std::uint8_t>(b);
-            store_.eraseMask = static_cast<std::uint16_t>(c);
-            store_.sectionCount = static_cast<std::uint8_t>(d);
-            return {true, {kAck}};
-        case 'J': {
-            if (!f.empty()) return {};
-            Outcome o{true, {kAck, static_cast<std::uint8_t>(store_.hasProgram ? 1 : 0)}};
-            o.bytes.insert(o.bytes.end(), store_.tag.begin(), store_.tag.end());
-            return o;
-        }
+            return storeWrite(letter, f);
+        case 'W':
+        case 'L':
+            return storePage(letter, f);
+        case 'J':
         case 'h':
-            if (!f.empty()) return {};
-            return {
-                true,
-                {kAck, store_.marker, store_.device, store_.csmFlag, static_cast<std::uint8_t>(store_.eraseMask >> 8),
-                 static_cast<std::uint8_t>(store_.eraseMask), store_.sectionCount}};
-        case 'g': {
-            if (!f.empty()) return {};
-            Outcome o{true, {kAck}};
-            for (std::uint16_t k : store_.keys) {
-                o.bytes.push_back(static_cast<std::uint8_t>(k >> 8));
-                o.bytes.push_back(static_cast<std::uint8_t>(k));
-            }
-            return o;
-        }
-        case 'l': {
-            if (f.size() != 2 || !hexField(f, 0, 2, a) || a >= kStoreSections) return {};
-            Outcome o{true, {kAck}};
-            put24(o.bytes, store_.sections[a].start);
-            put24(o.bytes, store_.sections[a].length);
-            put24(o.bytes, store_.sections[a].offset);
-            return o;
-        }
+        case 'g':
+        case 'l':
+            return storeRead(letter, f);
         default:
             return {};
     }
+}
+
+// G opens a store access; H ends it with the job complete, i aborts it.
+PodEmulator::Outcome PodEmulator::storeAccess(char letter, std::string_view f) {
+    if (!f.empty()) return {};
+    if (letter == 'G') {
+        storeOpen_ = true;
+        storeWriting_ = false;
+        page_.clear();
+        return {};
+    }
+    if (storeOpen_) endStoreAccess(letter == 'H');
+    return {};
+}
+
+// The job's description: a section (V), the password (P), the tag (T), the summary (Q).
+PodEmulator::Outcome PodEmulator::storeWrite(char letter, std::string_view f) {
+    std::uint32_t a = 0, b = 0, c = 0, d = 0;
+    if (letter == 'V') {
+        if (f.size() != 20 || !hexField(f, 0, 2, a) || !hexField(f, 2, 6, b) || !hexField(f, 8, 6, c) ||
+            !hexField(f, 14, 6, d) || a >= kStoreSections || !beginStoreWrite())
+            return {};
+        store_.sections[a] = {b, c, d};
+    } else if (letter == 'P') {
+        CsmKeys keys;
+        if (f.size() != 32 || !keysField(f, 0, keys) || !beginStoreWrite()) return {};
+        store_.keys = keys.words;
+    } else if (letter == 'T') {
+        std::array<std::uint8_t, 14> tag{};
+        if (f.size() != 28) return {};
+        for (std::size_t i = 0; i < tag.size(); ++i) {
+            if (!hexField(f, 2 * i, 2, a)) return {};
+            tag[i] = static_cast<std::uint8_t>(a);
+        }
+        if (!beginStoreWrite()) return {};
+        store_.tag = tag;
+    } else {  // Q
+        if (f.size() != 8 || !hexField(f, 0, 1, a) || !hexField(f, 1, 1, b) || !hexField(f, 2, 4, c) ||
+            !hexField(f, 6, 2, d) || !beginStoreWrite())
+            return {};
+        store_.device = static_cast<std::uint8_t>(a);
+        store_.csmFlag = static_cast<std::uint8_t>(b);
+        store_.eraseMask = static_cast<std::uint16_t>(c);
+        store_.sectionCount = static_cast<std::uint8_t>(d);
+    }
+    return {true, {kAck}};
+}
+
+// The page of data words sent before: written (W) or compared (L) at a page number.
+PodEmulator::Outcome PodEmulator::storePage(char letter, std::string_view f) {
+    std::uint32_t a = 0, b = 0;
+    std::vector<std::uint8_t> page;
+    page.swap(page_);
+    if (f.size() != 8 || !hexField(f, 0, 4, a) || !hexField(f, 4, 4, b)) return {};
+    const std::size_t at = std::size_t{a} * kStorePageBytes;
+    if (b > kStorePageBytes || b != page.size() || at + b > kStoreDataBytes) return {};
+    const auto where = store_.data.begin() + static_cast<std::ptrdiff_t>(at);
+    if (letter == 'W') {
+        if (!beginStoreWrite()) return {};
+        std::copy(page.begin(), page.end(), where);
+        return {true, {kAck}};
+    }
+    if (!std::equal(page.begin(), page.end(), where)) return {};
+    return {true, {kAck}};
+}
+
+// What the store holds: the tag (J), the summary (h), the password (g), a section (l).
+PodEmulator::Outcome PodEmulator::storeRead(char letter, std::string_view f) {
+    std::uint32_t a = 0;
+    if (letter == 'l') {
+        if (f.size() != 2 || !hexField(f, 0, 2, a) || a >= kStoreSections) return {};
+        Outcome o{true, {kAck}};
+        put24(o.bytes, store_.sections[a].start);
+        put24(o.bytes, store_.sections[a].length);
+        put24(o.bytes, store_.sections[a].offset);
+        return o;
+    }
+    if (!f.empty()) return {};
+    if (letter == 'J') {
+        Outcome o{true, {kAck, static_cast<std::uint8_t>(store_.hasProgram ? 1 : 0)}};
+        o.bytes.insert(o.bytes.end(), store_.tag.begin(), store_.tag.end());
+        return o;
+    }
+    if (letter == 'h') {
+        return {true,
+                {kAck, store_.marker, store_.device, store_.csmFlag, static_cast<std::uint8_t>(store_.eraseMask >> 8),
+                 static_cast<std::uint8_t>(store_.eraseMask), store_.sectionCount}};
+    }
+    Outcome o{true, {kAck}};  // g
+    for (std::uint16_t k : store_.keys) {
+        o.bytes.push_back(static_cast<std::uint8_t>(k >> 8));
+        o.bytes.push_back(static_cast<std::uint8_t>(k));
+    }
+    return o;
 }
 
 }  // namespace cvl::sim

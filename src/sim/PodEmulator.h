@@ -96,6 +96,10 @@ private:
     Outcome bootStream(char letter, std::uint16_t value);
     Outcome flashOperation(std::string_view fields);
     Outcome storeCommand(char letter, std::string_view fields);
+    Outcome storeAccess(char letter, std::string_view fields);
+    Outcome storeWrite(char letter, std::string_view fields);
+    Outcome storePage(char letter, std::string_view fields);
+    Outcome storeRead(char letter, std::string_view fields);
     void dataWord(std::uint16_t value);
     bool beginStoreWrite();
     // Ends a store access: complete marks the job written, otherwise a job
