@@ -10,10 +10,10 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "line/JsonLinesLog.h"
-#include "line/PgBoardLog.h"
-#include "line/PgSerialLedger.h"
-#include "line/SqliteSerialLedger.h"
+#include "line/stores/JsonLinesLog.h"
+#include "line/stores/PgBoardLog.h"
+#include "line/stores/PgSerialLedger.h"
+#include "line/stores/SqliteSerialLedger.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "PodsimProcess.h"
-#include "line/SqliteSerialLedger.h"
+#include "line/stores/SqliteSerialLedger.h"
 
 namespace cvl {
 namespace {

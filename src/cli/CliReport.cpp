@@ -35,9 +35,7 @@ int usageError(const std::string& command, bool json, const std::string& what) {
 int usageError(const ParsedArgs& args, const std::string& what) { return usageError(args.command, args.json(), what); }
 
 int refuse(const ParsedArgs& args, OutcomeCode code, const std::string& detail) {
-    std::string message(outcomeMessage(code));
-    if (!detail.empty()) message += ": " + detail;
-    return report(args.command, args.json(), code, message, 1, false);
+    return report(args.command, args.json(), code, outcomeMessageWith(code, detail), 1, false);
 }
 
 int refuseWith(const ParsedArgs& args, OutcomeCode code, const std::string& message) {

@@ -7,7 +7,7 @@
 #include "cli/CliReport.h"
 #include "common/JsonText.h"
 #include "common/Text.h"
-#include "line/LineStores.h"
+#include "line/stores/LineStores.h"
 
 namespace cvl::cli {
 

@@ -158,9 +158,7 @@ int runProbe(const ParsedArgs& args) {
         }
         if (found.pods.size() == 1) outcome.pod = found.pods.front();
     } else {
-        std::string message(outcomeMessage(outcome.code));
-        if (!found.detail.empty()) message += ": " + found.detail;
-        status.showMessage(message, true);
+        status.showMessage(outcomeMessageWith(outcome.code, found.detail), true);
     }
     outcome.message = status.lastMessage();
     if (!args.json()) return outcome.ok() ? 0 : 1;

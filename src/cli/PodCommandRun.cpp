@@ -13,7 +13,7 @@
 #include "common/JsonText.h"
 #include "platform/Files.h"
 #include "common/Text.h"
-#include "line/LineStores.h"
+#include "line/stores/LineStores.h"
 #include "line/ProductionLine.h"
 #include "pod/PodChoice.h"
 #include "pod/SystemBackends.h"

@@ -112,4 +112,10 @@ std::string_view outcomeName(OutcomeCode code) {
     return e != nullptr ? e->name : std::string_view("Unknown");
 }
 
+std::string outcomeMessageWith(OutcomeCode code, std::string_view detail) {
+    std::string message(outcomeMessage(code));
+    if (!detail.empty()) message.append(": ").append(detail);
+    return message;
+}
+
 }  // namespace cvl

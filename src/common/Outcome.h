@@ -4,6 +4,7 @@
 // for a code comes from the one table in Outcome.cpp.
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace cvl {
@@ -87,6 +88,8 @@ enum class OutcomeCode : std::uint8_t {
 // The text the message line shows for a failure; empty for Ok, whose text
 // each command composes itself.
 std::string_view outcomeMessage(OutcomeCode code);
+// The code's message, then ": detail" when a detail is given: how every refusal with a reason reads.
+std::string outcomeMessageWith(OutcomeCode code, std::string_view detail);
 // The code's name as scripts see it ("Ok", "AlgorithmFailed", ...).
 std::string_view outcomeName(OutcomeCode code);
 

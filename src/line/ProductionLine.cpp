@@ -30,7 +30,7 @@ std::uint32_t flashCrc(const CoffImage& image) {
 LineOutcome refusedWith(OutcomeCode code, const std::string& detail) {
     LineOutcome outcome;
     outcome.refused = code;
-    outcome.refusal = std::string(outcomeMessage(code)) + (detail.empty() ? "" : ": " + detail);
+    outcome.refusal = outcomeMessageWith(code, detail);
     return outcome;
 }
 

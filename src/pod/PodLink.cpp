@@ -187,7 +187,7 @@ OutcomeCode PodLink::connectPod(StatusSink& status) {
         result = openPod();
     }
     if (result == OutcomeCode::PortFailed && !openFailure_.empty()) {
-        status.showMessage(std::string(outcomeMessage(result)) + ": " + openFailure_, true);
+        status.showMessage(outcomeMessageWith(result, openFailure_), true);
     } else if (result != OutcomeCode::Ok) {
         status.showMessage(outcomeMessage(result), true);
     }

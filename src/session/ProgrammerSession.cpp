@@ -222,7 +222,7 @@ bool ProgrammerSession::choosePodForCommand() {
         const PodMatch match = matchPods(listed, {podNamed_});
         listedChoice_.reset();
         if (match.code != OutcomeCode::Ok) {
-            face_.showMessage(std::string(outcomeMessage(match.code)) + ": " + match.detail, true);
+            face_.showMessage(outcomeMessageWith(match.code, match.detail), true);
             updateTitle();
             return false;
         }
@@ -264,8 +264,7 @@ void ProgrammerSession::probePods() {
     if (!podNamed_.empty()) {
         const PodMatch match = matchPods(listed, {podNamed_});
         if (match.code != OutcomeCode::Ok) {
-            face_.showMessage(withWarnings(std::string(outcomeMessage(match.code)) + ": " + match.detail, warnings),
-                              true);
+            face_.showMessage(withWarnings(outcomeMessageWith(match.code, match.detail), warnings), true);
             return;
         }
         choice = {PodChoice::Kind::Chosen, match.pods.front()};
@@ -294,7 +293,7 @@ bool ProgrammerSession::useNamedPort(const std::string& port) {
     link_.loadDriver();
     const PodMatch match = matchPods(link_.listPods(), {podNamed_});
     if (match.code != OutcomeCode::Ok) {
-        face_.showMessage(std::string(outcomeMessage(match.code)) + ": " + match.detail, true);
+        face_.showMessage(outcomeMessageWith(match.code, match.detail), true);
         listedChoice_.reset();
         return false;
     }

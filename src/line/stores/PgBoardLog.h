@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "line/BoardLog.h"
-#include "line/PgSession.h"
+#include "line/stores/PgSession.h"
 
 namespace cvl {
 

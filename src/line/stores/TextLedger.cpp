@@ -1,4 +1,4 @@
-#include "line/TextLedger.h"
+#include "line/stores/TextLedger.h"
 
 #include <charconv>
 #include <fstream>

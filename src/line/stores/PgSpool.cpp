@@ -1,4 +1,4 @@
-#include "line/PgSpool.h"
+#include "line/stores/PgSpool.h"
 
 #include <cctype>
 #include <cstdio>

@@ -1,14 +1,14 @@
-#include "line/LineStores.h"
+#include "line/stores/LineStores.h"
 
 #include <cstdio>
 
-#include "line/JsonLinesLog.h"
+#include "line/stores/JsonLinesLog.h"
 #include "platform/Files.h"
 #if defined(CORVEXLINK_LINE_DATABASES)
-#include "line/PgBoardLog.h"
-#include "line/PgSerialLedger.h"
-#include "line/SqliteSerialLedger.h"
-#include "line/TextLedger.h"
+#include "line/stores/PgBoardLog.h"
+#include "line/stores/PgSerialLedger.h"
+#include "line/stores/SqliteSerialLedger.h"
+#include "line/stores/TextLedger.h"
 #endif
 
 namespace cvl {

@@ -1,4 +1,4 @@
-#include "line/PgSchema.h"
+#include "line/stores/PgSchema.h"
 
 namespace cvl {
 

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "line/PgSession.h"
+#include "line/stores/PgSession.h"
 #include "line/SerialLedger.h"
 
 namespace cvl {

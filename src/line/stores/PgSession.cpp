@@ -1,4 +1,4 @@
-#include "line/PgSession.h"
+#include "line/stores/PgSession.h"
 
 #include <libpq-fe.h>
 
@@ -8,8 +8,8 @@
 #include <cstring>
 
 #include "common/Text.h"
-#include "line/PgSchema.h"
-#include "line/PgSpool.h"
+#include "line/stores/PgSchema.h"
+#include "line/stores/PgSpool.h"
 #include "platform/Host.h"
 
 namespace cvl {

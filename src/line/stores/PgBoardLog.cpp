@@ -1,11 +1,11 @@
-#include "line/PgBoardLog.h"
+#include "line/stores/PgBoardLog.h"
 
-#include "line/PgSpool.h"
+#include "line/stores/PgSpool.h"
 
 #include <random>
 
 #include "common/Text.h"
-#include "line/JsonLinesLog.h"
+#include "line/stores/JsonLinesLog.h"
 
 namespace cvl {
 

@@ -1,4 +1,4 @@
-#include "line/SqliteSerialLedger.h"
+#include "line/stores/SqliteSerialLedger.h"
 
 #include <sqlite3.h>
 
@@ -10,7 +10,7 @@
 #include <random>
 
 #include "common/Clock.h"
-#include "line/TextLedger.h"
+#include "line/stores/TextLedger.h"
 #include "platform/Files.h"
 
 namespace cvl {

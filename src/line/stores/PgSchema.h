@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "line/PgSession.h"
+#include "line/stores/PgSession.h"
 
 namespace cvl {
 

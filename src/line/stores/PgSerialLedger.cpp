@@ -1,6 +1,6 @@
-#include "line/PgSerialLedger.h"
+#include "line/stores/PgSerialLedger.h"
 
-#include "line/PgSpool.h"
+#include "line/stores/PgSpool.h"
 
 #include <charconv>
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "line/PgSession.h"
+#include "line/stores/PgSession.h"
 #include "platform/AppendFile.h"
 
 namespace cvl {

@@ -1,4 +1,4 @@
-#include "line/JsonLinesLog.h"
+#include "line/stores/JsonLinesLog.h"
 
 #include "common/JsonText.h"
 
