@@ -78,20 +78,6 @@ std::string synopsis(const CommandSpec& command) {
     return text;
 }
 
-std::string optionLines(const std::vector<OptionSpec>& options) {
-    std::string text;
-    for (const OptionSpec& o : options) {
-        std::string head = std::string("  ") + o.name + (o.value != nullptr ? std::string(" ") + o.value : "");
-        if (head.size() < 20) head.resize(20, ' ');
-        std::string help = o.help;
-        for (std::size_t at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + 1)) {
-            help.insert(at + 1, std::string(21, ' '));
-        }
-        text += head + " " + help + "\n";
-    }
-    return text;
-}
-
 }  // namespace
 
 const std::vector<CommandSpec>& commandTable() {
@@ -226,43 +212,29 @@ const CommandSpec* findCommand(const std::string& name) {
 
 std::optional<ParsedArgs> parseArgs(const CommandSpec& command, const std::vector<std::string>& args,
                                     std::string& error) {
+    std::string unknown;
+    auto options = parseOptions({&command.options, &commonOptions(command)}, args, error, &unknown);
+    if (!options) {
+        const bool elsewhere =
+            !unknown.empty() && std::any_of(commandTable().begin(), commandTable().end(),
+                                            [&](const CommandSpec& c) { return findOption(c, unknown) != nullptr; });
+        if (elsewhere) error = std::string(command.name) + " does not take " + unknown;
+        return std::nullopt;
+    }
     ParsedArgs parsed;
+    static_cast<ParsedOptions&>(parsed) = std::move(*options);
     parsed.command = command.name;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const std::string name = a == "-h" ? "--help" : a;
-        if (name.starts_with("-") && name != "-") {
-            const OptionSpec* option = findOption(command, name);
-            if (option == nullptr) {
-                const bool known = std::any_of(commandTable().begin(), commandTable().end(),
-                                               [&](const CommandSpec& c) { return findOption(c, name) != nullptr; });
-                error = known ? std::string(command.name) + " does not take " + name : "unknown option '" + name + "'";
-                return std::nullopt;
-            }
-            if (option->value == nullptr) {
-                parsed.flags.push_back(name);
-            } else {
-                if (i + 1 >= args.size()) {
-                    error = name + " needs " + option->value;
-                    return std::nullopt;
-                }
-                if (!option->repeatable && parsed.value(name)) {
-                    error = name + " is given twice: give it once";
-                    return std::nullopt;
-                }
-                parsed.values.emplace_back(name, args[++i]);
-            }
-        } else if (!command.takesFile) {
-            error = std::string(command.name) + " takes no arguments";
-            return std::nullopt;
-        } else if (parsed.file.empty()) {
-            parsed.file = a;
-        } else if (parsed.more.size() + 1 < command.maxWords) {
-            parsed.more.push_back(a);
-        } else {
-            error = "only one FILE may be given";
-            return std::nullopt;
-        }
+    if (!parsed.words.empty() && !command.takesFile) {
+        error = std::string(command.name) + " takes no arguments";
+        return std::nullopt;
+    }
+    if (parsed.words.size() > std::max<std::size_t>(command.maxWords, 1)) {
+        error = "only one FILE may be given";
+        return std::nullopt;
+    }
+    if (!parsed.words.empty()) {
+        parsed.file = parsed.words.front();
+        parsed.more.assign(parsed.words.begin() + 1, parsed.words.end());
     }
     if (command.takesFile && parsed.file.empty() && !parsed.has("--help")) {
         error = std::string(command.name) + " needs a FILE";

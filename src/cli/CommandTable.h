@@ -11,14 +11,6 @@
 
 namespace cvl::cli {
 
-struct OptionSpec {
-    const char* name;   // "--device"
-    const char* value;  // the value's name ("D"), nullptr for a flag
-    const char* help;
-    bool required = false;
-    bool repeatable = false;  // may be given several times (each value counts)
-};
-
 struct CommandSpec {
     const char* name;
     const char* summary;      // one line for the overall help

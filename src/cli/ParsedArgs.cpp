@@ -5,25 +5,6 @@
 
 namespace cvl::cli {
 
-bool ParsedArgs::has(const std::string& flag) const {
-    return std::find(flags.begin(), flags.end(), flag) != flags.end();
-}
-
-std::optional<std::string> ParsedArgs::value(const std::string& option) const {
-    for (const auto& [name, v] : values) {
-        if (name == option) return v;
-    }
-    return std::nullopt;
-}
-
-std::vector<std::string> ParsedArgs::valuesOf(const std::string& option) const {
-    std::vector<std::string> out;
-    for (const auto& [name, v] : values) {
-        if (name == option) out.push_back(v);
-    }
-    return out;
-}
-
 std::optional<std::uint64_t> parseDecimal(const std::string& text, std::uint64_t max) {
     std::uint64_t value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);

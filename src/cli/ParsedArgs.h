@@ -8,20 +8,16 @@
 #include <utility>
 #include <vector>
 
+#include "common/CommandLine.h"
 #include "image/McuTable.h"
 
 namespace cvl::cli {
 
-struct ParsedArgs {
-    std::string command;                                      // "write"
-    std::vector<std::pair<std::string, std::string>> values;  // options with values, in order
-    std::vector<std::string> flags;
+// The options (values and flags), the command and its words.
+struct ParsedArgs : ParsedOptions {
+    std::string command;  // "write"
     std::string file;
     std::vector<std::string> more;  // words after FILE, for commands that take several
-    bool has(const std::string& flag) const;
-    std::optional<std::string> value(const std::string& option) const;
-    // Every value of an option given several times, in order.
-    std::vector<std::string> valuesOf(const std::string& option) const;
     bool json() const { return has("--json"); }
 };
 

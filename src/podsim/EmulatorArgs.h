@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/CommandLine.h"
 #include "sim/PodEmulator.h"
 
 namespace cvl::sim {
@@ -20,8 +21,10 @@ struct PodsimArgs {
     bool version = false;
 };
 
+// The emulator's options, read as every program of the project reads its own.
+const std::vector<OptionSpec>& podsimOptions();
 // Parses the arguments; on a mistake returns nothing and sets error.
 std::optional<PodsimArgs> parsePodsimArgs(const std::vector<std::string>& args, std::string& error);
-const char* podsimUsage();
+std::string podsimUsage();
 
 }  // namespace cvl::sim

@@ -15,7 +15,8 @@ int main(int argc, char** argv) {
     std::string error;
     const auto args = cvl::sim::parsePodsimArgs(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!args) {
-        std::fprintf(stderr, "corvexlink-podsim: %s\n%s", error.c_str(), cvl::sim::podsimUsage());
+        // As corvexlink-cli says a command line is wrong.
+        std::fprintf(stderr, "corvexlink-podsim: %s\nTry 'corvexlink-podsim --help'.\n", error.c_str());
         return 2;
     }
     if (args->version) {
@@ -23,7 +24,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (args->help) {
-        std::fputs(cvl::sim::podsimUsage(), stdout);
+        std::fputs(cvl::sim::podsimUsage().c_str(), stdout);
         return 0;
     }
     return cvl::sim::runVirtualPod(*args);
