@@ -200,13 +200,18 @@ TEST_F(Ledger, MadeWholeOnceAndEveryFailureNamed) {
     std::vector<pid_t> inits;
     for (int i = 0; i < 6; ++i) {
         const pid_t child = fork();
-        if (child == 0) _exit(test::cli("ledger init " + fresh.string()).status);
+        if (child == 0) {
+            const auto run = test::cli("ledger init " + fresh.string());
+            std::ofstream((dir / ("init-" + std::to_string(i) + ".txt")).string()) << run.out;
+            _exit(run.status);
+        }
         inits.push_back(child);
     }
-    for (pid_t c : inits) {
+    for (std::size_t i = 0; i < inits.size(); ++i) {
         int status = 0;
-        waitpid(c, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "every station's init finds a ledger";
+        waitpid(inits[i], &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << "every station's init finds a ledger: " << test::fileBytes(dir / ("init-" + std::to_string(i) + ".txt"));
     }
     std::string error;
     EXPECT_EQ(open(fresh)->take({"A"}, error)->front(), 1u) << error;

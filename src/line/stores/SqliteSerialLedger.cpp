@@ -209,7 +209,16 @@ std::unique_ptr<SqliteSerialLedger> SqliteSerialLedger::openMade(const std::stri
     if (schema != kSchemaVersion)
         return error = given + ": a ledger of schema " + schema + ", not " + kSchemaVersion, nullptr;
     if (use == LedgerUse::Read) return ledger;
-    if (!ledger->exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;", error)) return nullptr;
+    // A ledger made by this version is in WAL mode from its making: switching
+    // needs every other station's lock, and two stations switching at once
+    // would each wait for the other (SQLite then answers "busy" at once).
+    std::string mode;
+    {
+        Statement journal(db, "PRAGMA journal_mode");
+        if (journal.step() == SQLITE_ROW) mode = journal.text(0);
+    }
+    if (mode != "wal" && !ledger->exec("PRAGMA journal_mode=WAL;", error)) return nullptr;
+    if (!ledger->exec("PRAGMA synchronous=FULL;", error)) return nullptr;
     return ledger;
 }
 
@@ -261,14 +270,13 @@ bool SqliteSerialLedger::makeLedger(const std::string& given, const std::string&
                        "CREATE TABLE serial_numbers (series TEXT NOT NULL, number INTEGER NOT NULL,"
                        " state TEXT NOT NULL, board TEXT NOT NULL, time TEXT NOT NULL,"
                        " PRIMARY KEY (series, number));"
-                       "COMMIT;",
+                       "COMMIT; PRAGMA journal_mode=WAL;",
                        error);
-    fresh.reset();  // closed before it moves
+    fresh.reset();  // closed before it moves: its WAL is written back and removed
     bool exists = false;
     std::string moveError;
     if (made && moveFile(temp, path, replace, exists, moveError)) return true;
-    removeFile(temp);
-    removeFile(temp + "-journal");
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) removeFile(temp + suffix);
     if (exists) return true;  // another station made it meanwhile: that one is used
     if (made) error = given + ": cannot be made: " + moveError;
     return false;

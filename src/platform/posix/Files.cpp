@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -218,17 +219,34 @@ std::string realPath(const std::string& path) {
     return out;
 }
 
+namespace {
+// Moves from to to only where nothing is, in one step: no moment where the
+// file has two names (another process checking its link count would refuse
+// it). Where the file system cannot, a hard link made where nothing is, then
+// the old name removed.
+bool renameIfAbsent(const std::string& from, const std::string& to, bool& exists, std::string& error) {
+#if defined(RENAME_NOREPLACE)
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) {
+        exists = errno == EEXIST;
+        return error = to + ": " + std::strerror(errno), false;
+    }
+#endif
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        exists = errno == EEXIST;
+        return error = to + ": " + std::strerror(errno), false;
+    }
+    ::unlink(from.c_str());
+    return true;
+}
+}  // namespace
+
 bool moveFile(const std::string& from, const std::string& to, bool replace, bool& exists, std::string& error) {
     exists = false;
     if (replace) {
         if (::rename(from.c_str(), to.c_str()) != 0) return error = to + ": " + std::strerror(errno), false;
-    } else {
-        // A hard link is made only where nothing is: the one atomic "create if absent".
-        if (::link(from.c_str(), to.c_str()) != 0) {
-            exists = errno == EEXIST;
-            return error = to + ": " + std::strerror(errno), false;
-        }
-        ::unlink(from.c_str());
+    } else if (!renameIfAbsent(from, to, exists, error)) {
+        return false;
     }
     syncFolderOf(to);
     return true;
