@@ -100,6 +100,11 @@ void ProgrammerDialog::buildControls() {
           173, 15);
     place(new QLabel(QStringLiteral("POD File Name"), this), "label-pod-file-name", du, 152, 7, 51, 14);
 
+    connectControls();
+}
+
+// Each control's event into the handler that routes it to the window core.
+void ProgrammerDialog::connectControls() {
     connect(targetWrite_, &QPushButton::clicked, this, &ProgrammerDialog::onTargetWrite);
     connect(targetReset_, &QPushButton::clicked, this, &ProgrammerDialog::onTargetReset);
     connect(load_, &QPushButton::clicked, this, &ProgrammerDialog::onLoad);

@@ -104,6 +104,7 @@ protected:
 
 private:
     void buildControls();
+    void connectControls();
     void initialiseWindow();
     // Runs a command, then gives button the focus back: disabling the
     // focused button moved the focus on, and the next arrow key must not

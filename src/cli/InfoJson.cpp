@@ -34,7 +34,7 @@ nlohmann::ordered_json infoJson(const std::string& file, McuType device, Outcome
         putText(section, "name", r.name);
         section["startAddress"] = r.startAddress;
         section["lengthWords"] = r.lengthWords;
-        section["inFlash"] = figure(r.inFlash != 0);
+        section["inFlash"] = figure(r.inFlash);
         section["sectorMask"] = figure(r.sectorMask);
         section["streamOffset"] = r.streamOffset;
         section["crc32"] = crc32(r.data, std::size_t{r.lengthWords} * 2);
@@ -50,7 +50,7 @@ nlohmann::ordered_json infoJson(const std::string& file, McuType device, Outcome
     out["summary"] = {{"sectionCount", image.sectionCount()},
                       {"totalBytes", image.totalBytes},
                       {"classified", classified},
-                      {"hasFlashSection", figure(s.hasFlashSection != 0)},
+                      {"hasFlashSection", figure(s.hasFlashSection)},
                       {"sectorUnion", figure(s.sectorUnion)},
                       {"flashSectionCount", figure(s.flashSectionCount)},
                       {"flashListEnd", figure(s.flashListEnd)},

@@ -27,7 +27,7 @@ CommandOutcome shownFailure(OutcomeCode code) {
     return outcome;
 }
 
-CommandOutcome failed(StatusSink& status, OutcomeCode code) {
+CommandOutcome showFailure(StatusSink& status, OutcomeCode code) {
     status.showMessage(outcomeMessage(code), true);
     return shownFailure(code);
 }

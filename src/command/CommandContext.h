@@ -42,7 +42,7 @@ std::optional<std::chrono::milliseconds> elapsedBetween(std::optional<std::uint3
 std::string elapsedText(std::optional<std::uint32_t> start, std::optional<std::uint32_t> end);
 
 // Shows a failure and returns it as the outcome.
-CommandOutcome failed(StatusSink& status, OutcomeCode code);
+CommandOutcome showFailure(StatusSink& status, OutcomeCode code);
 // An outcome for a failure some step has already shown.
 CommandOutcome shownFailure(OutcomeCode code);
 

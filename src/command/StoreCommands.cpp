@@ -36,7 +36,7 @@ CommandOutcome podWrite(CommandContext& ctx, const PodWriteRequest& request) {
     const bool eraseAll = request.eraseMode == EraseMode::All;
     const bool useKeys = request.keys.has_value();
     const CsmKeys keys = request.keys.value_or(CsmKeys{});
-    if (useKeys && keysAllZero(keys)) return failed(ctx.status, OutcomeCode::CsmPasswordWrong);
+    if (useKeys && keysAllZero(keys)) return showFailure(ctx.status, OutcomeCode::CsmPasswordWrong);
     const std::string name = preparePodFileName(request.podFileName, ctx.image.fileName);
     const auto finish = [&](CommandOutcome outcome) {
         outcome.podFileName = name;
@@ -83,7 +83,7 @@ CommandOutcome podInfo(CommandContext& ctx, const PodInfoRequest&) {
     CommandOutcome outcome;
     outcome.pod = ctx.link.pod();
     if (!read || *version == 0) {
-        outcome = failed(ctx.status, OutcomeCode::PodInfoFailed);
+        outcome = showFailure(ctx.status, OutcomeCode::PodInfoFailed);
         outcome.pod = ctx.link.pod();
         return outcome;
     }

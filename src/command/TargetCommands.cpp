@@ -17,7 +17,7 @@ CommandOutcome targetWrite(CommandContext& ctx, const TargetWriteRequest& reques
         return shownFailure(loaded);
     }
     if (const OutcomeCode refused = checkTargetImage(ctx.image); refused != OutcomeCode::Ok) {
-        return failed(ctx.status, refused);
+        return showFailure(ctx.status, refused);
     }
     if (const OutcomeCode consent = checkLockConsent(ctx, request.lock); consent != OutcomeCode::Ok) {
         return shownFailure(consent);
@@ -26,7 +26,7 @@ CommandOutcome targetWrite(CommandContext& ctx, const TargetWriteRequest& reques
     const bool csm = request.keys.has_value();
     const CsmKeys keys = request.keys.value_or(CsmKeys{});
     const bool flash = ctx.image.summary.hasFlashSection;
-    if (csm && keysAllZero(keys)) return failed(ctx.status, OutcomeCode::CsmPasswordWrong);
+    if (csm && keysAllZero(keys)) return showFailure(ctx.status, OutcomeCode::CsmPasswordWrong);
     if (const OutcomeCode connected = ctx.link.connectPod(ctx.status); connected != OutcomeCode::Ok) {
         return shownFailure(connected);
     }
