@@ -19,14 +19,19 @@ export CORVEXLINK_TEST_PG
 
 for preset in dev asan; do
   echo "== $preset: build"
+  start=$SECONDS
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
-  echo "== $preset: tests"
+  echo "== $preset: built in $((SECONDS - start)) s; tests"
+  start=$SECONDS
   ctest --preset "$preset"
+  echo "== $preset: tests took $((SECONDS - start)) s"
 done
 # The fault matrix reports its size; ctest keeps passing tests' output to itself.
 build/dev/tests/corvexlink-tests --gtest_filter='FaultMatrix.*' | grep '^fault matrix:'
 # Every shell example of the README, run as written.
 python3 tools/readme-doctest.py build/dev
 
+start=$SECONDS
 FUZZ_SECONDS="$fuzz_seconds" tools/fuzz.sh
+echo "== fuzz targets took $((SECONDS - start)) s"
