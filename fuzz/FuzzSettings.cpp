@@ -7,8 +7,10 @@
 #include <QTemporaryDir>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 
 #include "app/SettingsStore.h"
+#include "command/CsmKeyText.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static QTemporaryDir dir;
@@ -18,9 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return 0;
         f.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
     }
-    QSettings profile(path, QSettings::IniFormat);
-    const cvl::ui::StoredSettings s = cvl::ui::loadSettings(profile);
-    if (s.recentFiles.size() > cvl::ui::kMaxRecentFiles) std::abort();
-    (void)cvl::ui::keyFromBoxText(QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
+    cvl::ui::SettingsStore store(path);
+    const cvl::session::Profile p = store.load();
+    if (p.recentFiles.size() > cvl::session::kMaxRecentFiles) std::abort();
+    (void)cvl::parseKeyText(std::string(reinterpret_cast<const char*>(data), size));
     return 0;
 }

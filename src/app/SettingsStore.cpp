@@ -33,8 +33,13 @@ std::unique_ptr<QSettings> openProfile() {
                                        QCoreApplication::applicationName());
 }
 
+std::unique_ptr<QSettings> SettingsStore::open() const {
+    if (file_.isEmpty()) return openProfile();
+    return std::make_unique<QSettings>(file_, QSettings::IniFormat);
+}
+
 session::Profile SettingsStore::load() {
-    const auto profile = openProfile();
+    const auto profile = open();
     QSettings& s = *profile;
     session::Profile out;
     s.beginGroup(kMain);
@@ -74,7 +79,7 @@ void closeProfileFile(const QSettings& s) {
 }  // namespace
 
 void SettingsStore::save(const session::Profile& in) {
-    const auto profile = openProfile();
+    const auto profile = open();
     QSettings& s = *profile;
     closeProfileFolder(s);
     s.beginGroup(kMain);
@@ -97,7 +102,7 @@ void SettingsStore::save(const session::Profile& in) {
 }
 
 void SettingsStore::saveFileDirectory(const std::string& directory) {
-    const auto profile = openProfile();
+    const auto profile = open();
     closeProfileFolder(*profile);
     profile->setValue(kMain + QStringLiteral("/File Directory"), QString::fromStdString(directory));
     profile->sync();
@@ -105,7 +110,7 @@ void SettingsStore::saveFileDirectory(const std::string& directory) {
 }
 
 void SettingsStore::savePodSerial(const std::string& serial) {
-    const auto profile = openProfile();
+    const auto profile = open();
     closeProfileFolder(*profile);
     profile->setValue(kMain + QLatin1Char('/') + kPodSerial, QString::fromStdString(serial));
     profile->sync();
