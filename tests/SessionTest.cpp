@@ -86,8 +86,9 @@ public:
     bool askYesNo(const std::string&) override { return false; }
     std::optional<PodInfo> askWhichPod(const std::vector<PodInfo>& pods, const std::string&) override {
         asked = pods.size();
-        return std::nullopt;
+        return answer;
     }
+    bool canNamePorts() const override { return namesPorts; }
     std::optional<std::uint32_t> askBinaryBase(const std::string&, McuType) override { return std::nullopt; }
     std::string chooseFile(const std::string&) override { return {}; }
 
@@ -95,6 +96,8 @@ public:
     std::string title;
     std::optional<std::size_t> asked;        // how many pods the chooser offered
     std::optional<std::size_t> closedAfter;  // how many lines were shown when the window closed
+    std::optional<PodInfo> answer;           // the chooser's answer; nothing: Cancel
+    bool namesPorts = false;                 // the chooser takes a port typed by hand
     std::function<void(const std::string&)> whenShown;
 };
 
@@ -154,4 +157,25 @@ TEST(Session, ACloseDuringACommandClosesWhenItEnds) {
     EXPECT_EQ(rig.face.last().text.rfind("Flash Write Completed - ", 0), 0u) << rig.face.last().text;
     EXPECT_NE(rig.face.title.find(" - busy: the window closes once the command has ended"), std::string::npos);
     EXPECT_TRUE(rig.session.closeRequested());  // nothing runs any more
+}
+
+// The chooser a command opens takes a port typed by hand (Windows): the
+// command uses the pod listed under that name, as "Choose POD..." would, and
+// the profile's choice stays the user's.
+TEST(Session, APortTypedWhenACommandAsksIsTheOneUsed) {
+    SessionRig rig;
+    rig.store.stored.podSerial = "GONE";
+    rig.face.namesPorts = true;
+    rig.session.setBackendsNaming([&](std::vector<std::string>) -> PodLink::BackendLoader {
+        return [&] { return std::unique_ptr<PodBackend>(std::make_unique<sim::SimPodBackend>(rig.pod, rig.clock)); };
+    });
+    rig.session.start();
+    PodInfo typed;
+    typed.devicePath = rig.pod.options().serialNumber;  // as the user typed it
+    typed.namedOnly = true;
+    rig.face.answer = typed;
+    rig.face.values.filePath = programFile();
+    rig.session.targetWrite();
+    EXPECT_EQ(rig.face.last().text.rfind("Flash Write Completed - ", 0), 0u) << rig.face.last().text;
+    EXPECT_EQ(rig.store.stored.podSerial, "GONE");
 }

@@ -199,7 +199,6 @@ LineOutcome podsRefused(const LineRequest& request, const PodMatch& chosen, Stat
     board.outcome.message = outcome.refusal;
     board.outcome.program = programFigures(empty, false);
     board.messages = {{outcome.refusal, true}};
-    board.eraseMask = 0;
     return outcome;
 }
 

@@ -82,7 +82,7 @@ void ProgrammerSession::end() {
     ended_ = true;
     const ControlValues c = face_.controls();
     Profile out;
-    image_.mcuType = selectedMcu();
+    image_.mcuType = deviceOf(c);
     out.mcuType = static_cast<std::uint8_t>(mcuIndex(image_.mcuType));
     out.eraseAll = c.eraseAll;
     out.csmUse = c.csmUse;
@@ -167,9 +167,10 @@ void ProgrammerSession::runCommand(const PodJob& job) {
 
 // Each command's request is built here, from the controls as they are at the click.
 void ProgrammerSession::targetWrite() {
-    const auto source = programSource();
+    const ControlValues c = face_.controls();
+    const auto source = programSource(c);
     if (!source) return;
-    const TargetWriteRequest request{*source, eraseMode(), csmKeys()};
+    const TargetWriteRequest request{*source, eraseMode(c), csmKeys(c)};
     runCommand({"write", true, request.eraseMode == EraseMode::All,
                 [&](CommandContext& ctx) { return cvl::targetWrite(ctx, request); }});
 }
@@ -179,9 +180,10 @@ void ProgrammerSession::targetReset() {
 }
 
 void ProgrammerSession::podWrite() {
-    const auto source = programSource();
+    const ControlValues c = face_.controls();
+    const auto source = programSource(c);
     if (!source) return;
-    const PodWriteRequest request{*source, eraseMode(), csmKeys(), face_.controls().podFileName};
+    const PodWriteRequest request{*source, eraseMode(c), csmKeys(c), c.podFileName};
     lastRun_ = {};
     runCommand({"pod-write", true, request.eraseMode == EraseMode::All,
                 [&](CommandContext& ctx) { return cvl::podWrite(ctx, request); }});
@@ -192,7 +194,7 @@ void ProgrammerSession::podWrite() {
 }
 
 void ProgrammerSession::podVerify() {
-    const auto source = programSource();
+    const auto source = programSource(face_.controls());
     if (!source) return;
     const PodVerifyRequest request{*source};
     runCommand({"pod-verify", true, false, [&](CommandContext& ctx) { return cvl::podVerify(ctx, request); }});
@@ -239,6 +241,12 @@ bool ProgrammerSession::choosePodForCommand() {
             face_.showMessage("No Corvexlink POD chosen: nothing was sent", true);
             return false;
         }
+        // A port typed by hand is listed first and used only if it is there.
+        if (picked->namedOnly) {
+            const bool named = useNamedPort(picked->devicePath);
+            updateTitle();
+            return named;
+        }
         choice = {PodChoice::Kind::Chosen, *picked};
     }
     if (choice.kind == PodChoice::Kind::Chosen) {
@@ -260,8 +268,10 @@ void ProgrammerSession::probePods() {
     // What the pod listing warns of (virtual pods ignored, a slow latency
     // timer) follows the line, as the command-line tool prints it.
     std::vector<std::string> warnings = backendWarnings();
-    PodChoice choice = cvl::choosePod(listed, podSerial_);
-    if (!podNamed_.empty()) {
+    PodChoice choice;
+    if (podNamed_.empty()) {
+        choice = cvl::choosePod(listed, podSerial_);
+    } else {
         const PodMatch match = matchPods(listed, {podNamed_});
         if (match.code != OutcomeCode::Ok) {
             face_.showMessage(withWarnings(outcomeMessageWith(match.code, match.detail), warnings), true);
@@ -287,16 +297,17 @@ void ProgrammerSession::probePods() {
 }
 
 bool ProgrammerSession::useNamedPort(const std::string& port) {
-    if (!naming_ || trimmed(port).empty()) return false;
-    podNamed_ = trimmed(port);
-    link_.replaceLoader(naming_({podNamed_}));
+    const std::string name = trimmed(port);
+    if (!naming_ || name.empty()) return false;
+    link_.replaceLoader(naming_({name}));
     link_.loadDriver();
-    const PodMatch match = matchPods(link_.listPods(), {podNamed_});
+    const PodMatch match = matchPods(link_.listPods(), {name});
     if (match.code != OutcomeCode::Ok) {
         face_.showMessage(outcomeMessageWith(match.code, match.detail), true);
         listedChoice_.reset();
         return false;
     }
+    podNamed_ = name;
     usePod(match.pods.front());
     face_.showMessage(connectionMessage(match.pods.front()), false);
     return true;
@@ -404,13 +415,14 @@ bool ProgrammerSession::confirmLock(const std::string& question) {
     return true;
 }
 
-McuType ProgrammerSession::selectedMcu() const {
-    const std::uint8_t index = face_.controls().mcuIndex;
-    return mcuAtIndex(index < kMcuCount ? index : static_cast<std::uint8_t>(kMcuCount - 1));
+McuType ProgrammerSession::selectedMcu() const { return deviceOf(face_.controls()); }
+
+McuType ProgrammerSession::deviceOf(const ControlValues& c) {
+    return mcuAtIndex(c.mcuIndex < kMcuCount ? c.mcuIndex : static_cast<std::uint8_t>(kMcuCount - 1));
 }
 
-std::optional<ProgramSource> ProgrammerSession::programSource() {
-    ProgramSource source{face_.controls().filePath, selectedMcu(), std::nullopt};
+std::optional<ProgramSource> ProgrammerSession::programSource(const ControlValues& c) {
+    ProgramSource source{c.filePath, deviceOf(c), std::nullopt};
     // The loaded program serves as it is; a binary to be loaded needs its base first.
     if (imageServes(image_, source.path, source.device)) return source;
     const std::string path = trimmed(source.path);
@@ -422,12 +434,11 @@ std::optional<ProgramSource> ProgrammerSession::programSource() {
     return source;
 }
 
-EraseMode ProgrammerSession::eraseMode() const {
-    return face_.controls().eraseAll ? EraseMode::All : EraseMode::Intelligent;
+EraseMode ProgrammerSession::eraseMode(const ControlValues& c) {
+    return c.eraseAll ? EraseMode::All : EraseMode::Intelligent;
 }
 
-std::optional<CsmKeys> ProgrammerSession::csmKeys() const {
-    const ControlValues c = face_.controls();
+std::optional<CsmKeys> ProgrammerSession::csmKeys(const ControlValues& c) {
     if (!c.csmUse) return std::nullopt;
     return keysFromTexts(c.keyTexts);
 }

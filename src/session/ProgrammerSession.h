@@ -81,10 +81,12 @@ private:
     bool confirmLock(const std::string& question);
     void loadShown(const std::string& path, bool remember);
     bool binaryBaseFor(const std::string& path, McuType device, std::optional<std::uint32_t>& base);
-    std::optional<ProgramSource> programSource();
+    // The parts of a request, from the controls as read at the click.
+    std::optional<ProgramSource> programSource(const ControlValues& c);
     McuType selectedMcu() const;
-    EraseMode eraseMode() const;
-    std::optional<CsmKeys> csmKeys() const;
+    static McuType deviceOf(const ControlValues& c);
+    static EraseMode eraseMode(const ControlValues& c);
+    static std::optional<CsmKeys> csmKeys(const ControlValues& c);
 
     SessionFace& face_;
     ProfileStore& store_;
