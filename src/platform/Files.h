@@ -94,6 +94,8 @@ bool moveFile(const std::string& from, const std::string& to, bool replace, bool
 void removeFile(const std::string& path);
 // The folder holding path ("." for a bare name).
 std::string folderOf(const std::string& path);
+// name in folder, joined with the system's own separator (as a user would write it).
+std::string inFolder(const std::string& folder, const std::string& name);
 // An exclusive lock on a file of its own while it lives (the file is made
 // when missing, private, never through a link, and removed when let go), so
 // a second process that wants the same thing refuses instead of sharing it.

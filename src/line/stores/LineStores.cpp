@@ -1,7 +1,5 @@
 #include "line/stores/LineStores.h"
 
-#include <cstdio>
-
 #include "line/stores/JsonLinesLog.h"
 #include "platform/Files.h"
 #if defined(CORVEXLINK_LINE_DATABASES)
@@ -29,7 +27,7 @@ std::optional<std::size_t> importTextLedger(const std::string& from, const std::
     if (fileExists(to)) return error = to + ": exists already: give a new file", std::nullopt;
     const auto ledger = SqliteSerialLedger::open(to, LedgerUse::Init, error);
     if (!ledger || !ledger->add(old->entries, old->next, error)) {
-        std::remove(to.c_str());
+        removeFile(to);
         return std::nullopt;
     }
     return old->entries.size();

@@ -17,7 +17,7 @@ namespace {
 // The spool's folder in the user's state folder (made only once a record is kept there).
 std::string spoolFolder() {
     const std::string base = userStateFolder();
-    return base.empty() ? "" : base + "/corvexlink";
+    return base.empty() ? "" : inFolder(base, "corvexlink");
 }
 
 // One spool per database: its name from the server, port, database and user.
@@ -45,7 +45,7 @@ PgSession::Value number(const nlohmann::json& j, const char* key) {
 }  // namespace
 
 PgSpool::PgSpool(const std::string& database) : folder_(spoolFolder()) {
-    if (!folder_.empty()) path_ = folder_ + "/" + spoolName(database);
+    if (!folder_.empty()) path_ = inFolder(folder_, spoolName(database));
 }
 
 bool PgSpool::keep(const std::vector<std::string>& lines, std::string& error) {

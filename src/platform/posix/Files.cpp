@@ -259,6 +259,8 @@ std::string folderOf(const std::string& path) {
     return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
+std::string inFolder(const std::string& folder, const std::string& name) { return folder + "/" + name; }
+
 FileLock::~FileLock() {
     if (handle_ < 0) return;
     ::unlink(path_.c_str());

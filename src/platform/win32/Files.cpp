@@ -304,7 +304,13 @@ std::string realPath(const std::string& path) {
     CloseHandle(h);
     if (n == 0 || n >= name.size()) return path;
     name.resize(n);
-    if (name.rfind(L"\\\\?\\", 0) == 0) name.erase(0, 4);
+    // The final path comes as \\?\C:\... or \\?\UNC\server\share\...: back to
+    // the names every program takes (C:\... and \\server\share\...).
+    if (name.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+        name.replace(0, 8, L"\\\\");
+    } else if (name.rfind(L"\\\\?\\", 0) == 0) {
+        name.erase(0, 4);
+    }
     return win32::utf8Text(name);
 }
 
@@ -324,6 +330,8 @@ std::string folderOf(const std::string& path) {
     if (slash == std::string::npos) return path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) : ".";
     return slash == 0 || (slash == 2 && path[1] == ':') ? path.substr(0, slash + 1) : path.substr(0, slash);
 }
+
+std::string inFolder(const std::string& folder, const std::string& name) { return folder + "\\" + name; }
 
 FileLock::~FileLock() {
     if (handle_ == -1) return;
