@@ -37,7 +37,8 @@ const OptionSpec kLog{"--log", "FILE|URI",
                       "append one JSON line per pod to FILE: time, host, pod, program and its\n"
                       "SHA-256, the flash words' CRC-32, outcome and the time of each step;\n"
                       "or one row per pod to board_log of a PostgreSQL database\n"
-                      "(postgresql://USER@HOST/DB; the password from ~/.pgpass or PGPASSWORD)"};
+                      "(postgresql://USER@HOST/DB; the password from PGPASSWORD or ~/.pgpass,\n"
+                      "on Windows %APPDATA%\\postgresql\\pgpass.conf)"};
 const OptionSpec kCsm{"--csm", "KEY0,...,KEY7",
                       "unlock the code security module with eight words of 1 to 4\n"
                       "hexadecimal digits, separated by commas"};

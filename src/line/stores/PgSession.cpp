@@ -35,6 +35,22 @@ std::string parseErrorLine(const char* message) {
     return text;
 }
 
+// The sslmode a connection was refused for when this build's libpq has no
+// TLS and the URI (or PGSSLMODE) demands it: libpq refuses such a connection
+// itself, never falling back to plain text; the user is told why in plain words.
+std::optional<std::string> tlsRequiredWithoutTls(pg_conn* conn) {
+    if (conn == nullptr || PQsslAttribute(nullptr, "library") != nullptr) return std::nullopt;
+    std::optional<std::string> mode;
+    PQconninfoOption* used = PQconninfo(conn);
+    for (const PQconninfoOption* o = used; o != nullptr && o->keyword != nullptr; ++o) {
+        if (std::strcmp(o->keyword, "sslmode") != 0 || o->val == nullptr) continue;
+        const std::string value = o->val;
+        if (value == "require" || value == "verify-ca" || value == "verify-full") mode = value;
+    }
+    PQconninfoFree(used);
+    return mode;
+}
+
 }  // namespace
 
 PgSession::PgSession(pg_conn* conn) : conn_(conn) {}
@@ -63,7 +79,9 @@ std::unique_ptr<PgSession> PgSession::connect(const std::string& uri, bool creat
     }
     PQconninfoFree(options);
     if (password) {
-        error = "the database URI holds a password: keep it in ~/.pgpass or PGPASSWORD, never on the command line";
+        error =
+            "the database URI holds a password: keep it in PGPASSWORD or ~/.pgpass (on Windows "
+            "%APPDATA%\\postgresql\\pgpass.conf), never on the command line";
         return nullptr;
     }
     // A server that does not answer is given up after 10 s; a connection that
@@ -95,6 +113,11 @@ std::unique_ptr<PgSession> PgSession::connect(const std::string& uri, bool creat
                      part(PQdb(conn));
     if (conn == nullptr || PQstatus(conn) != CONNECTION_OK) {
         error = session->name_ + ": cannot connect: " + firstLine(PQerrorMessage(conn));
+        if (const auto mode = tlsRequiredWithoutTls(conn)) {
+            error = session->name_ + ": asks for TLS (sslmode=" + *mode +
+                    "), but this build's PostgreSQL client is built without TLS and makes unencrypted "
+                    "connections only: no connection was made";
+        }
         return nullptr;
     }
     if (PQsetClientEncoding(conn, "UTF8") != 0) {
