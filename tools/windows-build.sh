@@ -13,8 +13,9 @@ cd "$(dirname "$0")/.."
 root="$PWD"
 samples="$root/../shared/testdata"
 
-# What is missing: the cross compilers, wine, zip, GoogleTest's sources.
-packages=(g++-mingw-w64-x86-64-posix wine wine64 zip googletest python3 jq xvfb fonts-nanum)
+# What is missing: the cross compilers, wine, zip, GoogleTest's sources; tclsh
+# and dpkg-source for the line's libraries; a PostgreSQL server for their tests.
+packages=(g++-mingw-w64-x86-64-posix wine wine64 zip googletest python3 jq xvfb fonts-nanum tcl dpkg-dev postgresql)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -37,10 +38,19 @@ if [ ! -f "$deps/gtest/lib/libgtest.a" ]; then
   cmake --install "$deps/gtest-build" >/dev/null
 fi
 
+# SQLite and libpq for the production line's ledgers and board logs, from
+# Debian's sources, static.
+started=$SECONDS
+bash tools/windows-line-libraries.sh "$deps"
+echo "line libraries ready in $((SECONDS - started)) s"
+line_libraries="$deps/line-libraries"
+
 echo "== build/windows"
 cmake -S . -B build/windows -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
-  -DCORVEXLINK_GUI=OFF -DCORVEXLINK_LINE_DATABASES=OFF -DCORVEXLINK_BENCH=OFF \
-  -DGTest_DIR="$deps/gtest/lib/cmake/GTest" >/dev/null
+  -DCORVEXLINK_GUI=OFF -DCORVEXLINK_LINE_DATABASES=ON -DCORVEXLINK_BENCH=OFF \
+  -DGTest_DIR="$deps/gtest/lib/cmake/GTest" \
+  -DSQLite3_INCLUDE_DIR="$line_libraries/include" -DSQLite3_LIBRARY="$line_libraries/lib/libsqlite3.a" \
+  -DPostgreSQL_INCLUDE_DIR="$line_libraries/include" -DPostgreSQL_LIBRARY="$line_libraries/lib/libpq.a" >/dev/null
 cmake --build build/windows
 # The Linux side the results are held against: its CLI and the emulator.
 cmake --preset dev >/dev/null
@@ -178,6 +188,9 @@ echo "== the window"
 bash tools/windows-window-test.sh "$work" "$window_exe" "$driver" "$podsim" "$program" "$work/linux-board.bin" ||
   fail "the window"
 
+echo "== the production line's stores"
+bash tools/windows-line-test.sh "$work" "$cli_exe" "$linux_cli" "$podsim" "$program" || fail "the line's stores"
+
 echo "== golden session trace through COM5"
 start_pod GOLDEN --trace "$work/session.trace" --store "$work/store.bin"
 coff="Z:$samples/coff"
@@ -214,6 +227,13 @@ for exe in "$cli_exe" "$window_exe"; do
   x86_64-w64-mingw32-objcopy --add-gnu-debuglink="$exe.debug" "$zip_dir/$(basename "$exe")"
 done
 cp README.md "$zip_dir/"  # the project has no licence file yet
+# The notices the statically linked libraries ask for, checked against the
+# licence texts of the very sources built.
+cp THIRD-PARTY-NOTICES "$zip_dir/"
+for notice in "$line_libraries"/notices/*.txt; do
+  python3 -c 'import sys; sys.exit(open(sys.argv[1]).read().strip() not in open(sys.argv[2]).read())' \
+    "$notice" THIRD-PARTY-NOTICES || fail "THIRD-PARTY-NOTICES lacks the text of $(basename "$notice")"
+done
 rm -f "build/windows/corvexlink-$version-win64.zip"
 for exe in corvexlink-cli.exe corvexlink.exe; do
   for word in longPathAware activeCodePage FileVersion; do
