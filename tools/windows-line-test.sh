@@ -48,7 +48,7 @@ serial_word() { od -An -tu2 -j $((2 * (0x300AB4 - 0x300000))) -N2 "$1" | tr -d '
 serial=(--serial-at 0x300AB4)
 
 echo "== a SQLite ledger under wine"
-ledger="$line/serials.db"
+ledger="$line/일련번호.db"  # a name in another script reaches SQLite whole
 "$linux_cli" ledger init --serial-start 100 "$ledger" >/dev/null
 # What is not a ledger of ours is refused, named, and left as it was.
 (
