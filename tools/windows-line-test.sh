@@ -74,6 +74,12 @@ done
 (cd "$line" && win ledger import old.txt converted.db >/dev/null) || fail "ledger import under wine"
 "$linux_cli" ledger list --json "$line/converted.db" | jq -e '.numbers == [{"number":500,"state":"used","board":"P1",
   "time":"2026-01-01T00:00:01Z"}]' >/dev/null || fail "the ledger converted under wine reads otherwise on Linux"
+# One made under wine is a ledger to Linux, starting where it was told.
+(cd "$line" && win ledger init --serial-start 7 made-on-windows.db >/dev/null) || fail "ledger init under wine"
+"$linux_cli" ledger list "$line/made-on-windows.db" >/dev/null || fail "Linux cannot list the ledger made under wine"
+[ "$(python3 -c 'import sqlite3, sys
+print(sqlite3.connect(sys.argv[1]).execute("SELECT value FROM corvexlink_ledger WHERE key = ?", ("next",)).fetchone()[0])' \
+  "$line/made-on-windows.db")" = 7 ] || fail "the ledger made under wine does not start at 7"
 
 # Two Windows processes at once, each programming its board again and
 # again, take their numbers from the ledger Linux made.
@@ -91,6 +97,9 @@ wait "${stations[@]}"
 grep -h "failed" "$line/station5.log" "$line/station6.log" && fail "a station's write failed"
 stop_pods
 "$linux_cli" ledger list --json "$ledger" >"$line/list.json" || fail "Linux cannot list the ledger Windows used"
+win ledger list --json "Z:$ledger" >"$line/windows-list.json" || fail "the ledger cannot be listed under wine"
+diff <(jq -S . "$line/list.json") <(jq -S . "$line/windows-list.json") >/dev/null ||
+  fail "Windows lists the ledger otherwise than Linux: $(cat "$line/windows-list.json")"
 expected="$(seq 100 $((100 + 2 * rounds - 1)) | jq -sc .)"
 jq -e --argjson expected "$expected" '[.numbers[].number] == $expected and all(.numbers[]; .state == "used")' \
   "$line/list.json" >/dev/null || fail "the numbers two processes took are not $expected, each used: $(cat "$line/list.json")"
