@@ -84,6 +84,7 @@ print(sqlite3.connect(sys.argv[1]).execute("SELECT value FROM corvexlink_ledger 
 # Two Windows processes at once, each programming its board again and
 # again, take their numbers from the ledger Linux made.
 rounds=15
+stations=()
 for n in 5 6; do
   (
     for _ in $(seq "$rounds"); do
@@ -94,7 +95,7 @@ for n in 5 6; do
   stations+=($!)
 done
 wait "${stations[@]}"
-grep -h "failed" "$line/station5.log" "$line/station6.log" && fail "a station's write failed"
+grep -h "^a write on COM. failed$" "$line/station5.log" "$line/station6.log" && fail "a station's write failed"
 stop_pods
 "$linux_cli" ledger list --json "$ledger" >"$line/list.json" || fail "Linux cannot list the ledger Windows used"
 win ledger list --json "Z:$ledger" >"$line/windows-list.json" || fail "the ledger cannot be listed under wine"
